@@ -1,0 +1,6 @@
+#include "camera/camera_cvars.h"
+
+ConsoleVariable p_speed("p_speed", 4.25f);
+ConsoleVariable sensitivity("sensitivity", 0.05f);
+ConsoleVariable p_thrust("p_thrust", 0.0f);
+ConsoleVariable p_ground("p_ground", 1);

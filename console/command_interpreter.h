@@ -1,0 +1,45 @@
+// The command interpreter: the console subsystem. It owns the list of console
+// objects, executes console lines, and runs the lines queued from the debug
+// console during its frame.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "console/console_object.h"
+#include "console/console_object_list.h"
+#include "engine/subsystem.h"
+
+// A queued line holds at most this many characters.
+constexpr size_t kMaxQueuedLineChars = 249;
+
+class CCommandInterpreter : public Subsystem {
+public:
+    CCommandInterpreter();
+    ~CCommandInterpreter() override;
+
+    // Runs every queued line in queue order, then empties the queue.
+    int32_t frame() override;
+
+    ConsoleObjectList& Objects() { return objects_; }
+    const ConsoleObjectList& Objects() const { return objects_; }
+
+private:
+    ConsoleObjectList objects_;
+};
+
+extern CCommandInterpreter g_commandInterpreter;
+
+// Executes one console line at once. Always returns 1.
+int32_t ExecuteLine(const char* line);
+// Queues a line (cut to 249 characters) for the interpreter's next frame;
+// returns the number of queued lines.
+int32_t QueueLine(const char* line);
+int32_t QueuedLineCount();
+
+// Splits a console line at spaces (runs of spaces separate, nothing else does).
+std::vector<std::string> SplitConsoleLine(const char* line);
+
+// Whether the interpreter has been constructed (never cleared again).
+bool InterpreterExists();

@@ -1,0 +1,24 @@
+// The options a Linux user starts the engine with. They decide where the
+// engine runs and how it is driven; the engine's own behaviour stays with its
+// console.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct CommandLine {
+    std::string basedir;             // empty: the content folder the build installs
+    bool headless = false;
+    std::vector<std::string> execLines;
+    int64_t frames = -1;             // -1: run until quit
+};
+
+enum class CommandLineAction { kRun, kExit, kUsageError };
+
+// Parses argv. kExit means --help or --version was answered on standard
+// output; kUsageError means a message is in *error.
+CommandLineAction ParseCommandLine(int argc, const char* const* argv, CommandLine* options,
+                                   std::string* error);
+
+const char* CommandLineHelp();

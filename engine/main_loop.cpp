@@ -1,0 +1,37 @@
+#include "engine/main_loop.h"
+
+#include "engine/subsystem.h"
+#include "platform/message_output.h"
+
+int32_t FrameDriver::Step() {
+    if (beforeFrame_ != nullptr) beforeFrame_(beforeContext_);
+    ++count_;
+    return engine_->frame();
+}
+
+int RunInteractiveLoop(FrameDriver* frames) {
+    while (!frames->Exhausted()) {
+        if (frames->Step() != 0) break;
+    }
+    return 0;
+}
+
+int RunDemoLoop(FrameDriver* frames, DemoLoopPlayer* demo) {
+    if (frames->Exhausted()) return 0;
+    frames->Step();
+    for (;;) {
+        demo->Play();
+        int64_t played = 0;
+        while (demo->Playing()) {
+            if (frames->Exhausted()) return 0;
+            if (frames->Step() != 0) {
+                PrintLine("Error during osprel frame");
+                return 0;
+            }
+            ++played;
+        }
+        demo->Stop();
+        // A demo that cannot play would spin here without a single frame.
+        if (played == 0) return RunInteractiveLoop(frames);
+    }
+}

@@ -1,0 +1,54 @@
+// The two main loops: the interactive loop, and the demo loop that replays
+// the start-up demo forever.
+#pragma once
+
+#include <cstdint>
+
+class CBaseEngine;
+
+// Runs engine frames one at a time, counting them against an optional limit
+// (the --frames option).
+class FrameDriver {
+public:
+    using BeforeFrame = void (*)(void* context);
+
+    FrameDriver(CBaseEngine* engine, int64_t limit) : engine_(engine), limit_(limit) {}
+
+    // Work the platform does ahead of each engine frame.
+    void SetBeforeFrame(BeforeFrame hook, void* context) {
+        beforeFrame_ = hook;
+        beforeContext_ = context;
+    }
+
+    bool Exhausted() const { return limit_ >= 0 && count_ >= limit_; }
+    // One engine frame; returns its result.
+    int32_t Step();
+    int64_t Count() const { return count_; }
+
+private:
+    CBaseEngine* engine_;
+    int64_t limit_;
+    int64_t count_ = 0;
+    BeforeFrame beforeFrame_ = nullptr;
+    void* beforeContext_ = nullptr;
+};
+
+// The demo player as the demo loop drives it.
+class DemoLoopPlayer {
+public:
+    virtual ~DemoLoopPlayer() = default;
+    // A demo is loaded and holds packets.
+    virtual bool HasPackets() const = 0;
+    // Start and stop playback as the play and stop commands do.
+    virtual void Play() = 0;
+    virtual void Stop() = 0;
+    // Playback has packets left to apply.
+    virtual bool Playing() const = 0;
+};
+
+// Frames until one returns non-zero or the frame limit is reached; returns 0.
+int RunInteractiveLoop(FrameDriver* frames);
+
+// One frame, then the demo from its start over and over; a non-zero frame
+// prints "Error during osprel frame" and ends the loop. Returns 0.
+int RunDemoLoop(FrameDriver* frames, DemoLoopPlayer* demo);

@@ -1,0 +1,3 @@
+#pragma once
+
+constexpr const char* kOsprelVersion = "2.0b";

@@ -1,0 +1,3 @@
+#include "input/input_cvars.h"
+
+ConsoleVariable m_invert("m_invert", 0);

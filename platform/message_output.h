@@ -1,0 +1,53 @@
+// Message output: the only paths by which the engine prints. Every line goes
+// to the runtime log while com_log is set, and to the debug console once it
+// exists; lines printed before that wait in a bounded pending list.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#define OSPREL_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+
+void PrintLine(const char* format, ...) OSPREL_PRINTF(1, 2);
+// Message box captioned "Osprel Error", then the line "[Error] <text>".
+void ReportError(const char* format, ...) OSPREL_PRINTF(1, 2);
+// Message box captioned "Osprel Warning", then the line "[Warning] <text>".
+void ReportWarning(const char* format, ...) OSPREL_PRINTF(1, 2);
+
+// Where lines go, as the operating-system subsystem decides it.
+struct MessageRoute {
+    bool windowExists = false;
+    bool debugConsoleEnabled = false;
+    // Shows one line (ending in CR LF) in the debug console window; null while
+    // that window does not exist.
+    void (*showInConsole)(const char* line) = nullptr;
+};
+void SetMessageRoute(const MessageRoute& route);
+MessageRoute GetMessageRoute();
+
+// Message boxes. The platform back end installs the real one; until then the
+// caption and text go to standard error and nothing blocks.
+enum class MessageBoxIcon { kError, kWarning };
+using MessageBoxFunction = void (*)(const char* caption, const char* text, MessageBoxIcon icon);
+void SetMessageBoxFunction(MessageBoxFunction show);
+
+// A tap sees every printed line after formatting (without CR LF). Headless
+// runs tap standard output; tests tap a capture buffer. Returns the previous.
+struct PrintTap {
+    void (*function)(const char* text, void* context) = nullptr;
+    void* context = nullptr;
+};
+PrintTap SetPrintTap(PrintTap tap);
+// The tap that writes each line to standard output.
+PrintTap StandardOutputTap();
+
+// The pending list: the newest lines printed while no console was showing
+// them, at most kMaxPendingLines of them.
+constexpr int kMaxPendingLines = 1024;
+constexpr int kPendingLineChars = 250;
+int PendingLineCount();
+const char* PendingLine(int index);  // oldest first
+// Prints every pending line again, as plain text, in order, then empties the
+// list. The operating-system subsystem does this when the debug console opens.
+void ReplayPendingLines();
+void ClearPendingLines();

@@ -1,0 +1,108 @@
+#include "platform/paths.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <vector>
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+// The entry of folder whose name equals name ignoring case, or empty.
+std::string FindIgnoringCase(const std::string& folder, const std::string& name) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return {};
+    std::string found;
+    while (dirent* entry = ::readdir(dir)) {
+        if (::strcasecmp(entry->d_name, name.c_str()) == 0) {
+            found = entry->d_name;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+}  // namespace
+
+std::string ResolvePath(const char* path) {
+    if (path == nullptr) return {};
+    std::string exact(path);
+    for (char& c : exact) {
+        if (c == '\\') c = '/';
+    }
+    if (exact.empty() || Exists(exact)) return exact;
+
+    // Walk component by component, keeping what exists and matching the rest
+    // ignoring case.
+    std::string resolved;
+    size_t start = 0;
+    if (exact[0] == '/') {
+        resolved = "/";
+        start = 1;
+    }
+    bool matching = true;
+    while (start <= exact.size()) {
+        size_t end = exact.find('/', start);
+        if (end == std::string::npos) end = exact.size();
+        std::string component = exact.substr(start, end - start);
+        start = end + 1;
+        if (component.empty()) continue;
+
+        std::string candidate = resolved;
+        if (!candidate.empty() && candidate.back() != '/') candidate += '/';
+        if (matching && !Exists(candidate + component) && component != "." &&
+            component != "..") {
+            std::string match = FindIgnoringCase(resolved.empty() ? "." : resolved, component);
+            if (!match.empty()) {
+                component = match;
+            } else {
+                matching = false;  // nothing below a missing folder can match
+            }
+        }
+        resolved = candidate + component;
+    }
+    return resolved;
+}
+
+std::FILE* OpenFile(const char* path, const char* mode) {
+    if (path == nullptr || mode == nullptr) return nullptr;
+    const std::string resolved = ResolvePath(path);
+    std::FILE* file = std::fopen(resolved.c_str(), mode);
+    if (file == nullptr) return nullptr;
+    struct stat info;
+    if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+        std::fclose(file);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return file;
+}
+
+bool FileExists(const char* path) {
+    struct stat info;
+    return path != nullptr && ::stat(ResolvePath(path).c_str(), &info) == 0 &&
+           S_ISREG(info.st_mode);
+}
+
+bool RemoveFile(const char* path) {
+    return path != nullptr && ::unlink(ResolvePath(path).c_str()) == 0;
+}
+
+bool ChangeDirectory(const char* path) {
+    return path != nullptr && ::chdir(ResolvePath(path).c_str()) == 0;
+}
+
+std::string CurrentDirectory() {
+    std::vector<char> buffer(PATH_MAX);
+    if (::getcwd(buffer.data(), buffer.size()) == nullptr) return {};
+    return buffer.data();
+}

@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "camera/camera_cvars.h"
+#include "console/command_interpreter.h"
+#include "console/config_script.h"
+#include "console/runtime_log.h"
+#include "platform/platform_cvars.h"
+#include "support/test_support.h"
+#include "video/video_cvars.h"
+#include "world/world_cvars.h"
+
+namespace {
+
+class ConfigScripts : public ::testing::Test {
+protected:
+    void TearDown() override {
+        fov.floatValue = 90.0f;
+        p_speed.floatValue = 4.25f;
+        sensitivity.floatValue = 0.05f;
+        cg_rows.intValue = 8;
+        cg_drawModel.intValue = -1;
+        bsp_noclip.intValue = 0;
+        vid_effectmode.intValue = 0;
+        win_width.intValue = 800;
+    }
+    ScratchFolder folder;
+    PrintCapture output;
+};
+
+const char kHeader[] =
+    "// Project Osprel 2.0b config script\n"
+    "// File created by engine, do not edit\n";
+
+}  // namespace
+
+TEST_F(ConfigScripts, SavedScriptHasHeaderEmptyLineAndOneEntryPerSettableVariable) {
+    ExecuteLine("saveConfig saved.cfg");
+    const std::string text = folder.Read("saved.cfg");
+    ASSERT_EQ(text.rfind(kHeader, 0), 0u);
+    EXPECT_EQ(text.substr(sizeof kHeader - 1, 2), "\nb");  // the empty line, then bsp_...
+    EXPECT_NE(text.back(), '\n');
+
+    const std::vector<std::string> lines = SplitLines(text);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[2], "");
+    std::vector<std::string> entries(lines.begin() + 3, lines.end());
+    EXPECT_EQ(entries.size(), 41u - 7u);  // read-only variables are not written
+    for (size_t i = 1; i < entries.size(); ++i) EXPECT_LT(entries[i - 1], entries[i]);
+
+    auto has = [&](const std::string& entry) {
+        for (const std::string& e : entries) {
+            if (e == entry) return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(has("cg_rows \"8\""));
+    EXPECT_TRUE(has("p_speed \"4.250000\""));
+    EXPECT_TRUE(has("sensitivity \"0.050000\""));
+    EXPECT_TRUE(has("cg_drawModel \"-1\""));
+    EXPECT_FALSE(has("win_width \"800\""));
+    // Every entry names a settable variable: no commands, nothing read-only.
+    for (const std::string& e : entries) {
+        const ConsoleObject* object = FindConsoleObject(e.substr(0, e.find(' ')).c_str());
+        ASSERT_NE(object, nullptr) << e;
+        EXPECT_TRUE(object->IsVariable()) << e;
+        EXPECT_FALSE(object->readOnly) << e;
+    }
+}
+
+TEST_F(ConfigScripts, SavedScriptReloadsToTheSameValues) {
+    ExecuteLine("fov 72.5");
+    ExecuteLine("sensitivity 0.125");
+    ExecuteLine("cg_rows 12");
+    ExecuteLine("bsp_noclip 1");
+    ExecuteLine("vid_effectmode 3");
+    ExecuteLine("saveConfig round.cfg");
+    const std::string saved = folder.Read("round.cfg");
+
+    fov.floatValue = 1.0f;
+    sensitivity.floatValue = 2.0f;
+    cg_rows.intValue = 0;
+    bsp_noclip.intValue = 0;
+    vid_effectmode.intValue = 0;
+    win_width.intValue = 1024;  // read-only: not in the script, left alone
+    ExecuteLine("loadConfig round.cfg");
+
+    EXPECT_EQ(fov.floatValue, 72.5f);
+    EXPECT_EQ(sensitivity.floatValue, 0.125f);
+    EXPECT_EQ(cg_rows.intValue, 12);
+    EXPECT_EQ(bsp_noclip.intValue, 1);
+    EXPECT_EQ(vid_effectmode.intValue, 3);
+    EXPECT_EQ(win_width.intValue, 1024);
+    EXPECT_TRUE(output.Contains("cg_rows set \"12\""));
+
+    // Saving again gives the very same bytes.
+    ExecuteLine("saveConfig again.cfg");
+    EXPECT_EQ(folder.Read("again.cfg"), saved);
+}
+
+TEST_F(ConfigScripts, DefaultSensitivitySurvivesTheRoundTrip) {
+    ExecuteLine("saveConfig defaults.cfg");
+    sensitivity.floatValue = 1.0f;
+    ExecuteLine("loadConfig defaults.cfg");
+    EXPECT_EQ(sensitivity.floatValue, 0.05f);
+}
+
+TEST_F(ConfigScripts, LineEndingsAndCommentsAreReadAlike) {
+    folder.Write("lf.cfg", "// comment\ncg_rows \"3\"\n\n\nx/y 1\n/fov 10\nfov 20");
+    folder.Write("crlf.cfg", "// comment\r\ncg_rows \"3\"\r\n\r\nx/y 1\r\n/fov 10\r\nfov 20\r\n");
+    ExecuteLine("loadConfig lf.cfg");
+    const std::vector<std::string> fromLf = output.Lines();
+    output.Clear();
+    ExecuteLine("loadConfig crlf.cfg");
+    EXPECT_EQ(output.Lines(), fromLf);
+    EXPECT_EQ(fromLf, (std::vector<std::string>{"cg_rows set \"3\"", "fov set \"20.000000\""}));
+}
+
+TEST_F(ConfigScripts, UnknownLinesAreReportedAndTheScriptGoesOn) {
+    folder.Write("mixed.cfg", "nonsense here\ncg_rows 5\n");
+    ExecuteLine("loadConfig mixed.cfg");
+    EXPECT_EQ(output.Lines(),
+              (std::vector<std::string>{"nonsense here: Unknown command.", "cg_rows set \"5\""}));
+}
+
+TEST_F(ConfigScripts, NestedScriptRunsCompletelyAtItsLine) {
+    folder.Write("outer.cfg", "cg_rows 1\nloadConfig inner.cfg\ncg_rows 3\n");
+    folder.Write("inner.cfg", "fov 11\ncg_rows 2\n");
+    ExecuteLine("loadConfig outer.cfg");
+    EXPECT_EQ(output.Lines(),
+              (std::vector<std::string>{"cg_rows set \"1\"", "fov set \"11.000000\"",
+                                        "cg_rows set \"2\"", "cg_rows set \"3\""}));
+}
+
+TEST_F(ConfigScripts, ScriptThatLoadsItselfStopsAtTheNestingLimit) {
+    folder.Write("self.cfg", "loadConfig self.cfg\ncg_rows 9\n");
+    ExecuteLine("loadConfig self.cfg");
+    int errors = 0, sets = 0;
+    for (const std::string& line : output.Lines()) {
+        if (line.rfind("Error: ", 0) == 0) ++errors;
+        if (line == "cg_rows set \"9\"") ++sets;
+    }
+    EXPECT_EQ(errors, 1);
+    // Every level that did run finishes its own lines.
+    EXPECT_EQ(sets, kMaxConfigNesting);
+    // The interpreter is usable afterwards.
+    output.Clear();
+    ExecuteLine("loadConfig self.cfg");
+    EXPECT_EQ(output.Lines().size(), static_cast<size_t>(kMaxConfigNesting) + 1);
+}
+
+TEST_F(ConfigScripts, MissingEmptyAndUnreadableScriptsAreReported) {
+    folder.Write("empty.cfg", "");
+    folder.Write("folder.cfg/inside", "");
+    ExecuteLine("loadConfig missing.cfg");
+    ExecuteLine("loadConfig empty.cfg");
+    ExecuteLine("loadConfig folder.cfg");
+    EXPECT_EQ(output.Lines(),
+              (std::vector<std::string>{"Error: file missing.cfg has size 0",
+                                        "Error: file empty.cfg has size 0",
+                                        "Error: file folder.cfg has size 0"}));
+}
+
+TEST_F(ConfigScripts, UsageMessagesWithoutArguments) {
+    ExecuteLine("loadConfig");
+    ExecuteLine("saveConfig");
+    EXPECT_EQ(output.Lines(),
+              (std::vector<std::string>{"[loadConfig] You must supply a config name to load.",
+                                        "[saveConfig] You must supply a config name to save."}));
+}
+
+TEST_F(ConfigScripts, UnwritableTargetIsReported) {
+    ExecuteLine("saveConfig no/such/folder/x.cfg");
+    EXPECT_EQ(output.Last(), "Error writing config script");
+    EXPECT_FALSE(folder.Exists("no"));
+}
+
+TEST_F(ConfigScripts, ScriptNamesFollowWindowsSpelling) {
+    folder.Write("Configs/Mine.CFG", "cg_rows 6\n");
+    ExecuteLine("loadConfig configs\\mine.cfg");
+    EXPECT_EQ(cg_rows.intValue, 6);
+}
+
+TEST_F(ConfigScripts, CvarlistPrintsEveryNameInListOrder) {
+    ExecuteLine("cvarlist");
+    const std::vector<std::string>& lines = output.Lines();
+    const ConsoleObjectList& objects = g_commandInterpreter.Objects();
+    int32_t live = 0;
+    for (int32_t i = 0; i < objects.Count(); ++i) {
+        if (objects.At(i)->kind != kConsoleDestroyed) ++live;
+    }
+    ASSERT_EQ(lines.size(), static_cast<size_t>(live) + 3);
+    EXPECT_EQ(lines.front(), "");
+    EXPECT_EQ(lines[1], "Printing " + std::to_string(live) + " console variables...");
+    EXPECT_EQ(lines.back(), "");
+    for (size_t i = 3; i + 1 < lines.size(); ++i) EXPECT_LT(lines[i - 1], lines[i]);
+}

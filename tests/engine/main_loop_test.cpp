@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "engine/main_loop.h"
+#include "engine/subsystem.h"
+#include "support/test_support.h"
+
+namespace {
+
+// Counts frames; asks to stop at a chosen frame.
+class Counter : public Subsystem {
+public:
+    explicit Counter(int64_t stopAt = -1) : stopAt_(stopAt) { Setup("Counter"); }
+    ~Counter() override { Teardown(); }
+    int32_t frame() override { return ++frames == stopAt_ ? 1 : 0; }
+    int64_t frames = 0;
+
+private:
+    int64_t stopAt_;
+};
+
+// A demo of a fixed number of packets, one applied per frame.
+class FakeDemo : public DemoLoopPlayer {
+public:
+    FakeDemo(Counter* counter, int64_t packets) : counter_(counter), packets_(packets) {}
+    bool HasPackets() const override { return packets_ > 0; }
+    void Play() override {
+        ++plays;
+        startFrame_ = counter_->frames;
+    }
+    void Stop() override { ++stops; }
+    bool Playing() const override { return counter_->frames - startFrame_ < packets_; }
+    int plays = 0, stops = 0;
+
+private:
+    Counter* counter_;
+    int64_t packets_;
+    int64_t startFrame_ = 0;
+};
+
+struct Rig {
+    explicit Rig(int64_t stopAt) : counter(stopAt) { registry.Append(&counter); }
+    ~Rig() { registry.RemoveByName("Counter"); }
+    Counter counter;
+    SubsystemRegistry registry;
+};
+
+}  // namespace
+
+TEST(InteractiveLoop, RunsUntilAFrameAsksToStop) {
+    Rig rig(5);
+    CBaseEngine engine(&rig.registry);
+    FrameDriver frames(&engine, -1);
+    EXPECT_EQ(RunInteractiveLoop(&frames), 0);
+    EXPECT_EQ(rig.counter.frames, 5);
+}
+
+TEST(InteractiveLoop, StopsAtTheFrameLimit) {
+    Rig rig(-1);
+    CBaseEngine engine(&rig.registry);
+    FrameDriver frames(&engine, 3);
+    EXPECT_EQ(RunInteractiveLoop(&frames), 0);
+    EXPECT_EQ(rig.counter.frames, 3);
+    EXPECT_TRUE(frames.Exhausted());
+}
+
+TEST(DemoLoop, RestartsTheDemoAfterItsLastPacket) {
+    Rig rig(-1);
+    CBaseEngine engine(&rig.registry);
+    FakeDemo demo(&rig.counter, 4);
+    FrameDriver frames(&engine, 1 + 4 * 3);
+    PrintCapture output;
+    EXPECT_EQ(RunDemoLoop(&frames, &demo), 0);
+    EXPECT_EQ(rig.counter.frames, 13);
+    EXPECT_EQ(demo.stops, 3);
+    EXPECT_EQ(demo.plays, 4);  // the fourth pass was cut short by the limit
+    EXPECT_TRUE(output.Lines().empty());
+}
+
+TEST(DemoLoop, QuitDuringTheDemoIsReportedOnce) {
+    Rig rig(7);
+    CBaseEngine engine(&rig.registry);
+    FakeDemo demo(&rig.counter, 4);
+    FrameDriver frames(&engine, -1);
+    PrintCapture output;
+    EXPECT_EQ(RunDemoLoop(&frames, &demo), 0);
+    EXPECT_EQ(rig.counter.frames, 7);
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{"Error during osprel frame"}));
+}
+
+TEST(DemoLoop, ADemoThatPlaysNothingFallsBackToTheInteractiveLoop) {
+    Rig rig(-1);
+    CBaseEngine engine(&rig.registry);
+    FakeDemo demo(&rig.counter, 0);
+    FrameDriver frames(&engine, 10);
+    EXPECT_EQ(RunDemoLoop(&frames, &demo), 0);
+    EXPECT_EQ(rig.counter.frames, 10);
+    EXPECT_EQ(demo.plays, 1);
+}

@@ -1,0 +1,115 @@
+// The engine program itself, run headless as a user would run it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+std::string Engine(const std::string& binary, const ScratchFolder& folder,
+                   const std::vector<std::string>& lines, const std::string& extra = "") {
+    std::string command = "timeout 60 " + ShellQuote(binary) + " --headless --basedir " +
+                          ShellQuote(folder.Path());
+    for (const std::string& line : lines) command += " --exec " + ShellQuote(line);
+    return command + " " + extra;
+}
+
+ProgramResult RunEngine(const ScratchFolder& folder, const std::vector<std::string>& lines,
+                        const std::string& extra = "--frames 1 </dev/null") {
+    return RunProgram(Engine(OSPREL_BINARY, folder, lines, extra));
+}
+
+}  // namespace
+
+TEST(Program, ConsoleLinesFromTheCommandLinePrintTheInterpretersMessages) {
+    ScratchFolder folder;
+    ProgramResult run = RunEngine(folder, {"fov", "fov 75 80", "fov", "FOV 75", "win_width 640",
+                                           "p_ground abc", "vid_restart"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::vector<std::string> expected = {
+        "Globally Allocated Subsystems (sorted): 1 systems",
+        "--Subsystem 0: CCommandInterpreter (priority: 10)",
+        "fov is \"90.000000\"",
+        "fov set \"75.000000\"",
+        "fov is \"75.000000\"",
+        "FOV 75: Unknown command.",
+        "win_width is readonly.",
+        "p_ground set \"0\"",
+        "Refreshing video settings...",
+    };
+    EXPECT_EQ(SplitLines(run.output), expected);
+}
+
+TEST(Program, CvarlistListsEveryObjectInByteOrder) {
+    ScratchFolder folder;
+    ProgramResult run = RunEngine(folder, {"cvarlist"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    std::vector<std::string> lines = SplitLines(run.output);
+    auto start = std::find(lines.begin(), lines.end(), "Printing 46 console variables...");
+    ASSERT_NE(start, lines.end()) << run.output;
+    std::vector<std::string> names(start + 1, lines.end() - 1);
+    ASSERT_EQ(names.size(), 46u);
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    EXPECT_EQ(names.front(), "bsp_drawlevel");
+    EXPECT_EQ(lines.back(), "");
+}
+
+TEST(Program, GlobalsComeUpTheSameWhicheverOrderTheyAreLinkedIn) {
+    ScratchFolder folder;
+    const std::vector<std::string> lines = {"cvarlist", "sensitivity", "com_log"};
+    ProgramResult forward = RunProgram(Engine(OSPREL_BINARY, folder, lines, "--frames 2 </dev/null"));
+    ProgramResult reversed =
+        RunProgram(Engine(OSPREL_REVERSED_LINK_BINARY, folder, lines, "--frames 2 </dev/null"));
+    ASSERT_EQ(forward.exitCode, 0) << forward.output;
+    ASSERT_EQ(reversed.exitCode, 0) << reversed.output;
+    EXPECT_EQ(forward.output, reversed.output);
+}
+
+TEST(Program, EachRunStartsAFreshRuntimeLog) {
+    ScratchFolder folder;
+    folder.Write("runtime.log", "an older run\r\n");
+    ProgramResult run = RunEngine(folder, {"fov", "com_log 1", "fov"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(folder.Read("runtime.log"), "com_log set \"1\"\r\nfov is \"90.000000\"\r\n");
+
+    run = RunEngine(folder, {"fov"});
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_FALSE(folder.Exists("runtime.log"));
+}
+
+TEST(Program, SavedConfigLoadsInALaterRun) {
+    ScratchFolder folder;
+    ASSERT_EQ(RunEngine(folder, {"cg_rows 3", "p_speed 9.5", "saveConfig mine.cfg"}).exitCode, 0);
+    ProgramResult run = RunEngine(folder, {"loadConfig mine.cfg", "cg_rows", "p_speed"});
+    ASSERT_EQ(run.exitCode, 0);
+    std::vector<std::string> lines = SplitLines(run.output);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "cg_rows is \"3\"");
+    EXPECT_EQ(lines.back(), "p_speed is \"9.500000\"");
+}
+
+TEST(Program, QuitTypedOnStandardInputEndsTheRun) {
+    ScratchFolder folder;
+    ProgramResult run =
+        RunProgram("printf 'fov 60\\nquit\\n' | " + Engine(OSPREL_BINARY, folder, {}, ""));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(SplitLines(run.output).back(), "fov set \"60.000000\"");
+}
+
+TEST(Program, CommandLineMistakesAreReported) {
+    ScratchFolder folder;
+    const std::string binary = ShellQuote(OSPREL_BINARY);
+    EXPECT_EQ(RunProgram(binary + " --help").exitCode, 0);
+    ProgramResult version = RunProgram(binary + " --version");
+    EXPECT_EQ(version.output, "osprel 2.0b\n");
+    EXPECT_EQ(RunProgram(binary + " --no-such-option 2>/dev/null").exitCode, 2);
+    EXPECT_EQ(RunProgram(binary + " --frames 0 2>/dev/null").exitCode, 2);
+    EXPECT_EQ(RunProgram(binary + " --exec 2>/dev/null").exitCode, 2);
+    ProgramResult missing =
+        RunProgram(binary + " --headless --frames 1 --basedir " + folder.Path() + "/nope 2>&1");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.output.find("cannot use content folder"), std::string::npos);
+}
