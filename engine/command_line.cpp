@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/version.h"
+#include "platform/startup_dialog.h"
 
 namespace {
 
@@ -16,6 +17,16 @@ bool ParseFrameCount(const char* text, int64_t* frames) {
     const long long value = std::strtoll(text, &end, 10);
     if (errno != 0 || *end != '\0' || value < 1) return false;
     *frames = value;
+    return true;
+}
+
+bool ParseFrameMs(const char* text, double* ms) {
+    if (text == nullptr || *text == '\0') return false;
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !(value > 0.0) || value > 1.0e6) return false;
+    *ms = value;
     return true;
 }
 
@@ -30,7 +41,16 @@ const char* CommandLineHelp() {
            "  --headless      no display: offscreen, console on standard input and\n"
            "                  output; chosen by itself when there is no display\n"
            "  --exec LINE     run LINE through the console after start-up; repeatable\n"
+           "  --accept-defaults\n"
+           "                  answer the start-up dialog with OK on its defaults\n"
+           "  --set NAME=VALUE\n"
+           "                  set one start-up dialog control, then OK without showing\n"
+           "                  it: resolution=0..5 path=0..4 level=0..2 demo=0..3\n"
+           "                  (list positions); fullscreen cursor debug invert log\n"
+           "                  collision (0 or 1); repeatable\n"
            "  --frames N      quit after N engine frames\n"
+           "  --fixed-frame-ms MS\n"
+           "                  the frame clock advances MS milliseconds per frame\n"
            "  --help          show this help and exit\n"
            "  --version       show the version and exit\n";
 }
@@ -67,6 +87,30 @@ CommandLineAction ParseCommandLine(int argc, const char* const* argv, CommandLin
                 *error = std::string("invalid frame count '") + value + "'";
                 return CommandLineAction::kUsageError;
             }
+            ++i;
+        } else if (std::strcmp(arg, "--fixed-frame-ms") == 0) {
+            if (!needsValue("milliseconds")) return CommandLineAction::kUsageError;
+            if (!ParseFrameMs(value, &options->fixedFrameMs)) {
+                *error = std::string("invalid frame time '") + value + "'";
+                return CommandLineAction::kUsageError;
+            }
+            ++i;
+        } else if (std::strcmp(arg, "--accept-defaults") == 0) {
+            options->acceptDefaults = true;
+        } else if (std::strcmp(arg, "--set") == 0) {
+            if (!needsValue("NAME=VALUE")) return CommandLineAction::kUsageError;
+            const std::string setting(value);
+            const size_t equals = setting.find('=');
+            if (equals == std::string::npos) {
+                *error = "--set takes NAME=VALUE, not '" + setting + "'";
+                return CommandLineAction::kUsageError;
+            }
+            const std::string name = setting.substr(0, equals);
+            const std::string chosen = setting.substr(equals + 1);
+            StartupDialog probe;  // checks the name and value against the real table
+            probe.Initialise();
+            if (!probe.SetByName(name, chosen, error)) return CommandLineAction::kUsageError;
+            options->dialogSettings.emplace_back(name, chosen);
             ++i;
         } else {
             *error = std::string("unknown option '") + arg + "'";

@@ -12,6 +12,9 @@ struct CommandLine {
     bool headless = false;
     std::vector<std::string> execLines;
     int64_t frames = -1;             // -1: run until quit
+    double fixedFrameMs = 0.0;       // > 0: the frame clock advances this much per frame
+    bool acceptDefaults = false;
+    std::vector<std::pair<std::string, std::string>> dialogSettings;  // --set NAME=VALUE
 };
 
 enum class CommandLineAction { kRun, kExit, kUsageError };

@@ -1,9 +1,14 @@
 // The engine's global services. They are defined together so that they are
 // constructed (and destroyed, in reverse) in the engine's designed order
 // whatever order the linker puts the object files in: the interpreter first,
-// then the engine that takes over the subsystems registered before it.
+// then the engine that takes over the subsystems registered before it, then
+// the other subsystems, which register with the engine directly.
 #include "console/command_interpreter.h"
 #include "engine/subsystem.h"
+#include "platform/operating_system.h"
+#include "platform/window_settings.h"
 
 CCommandInterpreter g_commandInterpreter;
 CBaseEngine g_engine(&g_subsystemRegistry);
+COperatingSystem g_operatingSystem;
+WindowSettings g_windowSettings;

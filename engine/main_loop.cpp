@@ -4,7 +4,6 @@
 #include "platform/message_output.h"
 
 int32_t FrameDriver::Step() {
-    if (beforeFrame_ != nullptr) beforeFrame_(beforeContext_);
     ++count_;
     return engine_->frame();
 }

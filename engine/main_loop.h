@@ -10,15 +10,7 @@ class CBaseEngine;
 // (the --frames option).
 class FrameDriver {
 public:
-    using BeforeFrame = void (*)(void* context);
-
     FrameDriver(CBaseEngine* engine, int64_t limit) : engine_(engine), limit_(limit) {}
-
-    // Work the platform does ahead of each engine frame.
-    void SetBeforeFrame(BeforeFrame hook, void* context) {
-        beforeFrame_ = hook;
-        beforeContext_ = context;
-    }
 
     bool Exhausted() const { return limit_ >= 0 && count_ >= limit_; }
     // One engine frame; returns its result.
@@ -29,8 +21,6 @@ private:
     CBaseEngine* engine_;
     int64_t limit_;
     int64_t count_ = 0;
-    BeforeFrame beforeFrame_ = nullptr;
-    void* beforeContext_ = nullptr;
 };
 
 // The demo player as the demo loop drives it.

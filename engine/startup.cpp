@@ -10,26 +10,17 @@
 #include "engine/command_line.h"
 #include "engine/main_loop.h"
 #include "engine/subsystem.h"
-#include "platform/headless/standard_input_console.h"
 #include "platform/message_output.h"
+#include "platform/operating_system.h"
 #include "platform/paths.h"
+#include "platform/platform_cvars.h"
+#include "platform/startup_dialog.h"
 
 #ifndef OSPREL_CONTENT_DIR
 #define OSPREL_CONTENT_DIR "content"
 #endif
 
 namespace {
-
-bool HasDisplay() {
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
-}
-
-// Until a window system back end exists every run is headless.
-constexpr bool kWindowedBackend = false;
-
-void PumpStandardInput(void* console) { static_cast<StandardInputConsole*>(console)->Pump(); }
 
 int32_t Quit(int32_t, int32_t, int32_t, const ConsoleArgument*) {
     g_engine.shutdown(0);
@@ -43,6 +34,49 @@ int32_t RestartVideo(int32_t, int32_t, int32_t, const ConsoleArgument*) {
 
 ConsoleCommand quit("quit", Quit);
 ConsoleCommand vid_restart("vid_restart", RestartVideo);
+
+std::unique_ptr<PlatformBackend> ChooseBackend(const CommandLine& options) {
+    if (!options.headless) {
+        if (std::unique_ptr<PlatformBackend> sdl = CreateSdlBackend()) return sdl;
+        std::fprintf(stderr, "osprel: no display can be reached; running headless\n");
+    }
+    return CreateHeadlessBackend();
+}
+
+std::unique_ptr<TimeSource> ChooseTimeSource(const CommandLine& options) {
+    if (options.fixedFrameMs > 0.0) return std::make_unique<FixedStepTimeSource>(options.fixedFrameMs);
+    return std::make_unique<SteadyTimeSource>();
+}
+
+// Start-up after the checks, in the engine's order; returns the exit code.
+int StartAndRun(const CommandLine& options) {
+    StartupAnswers answers;
+    answers.answerWithoutShowing = options.acceptDefaults || !options.dialogSettings.empty();
+    answers.settings = options.dialogSettings;
+    if (ShowStartupDialog(g_operatingSystem.Backend(), answers) == 0) return 0;
+
+    g_windowSettings.width = win_width.intValue;
+    g_windowSettings.height = win_height.intValue;
+    g_windowSettings.fullscreen = vid_fullscreen.intValue;
+    g_windowSettings.showCursor = win_cursor.intValue;
+    g_windowSettings.debugConsole = win_debug.intValue;
+
+    if (g_subsystemRegistry.Count() > 0) SortSubsystems();
+    g_operatingSystem.CreateMainWindow(&g_windowSettings);
+    g_engine.PrintListing();
+
+    // The chosen level and demo, then the lines asked for on the command line.
+    StartLevelAndDemo();
+    for (const std::string& line : options.execLines) ExecuteLine(line.c_str());
+
+    FrameDriver frames(&g_engine, options.frames);
+    const int result = RunInteractiveLoop(&frames);
+
+    // A frame limit ends the run as quit would: every subsystem releases
+    // what it holds before the globals go.
+    if (frames.Exhausted() && g_engine.stop == 0) g_engine.shutdown(0);
+    return result;
+}
 
 }  // namespace
 
@@ -60,28 +94,22 @@ int RunOsprel(const CommandLine& options) {
         }
         return 1;
     }
+
+    std::unique_ptr<PlatformBackend> backend = ChooseBackend(options);
+    if (backend->IsHeadless()) SetPrintTap(StandardOutputTap());
+
+    // The guard, screen and mouse checks and the clock come before anything
+    // else the user sees. A second copy stops here, before it could touch the
+    // running copy's log.
+    g_operatingSystem.Start(backend.get(), ChooseTimeSource(options));
+    if (g_operatingSystem.InstanceGuardFailed()) {
+        g_operatingSystem.Detach();
+        return 1;
+    }
     // Each run's log holds only that run's lines.
     ResetRuntimeLog();
 
-    const bool headless = options.headless || !HasDisplay() || !kWindowedBackend;
-    if (headless) SetPrintTap(StandardOutputTap());
-
-    // Copy the choices into the window settings, order the subsystems, open
-    // the window and list what runs.
-    if (g_subsystemRegistry.Count() > 0) SortSubsystems();
-    g_engine.PrintListing();
-
-    // The start-up level and demo lines come first, then the lines asked for
-    // on the command line.
-    for (const std::string& line : options.execLines) ExecuteLine(line.c_str());
-
-    StandardInputConsole console;
-    FrameDriver frames(&g_engine, options.frames);
-    if (headless) frames.SetBeforeFrame(PumpStandardInput, &console);
-    const int result = RunInteractiveLoop(&frames);
-
-    // A frame limit ends the run as quit would: every subsystem releases
-    // what it holds before the globals go.
-    if (frames.Exhausted() && g_engine.stop == 0) g_engine.shutdown(0);
+    const int result = StartAndRun(options);
+    g_operatingSystem.Detach();
     return result;
 }

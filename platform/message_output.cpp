@@ -145,7 +145,10 @@ void ReplayPendingLines() {
     static PendingLineRecord replay[kMaxPendingLines];
     for (int i = 0; i < count; ++i) replay[i] = s_pending[(first + i) % kMaxPendingLines];
     ClearPendingLines();
+    // The tap saw these lines when they were first printed.
+    const PrintTap tap = SetPrintTap(PrintTap{});
     for (int i = 0; i < count; ++i) PrintLine("%s", replay[i].text);
+    SetPrintTap(tap);
 }
 
 void ClearPendingLines() {

@@ -1,7 +1,11 @@
 // The engine program itself, run headless as a user would run it.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -9,10 +13,18 @@
 
 namespace {
 
+// A private instance name for each engine a test starts, so that tests can
+// run side by side.
+std::string InstanceEnvironment() {
+    static int counter = 0;
+    return "OSPREL_INSTANCE_NAME=osprel-test-" + std::to_string(::getpid()) + "-" +
+           std::to_string(++counter) + " ";
+}
+
 std::string Engine(const std::string& binary, const ScratchFolder& folder,
                    const std::vector<std::string>& lines, const std::string& extra = "") {
-    std::string command = "timeout 60 " + ShellQuote(binary) + " --headless --basedir " +
-                          ShellQuote(folder.Path());
+    std::string command = InstanceEnvironment() + "timeout 60 " + ShellQuote(binary) +
+                          " --headless --basedir " + ShellQuote(folder.Path());
     for (const std::string& line : lines) command += " --exec " + ShellQuote(line);
     return command + " " + extra;
 }
@@ -30,8 +42,12 @@ TEST(Program, ConsoleLinesFromTheCommandLinePrintTheInterpretersMessages) {
                                            "p_ground abc", "vid_restart"});
     ASSERT_EQ(run.exitCode, 0) << run.output;
     const std::vector<std::string> expected = {
-        "Globally Allocated Subsystems (sorted): 1 systems",
-        "--Subsystem 0: CCommandInterpreter (priority: 10)",
+        "Globally Allocated Subsystems (sorted): 2 systems",
+        "--Subsystem 0: COperatingSystem (priority: 1)",
+        "--Subsystem 1: CCommandInterpreter (priority: 10)",
+        "v_setpos 274 478 435: Unknown command.",
+        "map maps/tower.lmf: Unknown command.",
+        "load demos\\demo003.dem: Unknown command.",
         "fov is \"90.000000\"",
         "fov set \"75.000000\"",
         "fov is \"75.000000\"",
@@ -94,7 +110,8 @@ TEST(Program, SavedConfigLoadsInALaterRun) {
 TEST(Program, QuitTypedOnStandardInputEndsTheRun) {
     ScratchFolder folder;
     ProgramResult run =
-        RunProgram("printf 'fov 60\\nquit\\n' | " + Engine(OSPREL_BINARY, folder, {}, ""));
+        RunProgram("printf 'fov 60\\n\\nquit\\n' | " +
+                   Engine(OSPREL_BINARY, folder, {}, "--set debug=1"));
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(SplitLines(run.output).back(), "fov set \"60.000000\"");
 }
@@ -108,8 +125,64 @@ TEST(Program, CommandLineMistakesAreReported) {
     EXPECT_EQ(RunProgram(binary + " --no-such-option 2>/dev/null").exitCode, 2);
     EXPECT_EQ(RunProgram(binary + " --frames 0 2>/dev/null").exitCode, 2);
     EXPECT_EQ(RunProgram(binary + " --exec 2>/dev/null").exitCode, 2);
+    EXPECT_EQ(RunProgram(binary + " --set resolution=9 2>/dev/null").exitCode, 2);
+    EXPECT_EQ(RunProgram(binary + " --set stereo=1 2>/dev/null").exitCode, 2);
+    EXPECT_EQ(RunProgram(binary + " --fixed-frame-ms -5 2>/dev/null").exitCode, 2);
     ProgramResult missing =
         RunProgram(binary + " --headless --frames 1 --basedir " + folder.Path() + "/nope 2>&1");
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.output.find("cannot use content folder"), std::string::npos);
+}
+
+TEST(Program, AcceptedDefaultsSetTheConsoleVariables) {
+    ScratchFolder folder;
+    ProgramResult run = RunEngine(folder, {"win_width", "win_height", "vid_fullscreen",
+                                           "vid_effectmode", "bsp_noclip", "win_debug"},
+                                  "--accept-defaults --frames 1 </dev/null");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    std::vector<std::string> lines = SplitLines(run.output);
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 6, lines.end()),
+              (std::vector<std::string>{"win_width is \"800\"", "win_height is \"600\"",
+                                        "vid_fullscreen is \"1\"", "vid_effectmode is \"1\"",
+                                        "bsp_noclip is \"1\"", "win_debug is \"0\""}));
+}
+
+TEST(Program, FirstDemoStartsArenaWorld) {
+    ScratchFolder folder;
+    ProgramResult run = RunEngine(folder, {}, "--set demo=0 --set level=2 --frames 1 </dev/null");
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.output.find("map maps/arena.lmf: Unknown command."), std::string::npos);
+    EXPECT_NE(run.output.find("load demos\\demo001.dem: Unknown command."), std::string::npos);
+}
+
+TEST(Program, SecondCopyStopsAndAKilledCopyLeavesNoLock) {
+    ScratchFolder folder;
+    const std::string name = "OSPREL_INSTANCE_NAME=osprel-guard-" + std::to_string(::getpid()) + " ";
+    const std::string engine = ShellQuote(OSPREL_BINARY) + " --headless --basedir " +
+                               ShellQuote(folder.Path());
+    // The first copy runs until it is killed; the second is started meanwhile.
+    const std::string script =
+        name + engine + " --frames 1000000000 >/dev/null 2>&1 & first=$!; sleep 0.5; " +
+        name + "timeout 20 " + engine + " --frames 1 --exec 'com_log 1' >second.out 2>second.err; "
+        "echo $? >second.code; kill -9 $first; wait $first 2>/dev/null; " +
+        name + "timeout 20 " + engine + " --frames 1 >third.out 2>&1; echo $? >third.code";
+    RunProgram("cd " + ShellQuote(folder.Path()) + " && (" + script + ")");
+    EXPECT_EQ(folder.Read("second.code"), "1\n");
+    EXPECT_NE(folder.Read("second.err").find("Project Osprel 2.0 is already running on this system"),
+              std::string::npos);
+    EXPECT_EQ(folder.Read("second.out").find("Unknown command"), std::string::npos);
+    EXPECT_EQ(folder.Read("third.code"), "0\n");
+}
+
+TEST(Program, WindowedRunUnderXvfb) {
+    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "xvfb-run is not installed";
+    }
+    ScratchFolder folder;
+    ProgramResult run = RunProgram(
+        InstanceEnvironment() + "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' " +
+        ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
+        " --accept-defaults --frames 60 2>&1");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
 }

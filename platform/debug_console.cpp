@@ -1,0 +1,35 @@
+#include "platform/debug_console.h"
+
+#include <cstring>
+
+#include "console/command_interpreter.h"
+
+void DebugConsole::Append(const char* line) {
+    // The output shows plain line feeds.
+    for (const char* p = line; *p != '\0'; ++p) {
+        if (*p != '\r') output_ += *p;
+    }
+    if (output_.size() > kMaxOutput) {
+        size_t cut = output_.find('\n', output_.size() - kMaxOutput);
+        output_.erase(0, cut == std::string::npos ? output_.size() - kMaxOutput : cut + 1);
+    }
+    scroll_ = true;
+}
+
+void DebugConsole::OnCommand(int id) {
+    if (id == kConsoleSendId) Send();
+    // OK and Cancel are swallowed so that keys cannot close the console.
+}
+
+void DebugConsole::Send() {
+    input_[kInputSize - 1] = '\0';
+    if (input_[0] != '\0') QueueLine(input_);
+    std::memset(input_, 0, sizeof input_);
+    scroll_ = true;
+}
+
+bool DebugConsole::TakeScrollRequest() {
+    const bool scroll = scroll_;
+    scroll_ = false;
+    return scroll;
+}

@@ -1,0 +1,330 @@
+// The back end for a display: SDL windows, SDL's message boxes, and the
+// start-up dialog and debug console drawn with Dear ImGui in windows of their
+// own.
+#include <SDL.h>
+#include <imgui.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "platform/debug_console.h"
+#include "platform/platform_backend.h"
+#include "platform/sdl/imgui_surface.h"
+#include "platform/startup_dialog.h"
+#include "platform/window_settings.h"
+
+namespace {
+
+// The console redraws at most this often while the engine runs.
+constexpr Uint32 kConsoleRedrawMs = 16;
+
+ImVec2 PixelPosition(const DialogControl& c) {
+    if (c.kind == ControlKind::kComboBox) {
+        return ImVec2(static_cast<float>(c.pixelX), static_cast<float>(c.pixelY));
+    }
+    return ImVec2(static_cast<float>(StartupDialog::UnitsToPixelsX(c.x)),
+                  static_cast<float>(StartupDialog::UnitsToPixelsY(c.y)));
+}
+
+ImVec2 PixelSize(const DialogControl& c) {
+    return ImVec2(static_cast<float>(StartupDialog::UnitsToPixelsX(c.width)),
+                  static_cast<float>(StartupDialog::UnitsToPixelsY(c.height)));
+}
+
+// Draws the dialog's controls from its table; returns the id of a pressed
+// button, or 0.
+int DrawDialog(StartupDialog* dialog) {
+    int pressed = 0;
+    const ImGuiViewport* viewport = ImGui::GetMainViewport();
+    ImGui::SetNextWindowPos(viewport->Pos);
+    ImGui::SetNextWindowSize(viewport->Size);
+    ImGui::Begin("##dialog", nullptr,
+                 ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
+                     ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoBringToFrontOnFocus);
+    ImDrawList* draw = ImGui::GetWindowDrawList();
+    const ImVec2 origin = ImGui::GetWindowPos();
+    for (DialogControl& c : dialog->Controls()) {
+        const ImVec2 at = PixelPosition(c);
+        const ImVec2 size = PixelSize(c);
+        const std::string label = std::string(c.caption) + "##" + std::to_string(c.id) +
+                                  (c.id == 0 ? std::string(c.caption) : std::string());
+        ImGui::PushID(&c);
+        ImGui::BeginDisabled(c.disabled);
+        switch (c.kind) {
+            case ControlKind::kGroupBox: {
+                const float textHeight = ImGui::GetTextLineHeight();
+                const ImVec2 topLeft(origin.x + at.x, origin.y + at.y + textHeight * 0.5f);
+                const ImVec2 bottomRight(origin.x + at.x + size.x, origin.y + at.y + size.y);
+                draw->AddRect(topLeft, bottomRight, ImGui::GetColorU32(ImGuiCol_Border));
+                const ImVec2 textAt(origin.x + at.x + 6.0f, origin.y + at.y);
+                const ImVec2 textSize = ImGui::CalcTextSize(c.caption);
+                draw->AddRectFilled(textAt, ImVec2(textAt.x + textSize.x + 4.0f, textAt.y + textSize.y),
+                                    ImGui::GetColorU32(ImGuiCol_WindowBg));
+                draw->AddText(ImVec2(textAt.x + 2.0f, textAt.y), ImGui::GetColorU32(ImGuiCol_Text),
+                              c.caption);
+                break;
+            }
+            case ControlKind::kComboBox: {
+                ImGui::SetCursorPos(at);
+                ImGui::SetNextItemWidth(static_cast<float>(c.pixelWidth));
+                const char* preview =
+                    c.selection >= 0 && c.selection < static_cast<int>(c.items.size())
+                        ? c.items[static_cast<size_t>(c.selection)].c_str()
+                        : "";
+                if (ImGui::BeginCombo("##combo", preview)) {
+                    for (size_t i = 0; i < c.items.size(); ++i) {
+                        const bool selected = static_cast<int>(i) == c.selection;
+                        if (ImGui::Selectable(c.items[i].c_str(), selected)) {
+                            c.selection = static_cast<int>(i);
+                        }
+                    }
+                    ImGui::EndCombo();
+                }
+                break;
+            }
+            case ControlKind::kCheckBox:
+                ImGui::SetCursorPos(at);
+                ImGui::Checkbox(c.caption, &c.checked);
+                break;
+            case ControlKind::kPushButton:
+            case ControlKind::kDefaultPushButton:
+                ImGui::SetCursorPos(at);
+                if (ImGui::Button(c.caption, size)) pressed = c.id;
+                break;
+        }
+        ImGui::EndDisabled();
+        ImGui::PopID();
+    }
+    // Enter presses the default button; Escape asks for nothing the dialog acts on.
+    if (pressed == 0 && !ImGui::IsAnyItemActive() &&
+        (ImGui::IsKeyPressed(ImGuiKey_Enter) || ImGui::IsKeyPressed(ImGuiKey_KeyPadEnter))) {
+        for (const DialogControl& c : dialog->Controls()) {
+            if (c.kind == ControlKind::kDefaultPushButton) pressed = c.id;
+        }
+    }
+    ImGui::End();
+    return pressed;
+}
+
+void DrawConsole(DebugConsole* console) {
+    const ImGuiViewport* viewport = ImGui::GetMainViewport();
+    ImGui::SetNextWindowPos(viewport->Pos);
+    ImGui::SetNextWindowSize(viewport->Size);
+    ImGui::Begin("##console", nullptr,
+                 ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
+                     ImGuiWindowFlags_NoSavedSettings);
+    const float inputHeight = ImGui::GetFrameHeightWithSpacing();
+    ImGui::BeginChild("output", ImVec2(0.0f, -inputHeight), true,
+                      ImGuiWindowFlags_HorizontalScrollbar);
+    ImGui::TextUnformatted(console->Output().data(),
+                           console->Output().data() + console->Output().size());
+    if (console->TakeScrollRequest()) ImGui::SetScrollHereY(1.0f);
+    ImGui::EndChild();
+
+    // The input line: blue text on white.
+    ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(0.0f, 0.0f, 1.0f, 1.0f));
+    ImGui::PushStyleColor(ImGuiCol_FrameBg, ImVec4(1.0f, 1.0f, 1.0f, 1.0f));
+    ImGui::SetNextItemWidth(-1.0f);
+    // The input line keeps the keyboard: Escape or a click elsewhere must not
+    // leave the console deaf to typing.
+    if (ImGui::IsWindowAppearing() || !ImGui::IsAnyItemActive()) ImGui::SetKeyboardFocusHere();
+    if (ImGui::InputText("##input", console->Input(), DebugConsole::kInputSize,
+                         ImGuiInputTextFlags_EnterReturnsTrue)) {
+        console->OnCommand(kConsoleSendId);
+        ImGui::SetKeyboardFocusHere(-1);
+    }
+    ImGui::PopStyleColor(2);
+    ImGui::End();
+}
+
+class SdlBackend : public PlatformBackend {
+public:
+    ~SdlBackend() override {
+        console_.Destroy();
+        DestroyMainWindow();
+        SDL_Quit();
+    }
+
+    bool IsHeadless() const override { return false; }
+
+    ScreenInfo QueryScreen() override {
+        ScreenInfo screen;
+        SDL_DisplayMode mode;
+        if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+            screen.width = mode.w;
+            screen.height = mode.h;
+        }
+        // SDL cannot tell whether a mouse is attached or how many buttons it
+        // has: take the usual three-button mouse with a wheel.
+        screen.mousePresent = true;
+        screen.wheelPresent = true;
+        screen.mouseButtons = 3;
+        return screen;
+    }
+
+    void ShowMessageBox(const char* caption, const char* text, MessageBoxIcon icon) override {
+        const Uint32 flags =
+            icon == MessageBoxIcon::kError ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_WARNING;
+        if (SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) != 0) {
+            std::fprintf(stderr, "%s: %s\n", caption, text);
+        }
+    }
+
+    int RunStartupDialog(StartupDialog* dialog) override {
+        dialog->Initialise();
+        ImGuiSurface surface;
+        if (!surface.Create(StartupDialog::kTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                            StartupDialog::UnitsToPixelsX(StartupDialog::kWidthUnits),
+                            StartupDialog::UnitsToPixelsY(StartupDialog::kHeightUnits), true)) {
+            std::fprintf(stderr, "osprel: cannot open the start-up dialog: %s\n", SDL_GetError());
+            return 0;
+        }
+        int result = -1;
+        while (result < 0) {
+            SDL_Event event;
+            if (SDL_WaitEventTimeout(&event, 50)) {
+                do {
+                    if (event.type == SDL_WINDOWEVENT && event.window.windowID == surface.WindowId() &&
+                        event.window.event == SDL_WINDOWEVENT_CLOSE) {
+                        result = dialog->OnClose();
+                    } else if (event.type == SDL_QUIT) {
+                        result = dialog->OnClose();
+                    }
+                    surface.ProcessEvent(event);
+                } while (result < 0 && SDL_PollEvent(&event));
+            }
+            if (result >= 0) break;
+            surface.BeginFrame();
+            const int pressed = DrawDialog(dialog);
+            surface.EndFrame();
+            if (pressed != 0) result = dialog->OnCommand(pressed);
+        }
+        surface.Destroy();
+        return result;
+    }
+
+    bool CreateMainWindow(const WindowSettings& settings) override {
+        Uint32 flags = SDL_WINDOW_OPENGL | (settings.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
+        int x = settings.x, y = settings.y;
+        if (settings.fullscreen) {
+            flags |= SDL_WINDOW_FULLSCREEN;
+            x = 0;
+            y = 0;
+        }
+        main_ = SDL_CreateWindow(settings.title, x, y, settings.width, settings.height, flags);
+        if (main_ == nullptr) {
+            std::fprintf(stderr, "osprel: SDL_CreateWindow: %s\n", SDL_GetError());
+            return false;
+        }
+        SDL_ShowCursor(settings.showCursor ? SDL_ENABLE : SDL_DISABLE);
+        return true;
+    }
+
+    void DestroyMainWindow() override {
+        if (main_ != nullptr) SDL_DestroyWindow(main_);
+        main_ = nullptr;
+    }
+
+    bool CreateDebugConsole(DebugConsole* console) override {
+        console_.Destroy();
+        const int width = StartupDialog::UnitsToPixelsX(DebugConsole::kWidthUnits);
+        const int height = StartupDialog::UnitsToPixelsY(DebugConsole::kHeightUnits);
+        // Beside the main window where the screen has room, and on the
+        // screen in any case.
+        int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
+        if (main_ != nullptr) {
+            int mainX = 0, mainY = 0, mainW = 0;
+            SDL_GetWindowPosition(main_, &mainX, &mainY);
+            SDL_GetWindowSize(main_, &mainW, nullptr);
+            SDL_Rect screen{0, 0, 0, 0};
+            SDL_GetDisplayBounds(0, &screen);
+            x = std::max(0, std::min(mainX + mainW + 8, screen.w - width));
+            y = std::max(0, std::min(mainY, screen.h - height));
+        }
+        if (!console_.Create(DebugConsole::kTitle, x, y, width, height, true)) return false;
+        console_state_ = console;
+        if (main_ != nullptr) SDL_RaiseWindow(main_);  // the main window keeps the focus
+        return true;
+    }
+
+    void DestroyDebugConsole() override {
+        console_.Destroy();
+        console_state_ = nullptr;
+    }
+
+    void PumpEvents(PlatformEvents* events) override {
+        bool consoleInput = false;
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) {
+            const Uint32 windowId = EventWindow(event);
+            if (console_.Exists() && windowId == console_.WindowId()) {
+                if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE) {
+                    console_state_->OnClose();
+                    SDL_HideWindow(console_.Window());
+                } else {
+                    console_.ProcessEvent(event);
+                    consoleInput = true;
+                }
+                continue;
+            }
+            if (event.type == SDL_WINDOWEVENT && main_ != nullptr &&
+                event.window.windowID == SDL_GetWindowID(main_)) {
+                switch (event.window.event) {
+                    case SDL_WINDOWEVENT_CLOSE:
+                        events->OnMainWindowClose();
+                        break;
+                    case SDL_WINDOWEVENT_FOCUS_GAINED:
+                        events->OnActivation(true);
+                        break;
+                    case SDL_WINDOWEVENT_FOCUS_LOST:
+                        events->OnActivation(false);
+                        break;
+                    default:
+                        break;
+                }
+            }
+        }
+        RedrawConsole(consoleInput);
+    }
+
+private:
+    static Uint32 EventWindow(const SDL_Event& event) {
+        switch (event.type) {
+            case SDL_WINDOWEVENT: return event.window.windowID;
+            case SDL_KEYDOWN:
+            case SDL_KEYUP: return event.key.windowID;
+            case SDL_TEXTINPUT: return event.text.windowID;
+            case SDL_TEXTEDITING: return event.edit.windowID;
+            case SDL_MOUSEMOTION: return event.motion.windowID;
+            case SDL_MOUSEBUTTONDOWN:
+            case SDL_MOUSEBUTTONUP: return event.button.windowID;
+            case SDL_MOUSEWHEEL: return event.wheel.windowID;
+            default: return 0;
+        }
+    }
+
+    void RedrawConsole(bool force) {
+        if (!console_.Exists() || console_state_ == nullptr || !console_state_->Visible()) return;
+        const Uint32 now = SDL_GetTicks();
+        if (!force && now - lastConsoleDraw_ < kConsoleRedrawMs) return;
+        lastConsoleDraw_ = now;
+        console_.BeginFrame();
+        DrawConsole(console_state_);
+        console_.EndFrame();
+    }
+
+    SDL_Window* main_ = nullptr;
+    ImGuiSurface console_;
+    DebugConsole* console_state_ = nullptr;
+    Uint32 lastConsoleDraw_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<PlatformBackend> CreateSdlBackend() {
+    // Ctrl+C ends the program as usual rather than arriving as a window event.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) return nullptr;
+    return std::make_unique<SdlBackend>();
+}
