@@ -1,0 +1,260 @@
+// Osprel shader set: two vertex shaders (vs.2.0) and eight pixel shaders
+// (ps.2.0), paired by the renderer:
+//
+//   default       def_main_vs + def_main_ps        loading screen
+//   world         q3_main_vs  + q3_main_ps         world surfaces
+//   sky           q3_main_vs  + sky_main_ps        the five sky faces
+//   bright pass   q3_main_vs  + hdr_pre_ps         world into 256x256 targets
+//   fake HDR      def_main_vs + hdr_post_ps        full-screen composites...
+//   motion blur   def_main_vs + blur_post_ps
+//   HDR blur      def_main_vs + blur_hdr_post_ps
+//   depth of field def_main_vs + depthoffield_ps
+//
+// Both vertex shaders write the same outputs (COLOR0, TEXCOORD0-2)
+// with the same types, so every vertex shader here goes with every pixel
+// shader. The only constants the engine uploads are c0-c3.
+
+// ---------------------------------------------------------------------------
+// Constants and samplers
+
+// View x projection, uploaded as 16 floats in the matrix's row order for row
+// vectors: c0 is its first row.
+row_major float4x4 g_viewProjection : register(c0);
+
+sampler2D g_surface : register(s0);     // world: surface texture (wrap)
+sampler2D g_lightmap : register(s1);    // world: lightmap (clamp)
+sampler2D g_image : register(s0);       // sky face, loading image, scene texture
+sampler2D g_bright : register(s1);      // fake HDR: 256x256 bright pass
+sampler2D g_depth : register(s1);       // depth of field: D24S8 depth, 0..1 in red
+
+// Motion blur: frame s frames ago on stage s.
+sampler2D g_frame0 : register(s0);
+sampler2D g_frame1 : register(s1);
+sampler2D g_frame2 : register(s2);
+sampler2D g_frame3 : register(s3);
+sampler2D g_frame4 : register(s4);
+sampler2D g_frame5 : register(s5);
+sampler2D g_frame6 : register(s6);
+sampler2D g_frame7 : register(s7);
+
+// HDR blur: the bright pass of s - 1 frames ago on stage s (1 = this frame).
+sampler2D g_history1 : register(s1);
+sampler2D g_history2 : register(s2);
+sampler2D g_history3 : register(s3);
+sampler2D g_history4 : register(s4);
+sampler2D g_history5 : register(s5);
+sampler2D g_history6 : register(s6);
+sampler2D g_history7 : register(s7);
+
+// ---------------------------------------------------------------------------
+// Tuning
+
+// Lightmaps are stored at half brightness so that they can brighten
+// surfaces; scaling by two restores that range.
+static const float kOverbright = 2.0;
+
+// Bright pass: luminance above the threshold passes, with a soft knee so the
+// bloom fades in rather than switching on.
+static const float kBrightThreshold = 0.70;
+static const float kBrightKnee = 0.25;
+static const float3 kLuminance = float3(0.2126, 0.7152, 0.0722);
+
+// One texel of the 256x256 bright-pass targets.
+static const float kBrightTexel = 1.0 / 256.0;
+
+static const float kBloomStrength = 0.8;
+static const float kExposure = 1.8;
+
+// Depth of field. The depth texture holds Direct3D depth, about 1 - near / z
+// for this engine's projection (near 0.1, far 1e7), so a difference in depth
+// is proportional to the difference in 1 / z: the circle of confusion of a
+// thin lens. The focus is the depth at the centre of the screen, where the
+// player looks (auto-focus).
+static const float kFocusScale = 2500.0;   // depth difference -> blur 0..1
+static const float kMaxBlurRadius = 0.006; // in texture coordinates
+
+// ---------------------------------------------------------------------------
+// Vertex shaders
+
+struct EngineVertex {
+    float3 position : POSITION;
+    float3 normal : NORMAL;
+    float4 color : COLOR0;
+    float2 texCoord : TEXCOORD0;
+    float3 lightCoord : TEXCOORD1;  // lightmap coordinate in .xy
+};
+
+struct VertexOutput {
+    float4 position : POSITION;
+    float4 color : COLOR0;
+    float2 texCoord : TEXCOORD0;
+    float2 lightCoord : TEXCOORD1;
+    float3 normal : TEXCOORD2;  // for effects that want it; nothing reads it yet
+};
+
+// What the pixel shaders read of VertexOutput.
+struct PixelInput {
+    float4 color : COLOR0;
+    float2 texCoord : TEXCOORD0;
+    float2 lightCoord : TEXCOORD1;
+};
+
+// World and sky geometry, in world coordinates.
+VertexOutput q3_main_vs(EngineVertex input)
+{
+    VertexOutput output;
+    output.position = mul(float4(input.position, 1.0), g_viewProjection);
+    output.color = input.color;
+    output.texCoord = input.texCoord;
+    output.lightCoord = input.lightCoord.xy;
+    output.normal = input.normal;
+    return output;
+}
+
+// The full-screen quad: positions are already in clip space.
+VertexOutput def_main_vs(EngineVertex input)
+{
+    VertexOutput output;
+    output.position = float4(input.position.xy, input.position.z, 1.0);
+    output.color = input.color;
+    output.texCoord = input.texCoord;
+    output.lightCoord = input.lightCoord.xy;
+    output.normal = input.normal;
+    return output;
+}
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+float3 LitSurface(PixelInput input)
+{
+    // Vertex colours of lightmapped Quake III surfaces carry the same baked
+    // light as the lightmap; multiplying both in would light them twice.
+    float3 surface = tex2D(g_surface, input.texCoord).rgb;
+    float3 light = tex2D(g_lightmap, input.lightCoord).rgb;
+    return surface * light * kOverbright;
+}
+
+// A filmic shoulder: dark and middle tones stay close to linear, bright
+// values roll off towards white instead of clipping.
+float3 ToneMap(float3 color)
+{
+    return 1.0 - exp(-color * kExposure);
+}
+
+// A 3x3 tent filter over a 256x256 bright-pass target.
+float3 BloomTent(sampler2D bright, float2 uv)
+{
+    float2 dx = float2(kBrightTexel * 1.5, 0.0);
+    float2 dy = float2(0.0, kBrightTexel * 1.5);
+    float3 sum = tex2D(bright, uv).rgb * 4.0;
+    sum += (tex2D(bright, uv - dx).rgb + tex2D(bright, uv + dx).rgb +
+            tex2D(bright, uv - dy).rgb + tex2D(bright, uv + dy).rgb) * 2.0;
+    sum += tex2D(bright, uv - dx - dy).rgb + tex2D(bright, uv + dx - dy).rgb +
+           tex2D(bright, uv - dx + dy).rgb + tex2D(bright, uv + dx + dy).rgb;
+    return sum / 16.0;
+}
+
+// Four diagonal taps: a cheap blur for the seven bright-pass histories.
+float3 BloomBox(sampler2D bright, float2 uv)
+{
+    float2 d = float2(kBrightTexel * 1.5, kBrightTexel * 1.5);
+    float2 e = float2(d.x, -d.y);
+    return (tex2D(bright, uv - d).rgb + tex2D(bright, uv + d).rgb +
+            tex2D(bright, uv - e).rgb + tex2D(bright, uv + e).rgb) * 0.25;
+}
+
+// ---------------------------------------------------------------------------
+// Pixel shaders
+
+// World surfaces: texture x lightmap, overbright.
+float4 q3_main_ps(PixelInput input) : COLOR0
+{
+    return float4(saturate(LitSurface(input)), 1.0);
+}
+
+// Sky faces: the face image as it is (the sky's vertex colour is white).
+float4 sky_main_ps(PixelInput input) : COLOR0
+{
+    return float4(tex2D(g_image, input.texCoord).rgb * input.color.rgb, 1.0);
+}
+
+// Loading screen.
+float4 def_main_ps(PixelInput input) : COLOR0
+{
+    return float4(tex2D(g_image, input.texCoord).rgb, 1.0);
+}
+
+// Bright pass of the lit world, drawn into a 256x256 target.
+float4 hdr_pre_ps(PixelInput input) : COLOR0
+{
+    float3 lit = LitSurface(input);
+    float luminance = dot(lit, kLuminance);
+    float soft = clamp(luminance - kBrightThreshold + kBrightKnee, 0.0, 2.0 * kBrightKnee);
+    soft = soft * soft / (4.0 * kBrightKnee + 0.00001);
+    float contribution = max(soft, luminance - kBrightThreshold) / max(luminance, 0.00001);
+    return float4(saturate(lit * contribution), 1.0);
+}
+
+// Fake HDR: scene plus the blurred bright pass, tone mapped.
+float4 hdr_post_ps(PixelInput input) : COLOR0
+{
+    float3 scene = tex2D(g_image, input.texCoord).rgb;
+    float3 bloom = BloomTent(g_bright, input.texCoord);
+    return float4(ToneMap(scene + bloom * kBloomStrength), 1.0);
+}
+
+// Motion blur: the last eight frames, the newest weighing most.
+float4 blur_post_ps(PixelInput input) : COLOR0
+{
+    float2 uv = input.texCoord;
+    float3 sum = tex2D(g_frame0, uv).rgb * 0.22;
+    sum += tex2D(g_frame1, uv).rgb * 0.18;
+    sum += tex2D(g_frame2, uv).rgb * 0.15;
+    sum += tex2D(g_frame3, uv).rgb * 0.12;
+    sum += tex2D(g_frame4, uv).rgb * 0.10;
+    sum += tex2D(g_frame5, uv).rgb * 0.09;
+    sum += tex2D(g_frame6, uv).rgb * 0.08;
+    sum += tex2D(g_frame7, uv).rgb * 0.06;
+    return float4(sum, 1.0);
+}
+
+// HDR blur: scene plus the blurred bright passes of the last seven frames,
+// each older one fading (weights 1, 0.7, 0.49... normalised), so bright
+// things leave a glowing trail.
+float4 blur_hdr_post_ps(PixelInput input) : COLOR0
+{
+    float2 uv = input.texCoord;
+    float3 scene = tex2D(g_image, uv).rgb;
+    float3 trail = BloomBox(g_history1, uv) * 1.000;
+    trail += BloomBox(g_history2, uv) * 0.700;
+    trail += BloomBox(g_history3, uv) * 0.490;
+    trail += BloomBox(g_history4, uv) * 0.343;
+    trail += BloomBox(g_history5, uv) * 0.240;
+    trail += BloomBox(g_history6, uv) * 0.168;
+    trail += BloomBox(g_history7, uv) * 0.118;
+    trail /= 3.059;
+    return float4(ToneMap(scene + trail * kBloomStrength * 1.25), 1.0);
+}
+
+// Depth of field: sharp at the depth under the screen's centre, blurred in
+// proportion to how far each pixel's depth lies from it.
+float4 depthoffield_ps(PixelInput input) : COLOR0
+{
+    float2 uv = input.texCoord;
+    float focus = tex2D(g_depth, float2(0.5, 0.5)).r;
+    float depth = tex2D(g_depth, uv).r;
+    float radius = saturate(abs(depth - focus) * kFocusScale) * kMaxBlurRadius;
+
+    // Eight taps on a disc, plus the centre.
+    float3 sum = tex2D(g_image, uv).rgb;
+    sum += tex2D(g_image, uv + radius * float2(1.000, 0.000)).rgb;
+    sum += tex2D(g_image, uv + radius * float2(0.707, 0.707)).rgb;
+    sum += tex2D(g_image, uv + radius * float2(0.000, 1.000)).rgb;
+    sum += tex2D(g_image, uv + radius * float2(-0.707, 0.707)).rgb;
+    sum += tex2D(g_image, uv + radius * float2(-1.000, 0.000)).rgb;
+    sum += tex2D(g_image, uv + radius * float2(-0.707, -0.707)).rgb;
+    sum += tex2D(g_image, uv + radius * float2(0.000, -1.000)).rgb;
+    sum += tex2D(g_image, uv + radius * float2(0.707, -0.707)).rgb;
+    return float4(sum / 9.0, 1.0);
+}
