@@ -51,6 +51,8 @@ const char* CommandLineHelp() {
            "  --frames N      quit after N engine frames\n"
            "  --fixed-frame-ms MS\n"
            "                  the frame clock advances MS milliseconds per frame\n"
+           "  --screenshot FILE\n"
+           "                  at exit, write the last presented frame as PNG\n"
            "  --help          show this help and exit\n"
            "  --version       show the version and exit\n";
 }
@@ -94,6 +96,10 @@ CommandLineAction ParseCommandLine(int argc, const char* const* argv, CommandLin
                 *error = std::string("invalid frame time '") + value + "'";
                 return CommandLineAction::kUsageError;
             }
+            ++i;
+        } else if (std::strcmp(arg, "--screenshot") == 0) {
+            if (!needsValue("a file name")) return CommandLineAction::kUsageError;
+            options->screenshot = value;
             ++i;
         } else if (std::strcmp(arg, "--accept-defaults") == 0) {
             options->acceptDefaults = true;

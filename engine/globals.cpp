@@ -7,8 +7,10 @@
 #include "engine/subsystem.h"
 #include "platform/operating_system.h"
 #include "platform/window_settings.h"
+#include "video/video_system.h"
 
 CCommandInterpreter g_commandInterpreter;
 CBaseEngine g_engine(&g_subsystemRegistry);
 COperatingSystem g_operatingSystem;
+CVideoSystem g_videoSystem;
 WindowSettings g_windowSettings;

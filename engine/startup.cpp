@@ -15,6 +15,8 @@
 #include "platform/paths.h"
 #include "platform/platform_cvars.h"
 #include "platform/startup_dialog.h"
+#include "video/resource_manager.h"
+#include "video/video_system.h"
 
 #ifndef OSPREL_CONTENT_DIR
 #define OSPREL_CONTENT_DIR "content"
@@ -65,16 +67,23 @@ int StartAndRun(const CommandLine& options) {
     g_operatingSystem.CreateMainWindow(&g_windowSettings);
     g_engine.PrintListing();
 
+    // Failures here are reported by each part and do not stop start-up.
+    g_videoSystem.Initialise();
+    g_resourceManager.Initialise();
+
     // The chosen level and demo, then the lines asked for on the command line.
     StartLevelAndDemo();
     for (const std::string& line : options.execLines) ExecuteLine(line.c_str());
 
+    if (!options.screenshot.empty()) g_videoSystem.SetExitScreenshot(options.screenshot.c_str());
     FrameDriver frames(&g_engine, options.frames);
     const int result = RunInteractiveLoop(&frames);
 
     // A frame limit ends the run as quit would: every subsystem releases
-    // what it holds before the globals go.
+    // what it holds before the globals go. The screenshot is taken before
+    // the device goes, however the run ended.
     if (frames.Exhausted() && g_engine.stop == 0) g_engine.shutdown(0);
+    g_videoSystem.SaveExitScreenshot();
     return result;
 }
 
@@ -82,7 +91,14 @@ int StartAndRun(const CommandLine& options) {
 
 const char* DefaultContentFolder() { return OSPREL_CONTENT_DIR; }
 
-int RunOsprel(const CommandLine& options) {
+int RunOsprel(const CommandLine& given) {
+    // Files named on the command line are relative to where the engine was
+    // started, not to the content folder.
+    CommandLine options = given;
+    if (!options.screenshot.empty() && options.screenshot[0] != '/') {
+        options.screenshot = CurrentDirectory() + "/" + options.screenshot;
+    }
+
     // The working directory is the content folder: every name the engine
     // opens is relative to it.
     const char* folder = options.basedir.empty() ? DefaultContentFolder() : options.basedir.c_str();

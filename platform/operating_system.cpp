@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/message_output.h"
+#include "platform/platform_window.h"
 
 namespace {
 
@@ -181,4 +182,11 @@ void COperatingSystem::UpdateMessageRoute() {
     route.debugConsoleEnabled = debugConsoleEnabled_;
     route.showInConsole = consoleWindowExists_ ? ShowInConsoleWindow : nullptr;
     SetMessageRoute(route);
+}
+
+PlatformWindow* FindPlatformWindow(const char* title) {
+    if (title == nullptr || s_shown == nullptr || s_shown->Backend() == nullptr) return nullptr;
+    PlatformWindow* window = s_shown->Backend()->MainWindow();
+    if (window == nullptr || std::strcmp(window->Title(), title) != 0) return nullptr;
+    return window;
 }

@@ -8,6 +8,7 @@
 #include "platform/message_output.h"
 
 class DebugConsole;
+class PlatformWindow;
 class StartupDialog;
 struct WindowSettings;
 
@@ -43,6 +44,8 @@ public:
 
     virtual bool CreateMainWindow(const WindowSettings& settings) = 0;
     virtual void DestroyMainWindow() = 0;
+    // The main window while it exists, else null.
+    virtual PlatformWindow* MainWindow() = 0;
 
     // The debug console's window; it shows console->Output() and hands its
     // input to the console.

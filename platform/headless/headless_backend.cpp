@@ -3,13 +3,39 @@
 // the debug console on standard input (standard output already carries every
 // printed line).
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 #include "platform/debug_console.h"
 #include "platform/headless/standard_input_console.h"
 #include "platform/platform_backend.h"
+#include "platform/platform_window.h"
 #include "platform/startup_dialog.h"
+#include "platform/window_settings.h"
 
 namespace {
+
+// A window of the chosen size that nobody sees; the video layer draws its
+// frames offscreen.
+class VirtualWindow : public PlatformWindow {
+public:
+    explicit VirtualWindow(const WindowSettings& settings)
+        : width_(settings.width), height_(settings.height) {
+        std::snprintf(title_, sizeof title_, "%s", settings.title);
+    }
+    const char* Title() const override { return title_; }
+    int Width() const override { return width_; }
+    int Height() const override { return height_; }
+    bool HasDisplay() const override { return false; }
+    void* CreateGlContext() override { return nullptr; }
+    void MakeGlCurrent(void*) override {}
+    void SwapGlBuffers() override {}
+    void DestroyGlContext(void*) override {}
+
+private:
+    char title_[251];
+    int width_, height_;
+};
 
 class HeadlessBackend : public PlatformBackend {
 public:
@@ -36,8 +62,15 @@ public:
         return dialog->OnCommand(kIdOk);
     }
 
-    bool CreateMainWindow(const WindowSettings&) override { return true; }
-    void DestroyMainWindow() override {}
+    bool CreateMainWindow(const WindowSettings& settings) override {
+        window_ = std::make_unique<VirtualWindow>(settings);
+        return true;
+    }
+    // Kept until the back end goes: the video device may still refer to it.
+    void DestroyMainWindow() override {
+        if (window_ != nullptr) retired_.push_back(std::move(window_));
+    }
+    PlatformWindow* MainWindow() override { return window_.get(); }
 
     bool CreateDebugConsole(DebugConsole*) override {
         consoleOpen_ = true;
@@ -50,6 +83,8 @@ public:
     }
 
 private:
+    std::unique_ptr<VirtualWindow> window_;
+    std::vector<std::unique_ptr<VirtualWindow>> retired_;
     bool consoleOpen_ = false;
     StandardInputConsole input_;
 };

@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/debug_console.h"
 #include "platform/platform_backend.h"
+#include "platform/platform_window.h"
 #include "platform/sdl/imgui_surface.h"
 #include "platform/startup_dialog.h"
 #include "platform/window_settings.h"
@@ -138,11 +140,53 @@ void DrawConsole(DebugConsole* console) {
     ImGui::End();
 }
 
+// The main window: an SDL window drawn into with OpenGL.
+class SdlWindow : public PlatformWindow {
+public:
+    SdlWindow(SDL_Window* window, const WindowSettings& settings)
+        : window_(window), width_(settings.width), height_(settings.height) {
+        std::snprintf(title_, sizeof title_, "%s", settings.title);
+    }
+    ~SdlWindow() override { SDL_DestroyWindow(window_); }
+
+    SDL_Window* Window() const { return window_; }
+    const char* Title() const override { return title_; }
+    int Width() const override { return width_; }
+    int Height() const override { return height_; }
+    bool HasDisplay() const override { return true; }
+
+    void* CreateGlContext() override {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+        SDL_GLContext context = SDL_GL_CreateContext(window_);
+        if (context == nullptr) {
+            std::fprintf(stderr, "osprel: SDL_GL_CreateContext: %s\n", SDL_GetError());
+            return nullptr;
+        }
+        SDL_GL_MakeCurrent(window_, context);
+        SDL_GL_SetSwapInterval(0);  // frames are presented immediately
+        return context;
+    }
+    void MakeGlCurrent(void* context) override { SDL_GL_MakeCurrent(window_, context); }
+    void SwapGlBuffers() override { SDL_GL_SwapWindow(window_); }
+    void DestroyGlContext(void* context) override {
+        if (context != nullptr) SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context));
+    }
+
+private:
+    SDL_Window* window_;
+    char title_[251];
+    int width_, height_;
+};
+
 class SdlBackend : public PlatformBackend {
 public:
     ~SdlBackend() override {
         console_.Destroy();
-        DestroyMainWindow();
+        main_.reset();
+        retired_.clear();
         SDL_Quit();
     }
 
@@ -212,19 +256,26 @@ public:
             x = 0;
             y = 0;
         }
-        main_ = SDL_CreateWindow(settings.title, x, y, settings.width, settings.height, flags);
-        if (main_ == nullptr) {
+        SDL_Window* window =
+            SDL_CreateWindow(settings.title, x, y, settings.width, settings.height, flags);
+        if (window == nullptr) {
             std::fprintf(stderr, "osprel: SDL_CreateWindow: %s\n", SDL_GetError());
             return false;
         }
+        main_ = std::make_unique<SdlWindow>(window, settings);
         SDL_ShowCursor(settings.showCursor ? SDL_ENABLE : SDL_DISABLE);
         return true;
     }
 
+    // The video device may still hold the window and its OpenGL context (the
+    // engine destroys its windows before it releases the device), so the
+    // window is hidden and kept until the back end goes.
     void DestroyMainWindow() override {
-        if (main_ != nullptr) SDL_DestroyWindow(main_);
-        main_ = nullptr;
+        if (main_ == nullptr) return;
+        SDL_HideWindow(main_->Window());
+        retired_.push_back(std::move(main_));
     }
+    PlatformWindow* MainWindow() override { return main_.get(); }
 
     bool CreateDebugConsole(DebugConsole* console) override {
         console_.Destroy();
@@ -235,8 +286,8 @@ public:
         int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
         if (main_ != nullptr) {
             int mainX = 0, mainY = 0, mainW = 0;
-            SDL_GetWindowPosition(main_, &mainX, &mainY);
-            SDL_GetWindowSize(main_, &mainW, nullptr);
+            SDL_GetWindowPosition(main_->Window(), &mainX, &mainY);
+            SDL_GetWindowSize(main_->Window(), &mainW, nullptr);
             SDL_Rect screen{0, 0, 0, 0};
             SDL_GetDisplayBounds(0, &screen);
             x = std::max(0, std::min(mainX + mainW + 8, screen.w - width));
@@ -244,7 +295,7 @@ public:
         }
         if (!console_.Create(DebugConsole::kTitle, x, y, width, height, true)) return false;
         console_state_ = console;
-        if (main_ != nullptr) SDL_RaiseWindow(main_);  // the main window keeps the focus
+        if (main_ != nullptr) SDL_RaiseWindow(main_->Window());  // the main window keeps the focus
         return true;
     }
 
@@ -269,7 +320,7 @@ public:
                 continue;
             }
             if (event.type == SDL_WINDOWEVENT && main_ != nullptr &&
-                event.window.windowID == SDL_GetWindowID(main_)) {
+                event.window.windowID == SDL_GetWindowID(main_->Window())) {
                 switch (event.window.event) {
                     case SDL_WINDOWEVENT_CLOSE:
                         events->OnMainWindowClose();
@@ -314,7 +365,8 @@ private:
         console_.EndFrame();
     }
 
-    SDL_Window* main_ = nullptr;
+    std::unique_ptr<SdlWindow> main_;
+    std::vector<std::unique_ptr<SdlWindow>> retired_;
     ImGuiSurface console_;
     DebugConsole* console_state_ = nullptr;
     Uint32 lastConsoleDraw_ = 0;

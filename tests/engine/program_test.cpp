@@ -29,9 +29,26 @@ std::string Engine(const std::string& binary, const ScratchFolder& folder,
     return command + " " + extra;
 }
 
+// The content a start needs: the shader file and the fallback texture.
+void InstallContent(const ScratchFolder& folder) {
+    folder.CopyContent({"shaders.hlsl", "noshader.jpg", "autoexec.cfg"});
+}
+
 ProgramResult RunEngine(const ScratchFolder& folder, const std::vector<std::string>& lines,
                         const std::string& extra = "--frames 1 </dev/null") {
+    InstallContent(folder);
     return RunProgram(Engine(OSPREL_BINARY, folder, lines, extra));
+}
+
+// The lines between the first line equal to from (excluded) and the first
+// later line equal to to (excluded); empty to means the end.
+std::vector<std::string> Between(const std::vector<std::string>& lines, const std::string& from,
+                                 const std::string& to) {
+    auto begin = std::find(lines.begin(), lines.end(), from);
+    if (begin == lines.end()) return {};
+    ++begin;
+    auto end = to.empty() ? lines.end() : std::find(begin, lines.end(), to);
+    return std::vector<std::string>(begin, end);
 }
 
 }  // namespace
@@ -41,10 +58,16 @@ TEST(Program, ConsoleLinesFromTheCommandLinePrintTheInterpretersMessages) {
     ProgramResult run = RunEngine(folder, {"fov", "fov 75 80", "fov", "FOV 75", "win_width 640",
                                            "p_ground abc", "vid_restart"});
     ASSERT_EQ(run.exitCode, 0) << run.output;
-    const std::vector<std::string> expected = {
-        "Globally Allocated Subsystems (sorted): 2 systems",
+    const std::vector<std::string> lines = SplitLines(run.output);
+    const std::vector<std::string> listing = {
+        "Globally Allocated Subsystems (sorted): 3 systems",
         "--Subsystem 0: COperatingSystem (priority: 1)",
-        "--Subsystem 1: CCommandInterpreter (priority: 10)",
+        "--Subsystem 1: CVideoSystem (priority: 8)",
+        "--Subsystem 2: CCommandInterpreter (priority: 10)",
+    };
+    ASSERT_GE(lines.size(), listing.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4), listing);
+    const std::vector<std::string> expected = {
         "v_setpos 274 478 435: Unknown command.",
         "map maps/tower.lmf: Unknown command.",
         "load demos\\demo003.dem: Unknown command.",
@@ -55,8 +78,45 @@ TEST(Program, ConsoleLinesFromTheCommandLinePrintTheInterpretersMessages) {
         "win_width is readonly.",
         "p_ground set \"0\"",
         "Refreshing video settings...",
+        "Shutting down CVideoSystem",
     };
-    EXPECT_EQ(SplitLines(run.output), expected);
+    EXPECT_EQ(Between(lines, "-- Resource Manager Initializing", ""), expected) << run.output;
+}
+
+TEST(Program, HeadlessStartBringsUpTheVideoDevice) {
+    ScratchFolder folder;
+    ProgramResult run = RunEngine(folder, {"vid_driver", "vid_device", "vid_description", "res_totals"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("Width: 800 Height: 600\n"), std::string::npos);
+    EXPECT_EQ(run.output.find("VID Error"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("vid_driver is \"Default Driver\""), std::string::npos);
+    EXPECT_NE(run.output.find("vid_device is \""), std::string::npos);
+    EXPECT_NE(run.output.find("Listing allocated resources...\n"), std::string::npos);
+}
+
+TEST(Program, ScreenshotWithoutAPresentedFrameSaysSo) {
+    ScratchFolder folder;
+    InstallContent(folder);
+    ScratchFolder elsewhere;
+    ProgramResult run = RunProgram("cd " + ShellQuote(elsewhere.Path()) + " && " +
+                                   Engine(OSPREL_BINARY, folder, {}, "--frames 3 --screenshot shot.png </dev/null"));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    // Nothing presents a frame until something draws one.
+    EXPECT_NE(run.output.find("Error: no frame to write to " + elsewhere.Path() + "/shot.png"),
+              std::string::npos)
+        << run.output;
+    EXPECT_FALSE(elsewhere.Exists("shot.png"));
+}
+
+TEST(Program, MissingShaderFileStopsAtTheFirstFrame) {
+    ScratchFolder folder;
+    folder.CopyContent({"noshader.jpg"});
+    ProgramResult run = RunProgram(Engine(OSPREL_BINARY, folder, {}, "--frames 5 </dev/null 2>/dev/null"));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.output.find("Error initializing shaders.\n"), std::string::npos);
+    EXPECT_NE(run.output.find("[Error] VID Error: You cannot update the video system without "
+                              "initializing it first."),
+              std::string::npos);
 }
 
 TEST(Program, CvarlistListsEveryObjectInByteOrder) {
@@ -64,18 +124,19 @@ TEST(Program, CvarlistListsEveryObjectInByteOrder) {
     ProgramResult run = RunEngine(folder, {"cvarlist"});
     ASSERT_EQ(run.exitCode, 0) << run.output;
     std::vector<std::string> lines = SplitLines(run.output);
-    auto start = std::find(lines.begin(), lines.end(), "Printing 46 console variables...");
-    ASSERT_NE(start, lines.end()) << run.output;
-    std::vector<std::string> names(start + 1, lines.end() - 1);
-    ASSERT_EQ(names.size(), 46u);
+    std::vector<std::string> names = Between(lines, "Printing 47 console variables...", "");
+    ASSERT_GE(names.size(), 2u) << run.output;
+    EXPECT_EQ(names[names.size() - 2], "");  // the listing's closing empty line
+    names.resize(names.size() - 2);        // and the shutdown line after it
+    ASSERT_EQ(names.size(), 47u);
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
     EXPECT_EQ(names.front(), "bsp_drawlevel");
-    EXPECT_EQ(lines.back(), "");
 }
 
 TEST(Program, GlobalsComeUpTheSameWhicheverOrderTheyAreLinkedIn) {
     ScratchFolder folder;
     const std::vector<std::string> lines = {"cvarlist", "sensitivity", "com_log"};
+    InstallContent(folder);
     ProgramResult forward = RunProgram(Engine(OSPREL_BINARY, folder, lines, "--frames 2 </dev/null"));
     ProgramResult reversed =
         RunProgram(Engine(OSPREL_REVERSED_LINK_BINARY, folder, lines, "--frames 2 </dev/null"));
@@ -89,7 +150,8 @@ TEST(Program, EachRunStartsAFreshRuntimeLog) {
     folder.Write("runtime.log", "an older run\r\n");
     ProgramResult run = RunEngine(folder, {"fov", "com_log 1", "fov"});
     ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_EQ(folder.Read("runtime.log"), "com_log set \"1\"\r\nfov is \"90.000000\"\r\n");
+    EXPECT_EQ(folder.Read("runtime.log"),
+              "com_log set \"1\"\r\nfov is \"90.000000\"\r\nShutting down CVideoSystem\r\n");
 
     run = RunEngine(folder, {"fov"});
     ASSERT_EQ(run.exitCode, 0);
@@ -102,18 +164,22 @@ TEST(Program, SavedConfigLoadsInALaterRun) {
     ProgramResult run = RunEngine(folder, {"loadConfig mine.cfg", "cg_rows", "p_speed"});
     ASSERT_EQ(run.exitCode, 0);
     std::vector<std::string> lines = SplitLines(run.output);
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2], "cg_rows is \"3\"");
-    EXPECT_EQ(lines.back(), "p_speed is \"9.500000\"");
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "cg_rows is \"3\"");
+    EXPECT_EQ(lines[lines.size() - 2], "p_speed is \"9.500000\"");
 }
 
 TEST(Program, QuitTypedOnStandardInputEndsTheRun) {
     ScratchFolder folder;
+    InstallContent(folder);
     ProgramResult run =
         RunProgram("printf 'fov 60\\n\\nquit\\n' | " +
                    Engine(OSPREL_BINARY, folder, {}, "--set debug=1"));
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(SplitLines(run.output).back(), "fov set \"60.000000\"");
+    const std::vector<std::string> lines = SplitLines(run.output);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "fov set \"60.000000\"");
+    EXPECT_EQ(lines.back(), "Shutting down CVideoSystem");
 }
 
 TEST(Program, CommandLineMistakesAreReported) {
@@ -141,8 +207,8 @@ TEST(Program, AcceptedDefaultsSetTheConsoleVariables) {
                                   "--accept-defaults --frames 1 </dev/null");
     ASSERT_EQ(run.exitCode, 0) << run.output;
     std::vector<std::string> lines = SplitLines(run.output);
-    ASSERT_GE(lines.size(), 6u);
-    EXPECT_EQ(std::vector<std::string>(lines.end() - 6, lines.end()),
+    ASSERT_GE(lines.size(), 7u);
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 7, lines.end() - 1),
               (std::vector<std::string>{"win_width is \"800\"", "win_height is \"600\"",
                                         "vid_fullscreen is \"1\"", "vid_effectmode is \"1\"",
                                         "bsp_noclip is \"1\"", "win_debug is \"0\""}));
@@ -158,6 +224,7 @@ TEST(Program, FirstDemoStartsArenaWorld) {
 
 TEST(Program, SecondCopyStopsAndAKilledCopyLeavesNoLock) {
     ScratchFolder folder;
+    InstallContent(folder);
     const std::string name = "OSPREL_INSTANCE_NAME=osprel-guard-" + std::to_string(::getpid()) + " ";
     const std::string engine = ShellQuote(OSPREL_BINARY) + " --headless --basedir " +
                                ShellQuote(folder.Path());
@@ -180,6 +247,7 @@ TEST(Program, WindowedRunUnderXvfb) {
         GTEST_SKIP() << "xvfb-run is not installed";
     }
     ScratchFolder folder;
+    InstallContent(folder);
     ProgramResult run = RunProgram(
         InstanceEnvironment() + "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' " +
         ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +

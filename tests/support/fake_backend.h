@@ -26,6 +26,7 @@ public:
         return windowsWork;
     }
     void DestroyMainWindow() override { ++mainDestroyed; }
+    PlatformWindow* MainWindow() override { return nullptr; }
     bool CreateDebugConsole(DebugConsole*) override {
         ++consolesCreated;
         return true;

@@ -56,6 +56,15 @@ bool ScratchFolder::Exists(const std::string& name) const {
     return std::filesystem::exists(std::filesystem::path(path_) / name);
 }
 
+void ScratchFolder::CopyContent(const std::vector<std::string>& names) const {
+    for (const std::string& name : names) {
+        const std::filesystem::path target = std::filesystem::path(path_) / name;
+        std::filesystem::create_directories(target.parent_path());
+        std::filesystem::copy_file(std::filesystem::path(OSPREL_TEST_CONTENT_DIR) / name, target,
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+}
+
 ProgramResult RunProgram(const std::string& command) {
     ProgramResult result;
     std::FILE* pipe = ::popen(command.c_str(), "r");

@@ -38,6 +38,8 @@ public:
     void Write(const std::string& name, const std::string& contents) const;
     std::string Read(const std::string& name) const;
     bool Exists(const std::string& name) const;
+    // Copies files of the engine's installed content folder into this one.
+    void CopyContent(const std::vector<std::string>& names) const;
 
 private:
     std::string path_;

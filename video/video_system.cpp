@@ -1,0 +1,243 @@
+#include "video/video_system.h"
+
+#include <cstring>
+
+#include "platform/message_output.h"
+#include "platform/operating_system.h"
+#include "platform/platform_window.h"
+#include "video/d3d9/d3dx9.h"
+#include "video/video_cvars.h"
+
+namespace {
+
+struct ResultName {
+    char name[252];
+    HRESULT code;
+};
+
+const ResultName kResultNames[5] = {
+    {"S_OK", static_cast<HRESULT>(0x00000000)},
+    {"D3DERR_INVALIDCALL", static_cast<HRESULT>(0x8876086C)},
+    {"D3DERR_DEVICELOST", static_cast<HRESULT>(0x88760868)},
+    {"D3DERR_NOTAVAILABLE", static_cast<HRESULT>(0x8876086A)},
+    {"D3DERR_OUTOFVIDEOMEMORY", static_cast<HRESULT>(0x8876017C)},
+};
+
+// The lowest vertex shader model the engine accepts: 1.1.
+constexpr DWORD kMinimumVertexShaderVersion = 0xFFFE0101;
+
+}  // namespace
+
+const char* LookupResultName(HRESULT code) {
+    for (const ResultName& row : kResultNames) {
+        if (row.code == code) return row.name;
+    }
+    return nullptr;
+}
+
+CVideoSystem* GetVideoSystem() { return g_videoSystem.Initialised() ? &g_videoSystem : nullptr; }
+IDirect3DDevice9* GetDevice() { return g_videoSystem.GetDevice(); }
+
+CVideoSystem::CVideoSystem() {
+    Setup("CVideoSystem");
+    RegisterSubsystem(this);
+    priority = 8;
+}
+
+CVideoSystem::~CVideoSystem() {
+    UnregisterSubsystem(this);
+    Teardown();
+    // Whatever is still held goes with the process; the GL context may
+    // already be gone, so nothing is released here.
+}
+
+int32_t CVideoSystem::Initialise() {
+    if (initialised_) {
+        PrintLine("VID Error: Cannot initialize an already initialized device");
+        return 0;
+    }
+    direct3D_ = Direct3DCreate9(D3D_SDK_VERSION);
+    if (direct3D_ == nullptr) {
+        PrintLine("VID Error: Error creating Direct3D object");
+        return 0;
+    }
+    D3DDISPLAYMODE mode{};
+    if (FAILED(direct3D_->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode))) {
+        PrintLine("VID Error: GetAdapterDisplayMode failed");
+        return 0;
+    }
+    if (FAILED(direct3D_->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, mode.Format,
+                                            D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, D3DFMT_D16))) {
+        PrintLine("VID Error: Osprel requires at least a 16bit depth buffer");
+        return 0;
+    }
+    if (FAILED(direct3D_->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps_))) {
+        PrintLine("VID Error:  detecting device capabilities");
+        return 0;
+    }
+    if (static_cast<uint32_t>(caps_.VertexShaderVersion) < kMinimumVertexShaderVersion) {
+        PrintLine("VID Error: You need at least Direct3D 9.0 support to run this engine");
+        return 0;
+    }
+
+    const char* title = g_operatingSystem.WindowTitle();
+    if (title == nullptr) {
+        PrintLine("VID Error: Unable to capture current window. Is OSH active?");
+        return 0;
+    }
+    HWND window = FindPlatformWindow(title);
+    if (window == nullptr) {
+        PrintLine("VID Error: Unable to capture window from COperatingSystem!");
+        return 0;
+    }
+
+    const int32_t width = g_operatingSystem.WindowWidth();
+    const int32_t height = g_operatingSystem.WindowHeight();
+    D3DPRESENT_PARAMETERS parameters{};
+    parameters.BackBufferWidth = static_cast<UINT>(width);
+    parameters.BackBufferHeight = static_cast<UINT>(height);
+    parameters.BackBufferFormat = mode.Format;
+    parameters.BackBufferCount = 0;
+    parameters.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    parameters.hDeviceWindow = window;
+    parameters.Windowed = g_windowSettings.fullscreen == 0 ? TRUE : FALSE;
+    parameters.EnableAutoDepthStencil = TRUE;
+    parameters.AutoDepthStencilFormat = D3DFMT_D24S8;
+    parameters.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    PrintLine("Width: %i Height: %i", width, height);
+
+    const HRESULT created = direct3D_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
+                                                    D3DCREATE_HARDWARE_VERTEXPROCESSING,
+                                                    &parameters, &device_);
+    if (FAILED(created)) {
+        const char* name = LookupResultName(created);
+        PrintLine("VID Error: Unable to create 3D Device hr = %s", name != nullptr ? name : "(null)");
+        device_ = nullptr;
+        return 0;
+    }
+
+    D3DVIEWPORT9 viewport{};
+    device_->GetViewport(&viewport);
+    if (viewport.Width != static_cast<DWORD>(width)) viewport.Width = static_cast<DWORD>(width);
+    if (viewport.Height != static_cast<DWORD>(height)) viewport.Height = static_cast<DWORD>(height);
+    device_->SetViewport(&viewport);
+
+    if (FAILED(device_->GetDeviceCaps(&caps_))) {
+        PrintLine("VID Error: Unable to capture D3D Device capabilities");
+        return 0;
+    }
+    if (!shaders_.Build(device_)) {
+        PrintLine("Error initializing shaders.");
+        return 0;
+    }
+    // The text font is built here once the overlay exists.
+
+    ApplyDefaultStates();
+    PublishAdapterNames();
+
+    if (FAILED(D3DXCreateTextureFromFileA(device_, kFallbackTextureName, &fallbackTexture_))) {
+        fallbackTexture_ = nullptr;
+        PrintLine("[Warning] Error loading %s", kFallbackTextureName);
+        return static_cast<int32_t>(E_FAIL);
+    }
+    // The renderer's targets and fixed images are created here once the
+    // renderer exists.
+
+    initialised_ = 1;
+    return 1;
+}
+
+void CVideoSystem::ApplyDefaultStates() {
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device_->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+    device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+}
+
+void CVideoSystem::PublishAdapterNames() {
+    D3DADAPTER_IDENTIFIER9 identifier{};
+    if (FAILED(direct3D_->GetAdapterIdentifier(D3DADAPTER_DEFAULT, 0, &identifier))) return;
+    vid_driver.SetString(identifier.Driver);
+    vid_device.SetString(identifier.DeviceName);
+    vid_description.SetString(identifier.Description);
+}
+
+int32_t CVideoSystem::frame() {
+    if (!initialised_ && !finished) {
+        ReportError(
+            "VID Error: You cannot update the video system without initializing it first.\n"
+            "Shutting down.");
+        return 1;
+    }
+    ++frameCount_;
+    return finished;
+}
+
+void CVideoSystem::shutdown(int32_t) {
+    finished = 1;
+    PrintLine("Shutting down CVideoSystem");
+    if (!initialised_) {
+        PrintLine("VID Error: Cannot shutdown an un-initialized device");
+        return;
+    }
+    SaveExitScreenshot();
+    initialised_ = 0;
+    for (DWORD stage = 0; stage < caps_.MaxSimultaneousTextures; ++stage) {
+        device_->SetTexture(stage, nullptr);
+    }
+    device_->SetVertexDeclaration(nullptr);
+    device_->SetIndices(nullptr);
+    device_->SetPixelShader(nullptr);
+    device_->SetVertexShader(nullptr);
+    device_->SetStreamSource(0, nullptr, 0, 0);
+    device_->SetFVF(0);
+
+    shaders_.Release();
+    if (fallbackTexture_ != nullptr) fallbackTexture_->Release();
+    fallbackTexture_ = nullptr;
+    device_->Release();
+    device_ = nullptr;
+    direct3D_->Release();
+    direct3D_ = nullptr;
+}
+
+void CVideoSystem::BeginFrame() {
+    if (device_ == nullptr) return;
+    device_->BeginScene();
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0x00000000,
+                   1.0f, 0);
+}
+
+void CVideoSystem::EndFrame() {
+    if (device_ == nullptr) return;
+    device_->EndScene();
+    device_->Present(nullptr, nullptr, nullptr, nullptr);
+}
+
+void CVideoSystem::DrawQuadStrip(const GpuVertex* vertices, uint32_t count) {
+    if (device_ == nullptr || vertices == nullptr || count < 3) return;
+    device_->SetFVF(kGpuVertexFvf);
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, count - 2, vertices, sizeof(GpuVertex));
+}
+
+void CVideoSystem::BindFallbackTexture(DWORD stage) {
+    if (initialised_) device_->SetTexture(stage, fallbackTexture_);
+}
+
+void CVideoSystem::SetExitScreenshot(const char* path) { exitScreenshot_ = path != nullptr ? path : ""; }
+
+void CVideoSystem::SaveExitScreenshot() {
+    if (exitScreenshot_.empty() || !initialised_) return;
+    const std::string path = exitScreenshot_;
+    exitScreenshot_.clear();
+    if (!D3D9SaveLastFrame(device_, path.c_str())) {
+        PrintLine("Error: no frame to write to %s", path.c_str());
+    }
+}

@@ -1,0 +1,79 @@
+// The video subsystem: owns the engine's one Direct3D 9 device, checks the
+// adapter, compiles the shader set, sets the default states, publishes the
+// adapter's names, loads the fallback texture, and offers the frame helpers
+// every pass shares.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/subsystem.h"
+#include "video/d3d9/d3d9.h"
+#include "video/shader_set.h"
+
+// The vertex every pass draws with: 48 bytes.
+struct GpuVertex {
+    float position[3];
+    float normal[3];
+    D3DCOLOR colour;
+    float texCoord[2];
+    float lightmapCoord[3];
+};
+static_assert(sizeof(GpuVertex) == 48, "the GPU vertex is 48 bytes");
+
+constexpr DWORD kGpuVertexFvf =
+    D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX2 | D3DFVF_TEXCOORDSIZE3(1);
+static_assert(kGpuVertexFvf == 0x40252, "the GPU vertex's flexible format");
+
+constexpr const char* kFallbackTextureName = "noshader.jpg";
+
+class CVideoSystem : public Subsystem {
+public:
+    CVideoSystem();
+    ~CVideoSystem() override;
+
+    // Brings the device up; 1 on success, 0 or a failure code otherwise.
+    int32_t Initialise();
+    int32_t frame() override;
+    void shutdown(int32_t reason) override;
+
+    bool Initialised() const { return initialised_ != 0; }
+    IDirect3DDevice9* GetDevice() const { return initialised_ ? device_ : nullptr; }
+    const D3DCAPS9& Caps() const { return caps_; }
+    ShaderSet& Shaders() { return shaders_; }
+    uint32_t FrameCount() const { return frameCount_; }
+
+    // The last presented frame is written to path as PNG when the device is
+    // about to go (or at the end of the run); once.
+    void SetExitScreenshot(const char* path);
+    void SaveExitScreenshot();
+
+    // Frame helpers.
+    void BeginFrame();
+    void EndFrame();
+    void DrawQuadStrip(const GpuVertex* vertices, uint32_t count);
+    void BindFallbackTexture(DWORD stage);
+
+private:
+    void ApplyDefaultStates();
+    void PublishAdapterNames();
+
+    int32_t initialised_ = 0;
+    IDirect3D9* direct3D_ = nullptr;
+    IDirect3DDevice9* device_ = nullptr;
+    D3DCAPS9 caps_{};
+    ShaderSet shaders_;
+    IDirect3DTexture9* fallbackTexture_ = nullptr;
+    uint32_t frameCount_ = 0;
+    std::string exitScreenshot_;
+};
+
+extern CVideoSystem g_videoSystem;
+
+// The video subsystem while it is initialised, else null.
+CVideoSystem* GetVideoSystem();
+// The device while the video subsystem is initialised, else null.
+IDirect3DDevice9* GetDevice();
+
+// The name of a Direct3D result code, or null for a code not in the table.
+const char* LookupResultName(HRESULT code);
