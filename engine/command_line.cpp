@@ -53,6 +53,8 @@ const char* CommandLineHelp() {
            "                  the frame clock advances MS milliseconds per frame\n"
            "  --screenshot FILE\n"
            "                  at exit, write the last presented frame as PNG\n"
+           "  --stats         at exit, print frames, frames per second, camera position\n"
+           "                  and angles, and render items drawn in the last frame\n"
            "  --help          show this help and exit\n"
            "  --version       show the version and exit\n";
 }
@@ -97,6 +99,8 @@ CommandLineAction ParseCommandLine(int argc, const char* const* argv, CommandLin
                 return CommandLineAction::kUsageError;
             }
             ++i;
+        } else if (std::strcmp(arg, "--stats") == 0) {
+            options->stats = true;
         } else if (std::strcmp(arg, "--screenshot") == 0) {
             if (!needsValue("a file name")) return CommandLineAction::kUsageError;
             options->screenshot = value;

@@ -4,13 +4,17 @@
 // then the engine that takes over the subsystems registered before it, then
 // the other subsystems, which register with the engine directly.
 #include "console/command_interpreter.h"
+#include "engine/game_system.h"
 #include "engine/subsystem.h"
 #include "platform/operating_system.h"
 #include "platform/window_settings.h"
+#include "video/renderer.h"
 #include "video/video_system.h"
 
 CCommandInterpreter g_commandInterpreter;
 CBaseEngine g_engine(&g_subsystemRegistry);
+CGameSystem g_gameSystem;
 COperatingSystem g_operatingSystem;
+CRenderer g_renderer;
 CVideoSystem g_videoSystem;
 WindowSettings g_windowSettings;

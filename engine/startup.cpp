@@ -1,13 +1,16 @@
 #include "engine/startup.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "camera/camera.h"
 #include "console/command_interpreter.h"
 #include "console/runtime_log.h"
 #include "engine/command_line.h"
+#include "engine/game_system.h"
 #include "engine/main_loop.h"
 #include "engine/subsystem.h"
 #include "platform/message_output.h"
@@ -15,6 +18,7 @@
 #include "platform/paths.h"
 #include "platform/platform_cvars.h"
 #include "platform/startup_dialog.h"
+#include "video/renderer.h"
 #include "video/resource_manager.h"
 #include "video/video_system.h"
 
@@ -36,6 +40,19 @@ int32_t RestartVideo(int32_t, int32_t, int32_t, const ConsoleArgument*) {
 
 ConsoleCommand quit("quit", Quit);
 ConsoleCommand vid_restart("vid_restart", RestartVideo);
+
+// One line a script can read: how the run went and where the camera ended.
+void PrintStatistics(int64_t frames, double seconds) {
+    const D3DXVECTOR3& position = g_camera.GetPosition();
+    const CameraAngles angles = g_camera.GetAngles();
+    std::printf("stats: frames=%lld fps=%.1f pos=%.3f,%.3f,%.3f angles=%.3f,%.3f,%.3f items=%u\n",
+                static_cast<long long>(frames), seconds > 0.0 ? frames / seconds : 0.0,
+                static_cast<double>(position.x), static_cast<double>(position.y),
+                static_cast<double>(position.z), static_cast<double>(angles.yaw),
+                static_cast<double>(angles.pitch), static_cast<double>(angles.roll),
+                g_renderer.ItemsDrawn());
+    std::fflush(stdout);
+}
 
 std::unique_ptr<PlatformBackend> ChooseBackend(const CommandLine& options) {
     if (!options.headless) {
@@ -70,6 +87,7 @@ int StartAndRun(const CommandLine& options) {
     // Failures here are reported by each part and do not stop start-up.
     g_videoSystem.Initialise();
     g_resourceManager.Initialise();
+    g_gameSystem.InitGame();
 
     // The chosen level and demo, then the lines asked for on the command line.
     StartLevelAndDemo();
@@ -77,7 +95,11 @@ int StartAndRun(const CommandLine& options) {
 
     if (!options.screenshot.empty()) g_videoSystem.SetExitScreenshot(options.screenshot.c_str());
     FrameDriver frames(&g_engine, options.frames);
+    const auto loopStart = std::chrono::steady_clock::now();
     const int result = RunInteractiveLoop(&frames);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - loopStart).count();
+    if (options.stats) PrintStatistics(frames.Count(), seconds);
 
     // A frame limit ends the run as quit would: every subsystem releases
     // what it holds before the globals go. The screenshot is taken before

@@ -6,6 +6,7 @@
 #include "platform/operating_system.h"
 #include "platform/platform_window.h"
 #include "video/d3d9/d3dx9.h"
+#include "video/renderer.h"
 #include "video/video_cvars.h"
 
 namespace {
@@ -130,7 +131,7 @@ int32_t CVideoSystem::Initialise() {
         PrintLine("Error initializing shaders.");
         return 0;
     }
-    // The text font is built here once the overlay exists.
+    if (!BuildFont()) return 0;
 
     ApplyDefaultStates();
     PublishAdapterNames();
@@ -140,11 +141,33 @@ int32_t CVideoSystem::Initialise() {
         PrintLine("[Warning] Error loading %s", kFallbackTextureName);
         return static_cast<int32_t>(E_FAIL);
     }
-    // The renderer's targets and fixed images are created here once the
-    // renderer exists.
+    g_renderer.CreateImages(device_);
 
     initialised_ = 1;
     return 1;
+}
+
+bool CVideoSystem::BuildFont() {
+    DestroyFont();
+    font_ = OverlayFont::Create("Courier New", 10, 0);
+    if (font_ == nullptr) {
+        PrintLine("VID Error: Unable to create D3D Font");
+        return false;
+    }
+    font_->BuildGlyphTexture(device_);  // a failed atlas leaves text undrawn
+    if (FAILED(font_->CreateDeviceObjects())) {
+        PrintLine("VID Error: Unable to initialize D3D Font");
+        return false;
+    }
+    SetOverlayFont(font_.get());
+    return true;
+}
+
+void CVideoSystem::DestroyFont() {
+    if (font_ == nullptr) return;
+    SetOverlayFont(nullptr);
+    font_->DestroyDeviceObjects();
+    font_.reset();
 }
 
 void CVideoSystem::ApplyDefaultStates() {
@@ -199,6 +222,9 @@ void CVideoSystem::shutdown(int32_t) {
     device_->SetStreamSource(0, nullptr, 0, 0);
     device_->SetFVF(0);
 
+    DestroyFont();
+    // The renderer's images go with the device that made them.
+    g_renderer.ReleaseImages();
     shaders_.Release();
     if (fallbackTexture_ != nullptr) fallbackTexture_->Release();
     fallbackTexture_ = nullptr;

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/subsystem.h"
 #include "video/d3d9/d3d9.h"
 #include "video/shader_set.h"
+#include "video/text_overlay.h"
 
 // The vertex every pass draws with: 48 bytes.
 struct GpuVertex {
@@ -41,6 +43,7 @@ public:
     IDirect3DDevice9* GetDevice() const { return initialised_ ? device_ : nullptr; }
     const D3DCAPS9& Caps() const { return caps_; }
     ShaderSet& Shaders() { return shaders_; }
+    OverlayFont* Font() const { return font_.get(); }
     uint32_t FrameCount() const { return frameCount_; }
 
     // The last presented frame is written to path as PNG when the device is
@@ -55,6 +58,8 @@ public:
     void BindFallbackTexture(DWORD stage);
 
 private:
+    bool BuildFont();
+    void DestroyFont();
     void ApplyDefaultStates();
     void PublishAdapterNames();
 
@@ -64,6 +69,7 @@ private:
     D3DCAPS9 caps_{};
     ShaderSet shaders_;
     IDirect3DTexture9* fallbackTexture_ = nullptr;
+    std::unique_ptr<OverlayFont> font_;
     uint32_t frameCount_ = 0;
     std::string exitScreenshot_;
 };

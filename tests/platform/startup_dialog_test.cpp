@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "camera/camera.h"
 #include "camera/camera_cvars.h"
 #include "console/runtime_log.h"
 #include "input/input_cvars.h"
@@ -69,10 +70,11 @@ TEST_F(Dialog, DefaultsGiveTowerWorldDemoThreeFullscreenFakeHdrAndNoClip) {
 
     StartLevelAndDemo();
     EXPECT_EQ(output.Lines(), (std::vector<std::string>{
-                                  "v_setpos 274 478 435: Unknown command.",
                                   "map maps/tower.lmf: Unknown command.",
                                   "load demos\\demo003.dem: Unknown command.",
                               }));
+    EXPECT_EQ(g_camera.GetPosition().x, 274.0f);
+    EXPECT_EQ(g_camera.GetPosition().z, 435.0f);
 }
 
 TEST_F(Dialog, FirstDemoStartsArenaWorldWhateverTheLevelListShows) {
@@ -82,10 +84,10 @@ TEST_F(Dialog, FirstDemoStartsArenaWorldWhateverTheLevelListShows) {
     EXPECT_EQ(g_startupSelections.levelIndex, 0);
     StartLevelAndDemo();
     EXPECT_EQ(output.Lines(), (std::vector<std::string>{
-                                  "v_setpos 745 115 -415: Unknown command.",
                                   "map maps/arena.lmf: Unknown command.",
                                   "load demos\\demo001.dem: Unknown command.",
                               }));
+    EXPECT_EQ(g_camera.GetPosition().x, 745.0f);
 }
 
 TEST_F(Dialog, NoDemoTakesTheLevelFromTheLevelList) {
@@ -94,9 +96,9 @@ TEST_F(Dialog, NoDemoTakesTheLevelFromTheLevelList) {
     ASSERT_EQ(dialog.OnCommand(kIdOk), 1);
     StartLevelAndDemo();
     EXPECT_EQ(output.Lines(), (std::vector<std::string>{
-                                  "v_setpos 745 115 -415: Unknown command.",
                                   "map maps/arena.lmf: Unknown command.",
                               }));
+    EXPECT_EQ(g_camera.GetPosition().z, -415.0f);
 }
 
 TEST_F(Dialog, ChoicesGoIntoTheConsoleVariables) {

@@ -2,36 +2,16 @@
 // EGL, as the engine runs without a display.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <string>
 
 #include "platform/operating_system.h"
+#include "support/headless_window.h"
 #include "support/test_support.h"
 #include "video/resource_manager.h"
 #include "video/video_cvars.h"
 #include "video/video_system.h"
 
-namespace {
 
-// The operating-system subsystem with a headless window, as start-up leaves it.
-class HeadlessWindow {
-public:
-    HeadlessWindow() {
-        ::setenv("OSPREL_INSTANCE_NAME", ("osprel-video-test-" + std::to_string(::getpid())).c_str(), 1);
-        backend_ = CreateHeadlessBackend();
-        g_operatingSystem.Start(backend_.get(), std::make_unique<FixedStepTimeSource>(10.0));
-        WindowSettings settings;
-        settings.fullscreen = 0;
-        g_operatingSystem.CreateMainWindow(&settings);
-    }
-    ~HeadlessWindow() { g_operatingSystem.Detach(); }
-
-private:
-    std::unique_ptr<PlatformBackend> backend_;
-};
-
-}  // namespace
 
 TEST(VideoResultNames, TableAndUnknownCodes) {
     EXPECT_STREQ(LookupResultName(S_OK), "S_OK");

@@ -1,0 +1,41 @@
+// The game subsystem: ties start-up together (the camera's projection, the
+// test texture, the start-up script) and drives the loaded world each frame.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/subsystem.h"
+#include "video/d3d9/d3d9.h"
+
+class Camera;
+class CVideoSystem;
+struct WindowSettings;
+
+constexpr const char* kTestTextureName = "test.tga";
+constexpr const char* kStartupScript = "autoexec.cfg";
+
+class CGameSystem : public Subsystem {
+public:
+    CGameSystem();
+    ~CGameSystem() override;
+
+    // Called once by start-up after the resource manager.
+    void InitGame();
+    int32_t frame() override;
+    void shutdown(int32_t reason) override;
+
+    bool Initialised() const { return initialised_ != 0; }
+    IDirect3DTexture9* TestTexture() const { return testTexture_; }
+
+private:
+    char description_[248] = {};
+    Camera* camera_ = nullptr;
+    const class COperatingSystem* windowInfo_ = nullptr;
+    CVideoSystem* videoSystem_ = nullptr;
+    int32_t initialised_ = 0;
+    int32_t worldPresent_ = 0;
+    int32_t reserved_ = 0;
+    IDirect3DTexture9* testTexture_ = nullptr;
+};
+
+extern CGameSystem g_gameSystem;

@@ -1,0 +1,99 @@
+// The renderer: draws every frame. World drawing fills its per-texture caches
+// of render items during the game frame; the renderer's own frame, later in
+// the same engine frame, draws the sky and those items through the render
+// path chosen by vid_effectmode, then the overlay, then presents.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/subsystem.h"
+#include "video/d3d9/d3d9.h"
+#include "video/video_system.h"
+
+// One draw of world geometry, filled by world drawing.
+struct RenderItem {
+    IDirect3DVertexBuffer9* vertexBuffer;  // not owned
+    IDirect3DIndexBuffer9* indexBuffer;    // not owned; may be null
+    int32_t primitiveType;                 // list, strip or fan
+    IDirect3DTexture9* surfaceTexture;     // only a list's first item is consulted
+    IDirect3DTexture9* lightmapTexture;
+    int32_t startIndex;
+    int32_t baseVertex;                    // base vertex (lists, strips) or first vertex (fans)
+    int32_t spareCount;
+    int32_t count;                         // below 1 ends the list
+};
+
+// The items of one texture: preallocated, handed out by bumping a counter.
+struct RenderList {
+    std::vector<RenderItem> items;
+    uint32_t capacity = 0;
+    uint32_t used = 0;
+};
+
+struct RenderCacheSet {
+    std::vector<RenderList> lists;
+};
+
+constexpr uint32_t kTgaListCapacity = 1024;
+constexpr uint32_t kMainListCapacity = 4096;
+constexpr int kSkyFaceCount = 5;
+constexpr float kSkyHalfSize = 100000.0f;
+
+class CRenderer : public Subsystem {
+public:
+    CRenderer();
+    ~CRenderer() override;
+
+    int32_t frame() override;
+    void shutdown(int32_t reason) override;
+
+    // Replaces both cache sets with lists for count textures.
+    void SetupRenderCaches(uint32_t textureCount);
+    // A cleared item of the texture's list (bit 0 of flags: the tga set), or
+    // null when there is no room or no such list.
+    RenderItem* AllocateRenderItem(uint32_t textureIndex, uint32_t flags);
+
+    // Loads the sky faces and the loading image on the new device.
+    void CreateImages(IDirect3DDevice9* device);
+    void ReleaseImages();
+    // The loading screen with one line of text.
+    void ShowLoadingScreen(const char* text);
+
+    const RenderCacheSet& TgaSet() const { return tgaSet_; }
+    const RenderCacheSet& MainSet() const { return mainSet_; }
+    // Render items drawn in the last frame.
+    uint32_t ItemsDrawn() const { return itemsDrawn_; }
+    const GpuVertex* FullScreenQuad() const { return quad_; }
+    const GpuVertex* SkyFace(int face) const { return sky_[face]; }
+    IDirect3DTexture9* SkyTexture(int face) const { return skyTextures_[face]; }
+    IDirect3DTexture9* LoadingImage() const { return loadingImage_; }
+
+private:
+    int32_t DrawFrame();
+    void DrawSky(IDirect3DDevice9* device);
+    void DrawNoEffect(IDirect3DDevice9* device);
+    void DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool empty, bool mainSet);
+
+    RenderCacheSet tgaSet_;
+    RenderCacheSet mainSet_;
+    uint32_t itemsDrawn_ = 0;
+    GpuVertex quad_[4];
+    GpuVertex sky_[kSkyFaceCount][4];
+    IDirect3DTexture9* skyTextures_[kSkyFaceCount] = {};
+    IDirect3DTexture9* loadingImage_ = nullptr;
+};
+
+extern CRenderer g_renderer;
+
+// The overlay label of an effect mode.
+const char* EffectLabel(int32_t mode);
+
+// Free forms used by world loading and the map command.
+void SetupRenderCaches(uint32_t textureCount);
+RenderItem* AllocateRenderItem(uint32_t textureIndex, uint32_t flags);
+void ShowLoadingMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The images the renderer loads, in their order.
+extern const char* const kSkyImages[kSkyFaceCount];
+constexpr const char* kLoadingImage = "loading.jpg";
