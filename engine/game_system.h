@@ -9,6 +9,7 @@
 
 class Camera;
 class CVideoSystem;
+class World;
 struct WindowSettings;
 
 constexpr const char* kTestTextureName = "test.tga";
@@ -25,6 +26,10 @@ public:
     void shutdown(int32_t reason) override;
 
     bool Initialised() const { return initialised_ != 0; }
+    // The world while the subsystem is active, else null.
+    World* GetCurrentWorld() const;
+    // The map command: no name reports the current world; a name replaces it.
+    int32_t Map(const char* name);
     IDirect3DTexture9* TestTexture() const { return testTexture_; }
 
 private:
@@ -32,6 +37,7 @@ private:
     Camera* camera_ = nullptr;
     const class COperatingSystem* windowInfo_ = nullptr;
     CVideoSystem* videoSystem_ = nullptr;
+    World* world_ = nullptr;
     int32_t initialised_ = 0;
     int32_t worldPresent_ = 0;
     int32_t reserved_ = 0;

@@ -134,7 +134,10 @@ int RunOsprel(const CommandLine& given) {
     }
 
     std::unique_ptr<PlatformBackend> backend = ChooseBackend(options);
-    if (backend->IsHeadless()) SetPrintTap(StandardOutputTap());
+    if (backend->IsHeadless()) {
+        SetPrintTap(StandardOutputTap());
+        SetStatusEcho(true);
+    }
 
     // The guard, screen and mouse checks and the clock come before anything
     // else the user sees. A second copy stops here, before it could touch the

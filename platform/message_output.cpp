@@ -23,6 +23,7 @@ constinit int s_pendingCount = 0;
 constinit MessageRoute s_route = {};
 constinit PrintTap s_tap = {};
 constinit MessageBoxFunction s_messageBox = nullptr;
+constinit bool s_statusEcho = false;
 
 // Formatted messages are held to 257 characters so the CR LF always fits the
 // 260-byte line buffer.
@@ -130,6 +131,15 @@ PrintTap SetPrintTap(PrintTap tap) {
 }
 
 PrintTap StandardOutputTap() { return PrintTap{WriteToStandardOutput, nullptr}; }
+
+void SetStatusEcho(bool echo) { s_statusEcho = echo; }
+
+void ShowStatusText(const char* text) {
+    if (!s_statusEcho || text == nullptr) return;
+    std::fputs(text, stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
 
 int PendingLineCount() { return s_pendingCount; }
 

@@ -41,6 +41,12 @@ PrintTap SetPrintTap(PrintTap tap);
 // The tap that writes each line to standard output.
 PrintTap StandardOutputTap();
 
+// Status text such as the loading screen's line: never logged or shown in
+// the console, but echoed on standard output when the engine runs headless,
+// where standard output stands for the screen.
+void SetStatusEcho(bool echo);
+void ShowStatusText(const char* text);
+
 // The pending list: the newest lines printed while no console was showing
 // them, at most kMaxPendingLines of them.
 constexpr int kMaxPendingLines = 1024;

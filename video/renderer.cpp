@@ -137,6 +137,11 @@ void CRenderer::SetupRenderCaches(uint32_t textureCount) {
     active = 1;
 }
 
+void CRenderer::EmptyCaches() {
+    for (RenderList& list : tgaSet_.lists) list.used = 0;
+    for (RenderList& list : mainSet_.lists) list.used = 0;
+}
+
 RenderItem* CRenderer::AllocateRenderItem(uint32_t textureIndex, uint32_t flags) {
     if (!active) return nullptr;
     RenderCacheSet& set = (flags & 1) ? tgaSet_ : mainSet_;
@@ -275,5 +280,6 @@ void ShowLoadingMessage(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
+    ShowStatusText(text);
     g_renderer.ShowLoadingScreen(text);
 }

@@ -54,6 +54,9 @@ public:
     // null when there is no room or no such list.
     RenderItem* AllocateRenderItem(uint32_t textureIndex, uint32_t flags);
 
+    // Forgets every gathered item, as drawing a frame does.
+    void EmptyCaches();
+
     // Loads the sky faces and the loading image on the new device.
     void CreateImages(IDirect3DDevice9* device);
     void ReleaseImages();

@@ -9,12 +9,14 @@
 #include "platform/message_output.h"
 #include "video/d3d9/d3dx9.h"
 #include "video/video_system.h"
+#include "world/world.h"
 
 namespace {
 
 CBMPFormat_t s_bmpFormat;
 CTGAFormat_t s_tgaFormat;
 CJPGFormat_t s_jpgFormat;
+CBSPFormat_t s_bspFormat;
 
 int32_t ListResourceTotals(int32_t, int32_t, int32_t, const ConsoleArgument*) {
     g_resourceManager.ListResources();
@@ -124,7 +126,7 @@ void CResourceManager::Initialise() {
     RegisterFormat(&s_bmpFormat);
     RegisterFormat(&s_tgaFormat);
     RegisterFormat(&s_jpgFormat);
-    // The world format joins as index 3 once worlds can be loaded.
+    RegisterFormat(&s_bspFormat);  // index 3: worlds
     lists_.resize(formats_.size());
 }
 

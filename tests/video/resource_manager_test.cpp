@@ -55,7 +55,7 @@ TEST(ResourceManagerTest, EmptyListingShowsHeaderLineAndZeroTotals) {
                                   "Total Resources Allocated: 0",
                                   "Average Size: 0",
                               }));
-    EXPECT_EQ(manager.FormatCount(), 3u);
+    EXPECT_EQ(manager.FormatCount(), 4u);  // bmp, tga, jpg, lmf
 }
 
 TEST(ResourceManagerTest, ExtensionsMatchExactlyAndCaseSensitively) {

@@ -1,0 +1,89 @@
+// The engine on an installed OpenArena world, run as a user runs it.
+#include <gtest/gtest.h>
+
+#include <stb_image.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool TowerInstalled() { return fs::exists(fs::path(OSPREL_TEST_CONTENT_DIR) / "maps" / "tower.lmf"); }
+
+std::string Engine(const std::string& arguments) {
+    static int counter = 0;
+    return "OSPREL_INSTANCE_NAME=osprel-world-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
+           " timeout 120 " + ShellQuote(OSPREL_BINARY) + " --headless --basedir " +
+           ShellQuote(OSPREL_TEST_CONTENT_DIR) + " " + arguments + " </dev/null";
+}
+
+// The camera's height in the stats line.
+float StatsY(const std::string& output) {
+    const size_t at = output.find(" pos=");
+    float x = 0, y = 0, z = 0;
+    if (at == std::string::npos || std::sscanf(output.c_str() + at, " pos=%f,%f,%f", &x, &y, &z) != 3) return NAN;
+    return y;
+}
+
+}  // namespace
+
+TEST(WorldProgram, MapPrintsTheFilesCountsAndCompletes) {
+    if (!TowerInstalled()) GTEST_SKIP() << "the OpenArena worlds are not installed";
+    ProgramResult run = RunProgram(Engine("--set demo=3 --exec 'map maps/tower.lmf' --frames 1"));
+    ASSERT_EQ(run.exitCode, 0);
+    for (const char* line : {"BSP Meshes: ", "BSP Faces: ", "BSP Textures: ", "BSP Lightmaps: "}) {
+        EXPECT_NE(run.output.find(line), std::string::npos) << line;
+    }
+    EXPECT_NE(run.output.find("BSP Vertices: "), std::string::npos);
+    EXPECT_NE(run.output.find("Loading complete!\n"), std::string::npos);
+    EXPECT_EQ(run.output.find("Error loading world."), std::string::npos);
+}
+
+TEST(WorldProgram, StartLevelLooksLikeItsReferenceImage) {
+    if (!TowerInstalled()) GTEST_SKIP() << "the OpenArena worlds are not installed";
+    ScratchFolder folder;
+    ProgramResult run = RunProgram(Engine("--set resolution=0 --set level=2 --set demo=3 --frames 5 "
+                                          "--fixed-frame-ms 10 --screenshot " + folder.Path() + "/shot.png"));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    int w = 0, h = 0, w2 = 0, h2 = 0, channels = 0;
+    unsigned char* shot = stbi_load((folder.Path() + "/shot.png").c_str(), &w, &h, &channels, 3);
+    const std::string reference = std::string(OSPREL_TEST_SOURCE_DIR) + "/data/tower_reference.png";
+    unsigned char* expected = stbi_load(reference.c_str(), &w2, &h2, &channels, 3);
+    ASSERT_NE(shot, nullptr);
+    ASSERT_NE(expected, nullptr);
+    ASSERT_EQ(w, w2);
+    ASSERT_EQ(h, h2);
+    // Small rasteriser differences are allowed; a wrong image is not.
+    long off = 0;
+    double total = 0;
+    const long values = static_cast<long>(w) * h * 3;
+    for (long i = 0; i < values; ++i) {
+        const int d = std::abs(static_cast<int>(shot[i]) - static_cast<int>(expected[i]));
+        total += d;
+        if (d > 24) ++off;
+    }
+    stbi_image_free(shot);
+    stbi_image_free(expected);
+    EXPECT_LT(total / values, 2.0);
+    EXPECT_LT(off, values / 100);
+}
+
+TEST(WorldProgram, WithCollisionTheViewerFallsToTheFloorAndStaysThere) {
+    if (!TowerInstalled()) GTEST_SKIP() << "the OpenArena worlds are not installed";
+    const std::string start = "--set resolution=0 --set level=2 --set demo=3 --set collision=1 --fixed-frame-ms 10 --stats ";
+    ProgramResult early = RunProgram(Engine(start + "--frames 100"));
+    ProgramResult late = RunProgram(Engine(start + "--frames 200"));
+    ASSERT_EQ(early.exitCode, 0) << early.output;
+    ASSERT_EQ(late.exitCode, 0);
+    const float yEarly = StatsY(early.output);
+    const float yLate = StatsY(late.output);
+    EXPECT_LT(yEarly, 478.0f);               // fell from the start position
+    EXPECT_NEAR(yLate, yEarly, 1.0f);        // and stays on the floor
+}

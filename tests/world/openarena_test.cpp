@@ -1,0 +1,145 @@
+// The engine over the real worlds of OpenArena, when they are installed in
+// the content folder (tools/install-content does that at build time).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "camera/camera.h"
+#include "support/headless_window.h"
+#include "support/test_support.h"
+#include "video/renderer.h"
+#include "video/resource_manager.h"
+#include "video/video_system.h"
+#include "world/world.h"
+#include "world/world_cvars.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> InstalledWorlds() {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(fs::path(OSPREL_TEST_CONTENT_DIR) / "maps", error)) {
+        if (entry.path().extension() == ".lmf") names.push_back(entry.path().stem().string());
+    }
+    std::sort(names.begin(), names.end());
+    if (names.empty()) names.push_back("");  // one skipped case says why
+    return names;
+}
+
+// The counts a file's lump directory gives, read independently of the loader.
+struct FileCounts {
+    int32_t vertices, meshVertices, faces, textures, lightmaps;
+};
+
+FileCounts ReadCounts(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    BspHeader header{};
+    BspLumpEntry lumps[kLumpCount]{};
+    in.read(reinterpret_cast<char*>(&header), sizeof header);
+    in.read(reinterpret_cast<char*>(lumps), sizeof lumps);
+    auto count = [&](int lump, int size) { return static_cast<int32_t>(static_cast<uint32_t>(lumps[lump].length) / size); };
+    return {count(kLumpVertices, 44), count(kLumpMeshVertices, 4), count(kLumpFaces, 104),
+            count(kLumpTextures, 72), count(kLumpLightmaps, 49152)};
+}
+
+// A point inside the world: the centre of the first leaf that has a cluster
+// and faces.
+D3DXVECTOR3 InsidePoint(const World& world) {
+    for (const BspLeaf& leaf : world.leaves) {
+        if (leaf.cluster >= 0 && leaf.numLeafFaces > 0) {
+            return D3DXVECTOR3((leaf.mins[0] + leaf.maxs[0]) * 0.5f, (leaf.mins[1] + leaf.maxs[1]) * 0.5f,
+                               (leaf.mins[2] + leaf.maxs[2]) * 0.5f);
+        }
+    }
+    return D3DXVECTOR3(0.0f, 0.0f, 0.0f);
+}
+
+class OpenArenaWorld : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        if (GetParam().empty()) GTEST_SKIP() << "no OpenArena worlds are installed";
+        // The world's file only, without its textures: every texture is
+        // looked for and reported missing, which keeps the test quick.
+        folder_.CopyContent({"shaders.hlsl", "noshader.jpg"});
+        fs::create_directories(fs::path(folder_.Path()) / "maps");
+        fs::create_symlink(fs::path(OSPREL_TEST_CONTENT_DIR) / "maps" / (GetParam() + ".lmf"),
+                           fs::path(folder_.Path()) / "maps" / (GetParam() + ".lmf"));
+        window_ = std::make_unique<HeadlessWindow>();
+        ASSERT_EQ(g_videoSystem.Initialise(), 1);
+        manager_.Initialise();
+        g_camera.SetProjection(1.5707964f, 0.1f, 10000000.0f, 800.0f, 600.0f);
+    }
+    void TearDown() override {
+        if (GetParam().empty()) return;
+        g_videoSystem.shutdown(0);
+        window_.reset();
+    }
+
+    ScratchFolder folder_;
+    std::unique_ptr<HeadlessWindow> window_;
+    CResourceManager manager_;
+};
+
+}  // namespace
+
+TEST_P(OpenArenaWorld, LoadsGathersAndTraces) {
+    const std::string path = "maps/" + GetParam() + ".lmf";
+    const FileCounts counts = ReadCounts(fs::path(OSPREL_TEST_CONTENT_DIR) / path);
+    PrintCapture output;
+    std::unique_ptr<Resource> resource(manager_.LoadResource(path.c_str()));
+    World* world = dynamic_cast<World*>(resource.get());
+    ASSERT_NE(world, nullptr) << ::testing::PrintToString(output.Lines());
+
+    EXPECT_TRUE(output.Contains("BSP Vertices: " + std::to_string(counts.vertices)));
+    EXPECT_TRUE(output.Contains("BSP Meshes: " + std::to_string(counts.meshVertices)));
+    EXPECT_TRUE(output.Contains("BSP Faces: " + std::to_string(counts.faces)));
+    EXPECT_TRUE(output.Contains("BSP Textures: " + std::to_string(counts.textures)));
+    EXPECT_TRUE(output.Contains("BSP Lightmaps: " + std::to_string(counts.lightmaps)));
+    // Without their images every texture is missing; nothing else may fail.
+    for (const std::string& line : output.Lines()) {
+        if (line.find("Error") != std::string::npos && line != "Error: Zero textures loaded") {
+            ADD_FAILURE() << line;
+        }
+    }
+    world->loaded = 1;
+
+    // A frame from inside the world gathers without error.
+    bsp_noclip.intValue = 1;
+    g_camera.SetPosition(InsidePoint(*world));
+    g_camera.ResetView(0.0f, 0.0f, 0.0f);
+    output.Clear();
+    EXPECT_EQ(world->Draw(), 1);
+    EXPECT_TRUE(output.Lines().empty()) << ::testing::PrintToString(output.Lines());
+    g_renderer.EmptyCaches();
+
+    // Random traces around that point all finish with a fraction in range.
+    std::mt19937 random(1234);
+    std::uniform_real_distribution<float> offset(-1024.0f, 1024.0f);
+    const D3DXVECTOR3 centre = InsidePoint(*world);
+    for (int i = 0; i < 3000; ++i) {
+        const D3DXVECTOR3 a(centre.x + offset(random), centre.y + offset(random), centre.z + offset(random));
+        const D3DXVECTOR3 b(centre.x + offset(random), centre.y + offset(random), centre.z + offset(random));
+        const float fraction = world->Trace(&a, &b, 1);
+        ASSERT_GE(fraction, 0.0f);
+        ASSERT_LE(fraction, 1.0f);
+    }
+    EXPECT_TRUE(output.Lines().empty()) << ::testing::PrintToString(output.Lines());
+}
+
+INSTANTIATE_TEST_SUITE_P(Installed, OpenArenaWorld, ::testing::ValuesIn(InstalledWorlds()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             std::string name = info.param.empty() ? "none" : info.param;
+                             for (char& c : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             }
+                             return name;
+                         });
