@@ -48,6 +48,9 @@ const char* CommandLineHelp() {
            "                  it: resolution=0..5 path=0..4 level=0..2 demo=0..3\n"
            "                  (list positions); fullscreen cursor debug invert log\n"
            "                  collision (0 or 1); repeatable\n"
+           "  --input-script FILE\n"
+           "                  headless input by frame: FRAME key NAME down|up,\n"
+           "                  FRAME mouse DX DY, FRAME console LINE\n"
            "  --frames N      quit after N engine frames\n"
            "  --fixed-frame-ms MS\n"
            "                  the frame clock advances MS milliseconds per frame\n"
@@ -98,6 +101,10 @@ CommandLineAction ParseCommandLine(int argc, const char* const* argv, CommandLin
                 *error = std::string("invalid frame time '") + value + "'";
                 return CommandLineAction::kUsageError;
             }
+            ++i;
+        } else if (std::strcmp(arg, "--input-script") == 0) {
+            if (!needsValue("a file")) return CommandLineAction::kUsageError;
+            options->inputScript = value;
             ++i;
         } else if (std::strcmp(arg, "--stats") == 0) {
             options->stats = true;

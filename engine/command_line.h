@@ -15,6 +15,7 @@ struct CommandLine {
     double fixedFrameMs = 0.0;       // > 0: the frame clock advances this much per frame
     bool acceptDefaults = false;
     bool stats = false;              // print the run's statistics line at exit
+    std::string inputScript;         // headless input: timed key, mouse and console events
     std::string screenshot;          // PNG written from the last presented frame at exit
     std::vector<std::pair<std::string, std::string>> dialogSettings;  // --set NAME=VALUE
 };

@@ -6,6 +6,7 @@
 #include "console/command_interpreter.h"
 #include "engine/game_system.h"
 #include "engine/subsystem.h"
+#include "input/input_system.h"
 #include "platform/operating_system.h"
 #include "platform/window_settings.h"
 #include "video/renderer.h"
@@ -14,6 +15,7 @@
 CCommandInterpreter g_commandInterpreter;
 CBaseEngine g_engine(&g_subsystemRegistry);
 CGameSystem g_gameSystem;
+CInputSystem g_inputSystem;
 COperatingSystem g_operatingSystem;
 CRenderer g_renderer;
 CVideoSystem g_videoSystem;

@@ -13,6 +13,8 @@
 #include "engine/game_system.h"
 #include "engine/main_loop.h"
 #include "engine/subsystem.h"
+#include "input/input_system.h"
+#include "platform/headless/input_script.h"
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
 #include "platform/paths.h"
@@ -54,12 +56,13 @@ void PrintStatistics(int64_t frames, double seconds) {
     std::fflush(stdout);
 }
 
-std::unique_ptr<PlatformBackend> ChooseBackend(const CommandLine& options) {
+std::unique_ptr<PlatformBackend> ChooseBackend(const CommandLine& options,
+                                               std::shared_ptr<const InputScript> script) {
     if (!options.headless) {
         if (std::unique_ptr<PlatformBackend> sdl = CreateSdlBackend()) return sdl;
         std::fprintf(stderr, "osprel: no display can be reached; running headless\n");
     }
-    return CreateHeadlessBackend();
+    return CreateHeadlessBackend(std::move(script));
 }
 
 std::unique_ptr<TimeSource> ChooseTimeSource(const CommandLine& options) {
@@ -86,6 +89,7 @@ int StartAndRun(const CommandLine& options) {
 
     // Failures here are reported by each part and do not stop start-up.
     g_videoSystem.Initialise();
+    g_inputSystem.OpenDevices(g_operatingSystem.Backend()->CreateInputDevice());
     g_resourceManager.Initialise();
     g_gameSystem.InitGame();
 
@@ -117,8 +121,8 @@ int RunOsprel(const CommandLine& given) {
     // Files named on the command line are relative to where the engine was
     // started, not to the content folder.
     CommandLine options = given;
-    if (!options.screenshot.empty() && options.screenshot[0] != '/') {
-        options.screenshot = CurrentDirectory() + "/" + options.screenshot;
+    for (std::string* file : {&options.screenshot, &options.inputScript}) {
+        if (!file->empty() && (*file)[0] != '/') *file = CurrentDirectory() + "/" + *file;
     }
 
     // The working directory is the content folder: every name the engine
@@ -133,7 +137,17 @@ int RunOsprel(const CommandLine& given) {
         return 1;
     }
 
-    std::unique_ptr<PlatformBackend> backend = ChooseBackend(options);
+    // The input script is read before anything starts, so a mistake in it
+    // stops the run with its line number.
+    auto script = std::make_shared<InputScript>();
+    if (!options.inputScript.empty()) {
+        std::string error;
+        if (!LoadInputScript(options.inputScript, script.get(), &error)) {
+            std::fprintf(stderr, "osprel: input script %s: %s\n", given.inputScript.c_str(), error.c_str());
+            return 2;
+        }
+    }
+    std::unique_ptr<PlatformBackend> backend = ChooseBackend(options, script);
     if (backend->IsHeadless()) {
         SetPrintTap(StandardOutputTap());
         SetStatusEcho(true);

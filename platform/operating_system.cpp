@@ -163,7 +163,10 @@ void COperatingSystem::OnMainWindowClose() {
     DestroyWindows();
 }
 
-void COperatingSystem::OnActivation(bool active) { inputActive_ = active; }
+void COperatingSystem::OnActivation(bool active) {
+    inputActive_ = active;
+    if (activationListener_ != nullptr) activationListener_(active);
+}
 
 void COperatingSystem::DestroyWindows() {
     if (!windowExists_) return;

@@ -49,6 +49,10 @@ public:
     PlatformBackend* Backend() const { return backend_; }
     DebugConsole& Console() { return console_; }
 
+    // Told when the main window becomes active or inactive (input polling).
+    using ActivationListener = void (*)(bool active);
+    void SetActivationListener(ActivationListener listener) { activationListener_ = listener; }
+
     void ReportError(const char* text) { ::ReportError("%s", text); }
     void ReportWarning(const char* text) { ::ReportWarning("%s", text); }
 
@@ -71,6 +75,7 @@ private:
     bool debugConsoleEnabled_ = false;
     bool consoleWindowExists_ = false;
     bool inputActive_ = true;
+    ActivationListener activationListener_ = nullptr;
     DebugConsole console_;
 
     double frameTime_ = 0.0;

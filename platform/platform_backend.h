@@ -8,6 +8,7 @@
 #include "platform/message_output.h"
 
 class DebugConsole;
+class InputDevice;
 class PlatformWindow;
 class StartupDialog;
 struct WindowSettings;
@@ -52,10 +53,15 @@ public:
     virtual bool CreateDebugConsole(DebugConsole* console) = 0;
     virtual void DestroyDebugConsole() = 0;
 
+    // The keyboard and mouse of this back end.
+    virtual std::unique_ptr<InputDevice> CreateInputDevice() = 0;
+
     // Delivers pending window-system events; never blocks.
     virtual void PumpEvents(PlatformEvents* events) = 0;
 };
 
 // A back end for a display when one can be reached, else null.
 std::unique_ptr<PlatformBackend> CreateSdlBackend();
-std::unique_ptr<PlatformBackend> CreateHeadlessBackend();
+// inputScript: the timed events of --input-script (may be empty).
+struct InputScript;
+std::unique_ptr<PlatformBackend> CreateHeadlessBackend(std::shared_ptr<const InputScript> inputScript = nullptr);

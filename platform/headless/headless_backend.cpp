@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/debug_console.h"
+#include "platform/headless/scripted_input.h"
 #include "platform/headless/standard_input_console.h"
 #include "platform/platform_backend.h"
 #include "platform/platform_window.h"
@@ -39,6 +40,8 @@ private:
 
 class HeadlessBackend : public PlatformBackend {
 public:
+    explicit HeadlessBackend(std::shared_ptr<const InputScript> script) : script_(std::move(script)) {}
+
     bool IsHeadless() const override { return true; }
 
     ScreenInfo QueryScreen() override {
@@ -78,11 +81,16 @@ public:
     }
     void DestroyDebugConsole() override { consoleOpen_ = false; }
 
+    std::unique_ptr<InputDevice> CreateInputDevice() override {
+        return std::make_unique<ScriptedInputDevice>(script_);
+    }
+
     void PumpEvents(PlatformEvents*) override {
         if (consoleOpen_) input_.Pump();
     }
 
 private:
+    std::shared_ptr<const InputScript> script_;
     std::unique_ptr<VirtualWindow> window_;
     std::vector<std::unique_ptr<VirtualWindow>> retired_;
     bool consoleOpen_ = false;
@@ -91,6 +99,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PlatformBackend> CreateHeadlessBackend() {
-    return std::make_unique<HeadlessBackend>();
+std::unique_ptr<PlatformBackend> CreateHeadlessBackend(std::shared_ptr<const InputScript> inputScript) {
+    return std::make_unique<HeadlessBackend>(std::move(inputScript));
 }

@@ -6,13 +6,16 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <string>
 #include <vector>
 
 #include "platform/debug_console.h"
 #include "platform/platform_backend.h"
 #include "platform/platform_window.h"
+#include "input/input_device.h"
 #include "platform/sdl/imgui_surface.h"
+#include "platform/sdl/sdl_keys.h"
 #include "platform/startup_dialog.h"
 #include "platform/window_settings.h"
 
@@ -181,6 +184,37 @@ private:
     int width_, height_;
 };
 
+// What the main window received since the input subsystem's last read.
+struct SdlInputQueue {
+    std::deque<KeyboardEvent> keys;
+    int32_t dx = 0;
+    int32_t dy = 0;
+};
+
+class SdlInputDevice : public InputDevice {
+public:
+    explicit SdlInputDevice(SdlInputQueue* queue) : queue_(queue) {}
+    bool Open(std::string*) override { return true; }
+    void Close() override {}
+    void ReadMouse(int32_t* dx, int32_t* dy) override {
+        *dx = queue_->dx;
+        *dy = queue_->dy;
+        queue_->dx = 0;
+        queue_->dy = 0;
+    }
+    int ReadKeyboard(KeyboardEvent* events, int max) override {
+        int count = 0;
+        while (count < max && !queue_->keys.empty()) {
+            events[count++] = queue_->keys.front();
+            queue_->keys.pop_front();
+        }
+        return count;
+    }
+
+private:
+    SdlInputQueue* queue_;
+};
+
 class SdlBackend : public PlatformBackend {
 public:
     ~SdlBackend() override {
@@ -264,6 +298,9 @@ public:
         }
         main_ = std::make_unique<SdlWindow>(window, settings);
         SDL_ShowCursor(settings.showCursor ? SDL_ENABLE : SDL_DISABLE);
+        // Without a cursor the mouse is captured, so it can turn the view
+        // without end; with one, its motion still turns the view.
+        if (!settings.showCursor) SDL_SetRelativeMouseMode(SDL_TRUE);
         return true;
     }
 
@@ -276,6 +313,10 @@ public:
         retired_.push_back(std::move(main_));
     }
     PlatformWindow* MainWindow() override { return main_.get(); }
+
+    std::unique_ptr<InputDevice> CreateInputDevice() override {
+        return std::make_unique<SdlInputDevice>(&input_);
+    }
 
     bool CreateDebugConsole(DebugConsole* console) override {
         console_.Destroy();
@@ -319,6 +360,7 @@ public:
                 }
                 continue;
             }
+            if (main_ != nullptr && windowId == SDL_GetWindowID(main_->Window())) TakeInput(event);
             if (event.type == SDL_WINDOWEVENT && main_ != nullptr &&
                 event.window.windowID == SDL_GetWindowID(main_->Window())) {
                 switch (event.window.event) {
@@ -355,6 +397,26 @@ private:
         }
     }
 
+    // Keys and mouse motion of the main window, for the input subsystem.
+    // Auto-repeat is not passed on: a held key is one press.
+    void TakeInput(const SDL_Event& event) {
+        switch (event.type) {
+            case SDL_KEYDOWN:
+            case SDL_KEYUP: {
+                if (event.key.repeat != 0) break;
+                const uint8_t code = DirectInputCode(event.key.keysym.scancode);
+                if (code != 0) input_.keys.push_back(KeyboardEvent{code, event.type == SDL_KEYDOWN});
+                break;
+            }
+            case SDL_MOUSEMOTION:
+                input_.dx += event.motion.xrel;
+                input_.dy += event.motion.yrel;
+                break;
+            default:
+                break;
+        }
+    }
+
     void RedrawConsole(bool force) {
         if (!console_.Exists() || console_state_ == nullptr || !console_state_->Visible()) return;
         const Uint32 now = SDL_GetTicks();
@@ -365,6 +427,7 @@ private:
         console_.EndFrame();
     }
 
+    SdlInputQueue input_;
     std::unique_ptr<SdlWindow> main_;
     std::vector<std::unique_ptr<SdlWindow>> retired_;
     ImGuiSurface console_;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,10 @@ TEST_F(ConfigScripts, SavedScriptHasHeaderEmptyLineAndOneEntryPerSettableVariabl
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(lines[2], "");
     std::vector<std::string> entries(lines.begin() + 3, lines.end());
+    // Key bindings follow the variables.
+    entries.erase(std::find_if(entries.begin(), entries.end(),
+                               [](const std::string& e) { return e.rfind("bind ", 0) == 0; }),
+                  entries.end());
     EXPECT_EQ(entries.size(), 41u - 7u);  // read-only variables are not written
     for (size_t i = 1; i < entries.size(); ++i) EXPECT_LT(entries[i - 1], entries[i]);
 

@@ -62,15 +62,16 @@ TEST(Program, ConsoleLinesFromTheCommandLinePrintTheInterpretersMessages) {
     ASSERT_EQ(run.exitCode, 0) << run.output;
     const std::vector<std::string> lines = SplitLines(run.output);
     const std::vector<std::string> listing = {
-        "Globally Allocated Subsystems (sorted): 5 systems",
+        "Globally Allocated Subsystems (sorted): 6 systems",
         "--Subsystem 0: COperatingSystem (priority: 1)",
-        "--Subsystem 1: CVideoSystem (priority: 8)",
-        "--Subsystem 2: CCommandInterpreter (priority: 10)",
-        "--Subsystem 3: CGameSystem (priority: 15)",
-        "--Subsystem 4: CRenderer (priority: 35)",
+        "--Subsystem 1: CInputSystem (priority: 3)",
+        "--Subsystem 2: CVideoSystem (priority: 8)",
+        "--Subsystem 3: CCommandInterpreter (priority: 10)",
+        "--Subsystem 4: CGameSystem (priority: 15)",
+        "--Subsystem 5: CRenderer (priority: 35)",
     };
     ASSERT_GE(lines.size(), listing.size());
-    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 6), listing);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 7), listing);
     // No tower world in this folder: the start-up level fails to load.
     const std::vector<std::string> startup = {
         "Loading: maps/tower.lmf",
@@ -149,11 +150,11 @@ TEST(Program, CvarlistListsEveryObjectInByteOrder) {
     ProgramResult run = RunEngine(folder, {"cvarlist"});
     ASSERT_EQ(run.exitCode, 0) << run.output;
     std::vector<std::string> lines = SplitLines(run.output);
-    std::vector<std::string> names = Between(lines, "Printing 59 console variables...", "");
+    std::vector<std::string> names = Between(lines, "Printing 71 console variables...", "");
     ASSERT_GE(names.size(), 2u) << run.output;
     EXPECT_EQ(names[names.size() - 2], "");  // the listing's closing empty line
     names.resize(names.size() - 2);        // and the shutdown line after it
-    ASSERT_EQ(names.size(), 59u);
+    ASSERT_EQ(names.size(), 71u);
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
     EXPECT_EQ(names.front(), "+back");  // "+" sorts before every letter
 }
@@ -278,4 +279,64 @@ TEST(Program, WindowedRunUnderXvfb) {
         ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
         " --accept-defaults --frames 60 2>&1");
     EXPECT_EQ(run.exitCode, 0) << run.output;
+}
+
+TEST(Program, InputScriptDrivesTheKeysAndTheMouse) {
+    ScratchFolder folder;
+    folder.Write("input.txt",
+                 "# hold w for a second, turn a little, hold p for two and a half seconds\n"
+                 "1 key w down\n"
+                 "101 key w up\n"
+                 "120 mouse -100 0\n"
+                 "130 key p down\n"
+                 "380 key p up\n"
+                 "390 console vid_effectmode\n");
+    ProgramResult run = RunEngine(folder, {},
+                                  "--input-script " + folder.Path() + "/input.txt --frames 400 "
+                                  "--fixed-frame-ms 10 --stats </dev/null");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    // 100 frames of 10 ms at 4.25 x 0.05 units per millisecond, straight ahead (-Z).
+    EXPECT_NE(run.output.find(" pos=274.000,478.000,222.500 "), std::string::npos) << run.output;
+    // One frame of mouse movement: 10 ms x 100 x 0.05 x 0.01 degrees.
+    EXPECT_NE(run.output.find(" angles=-0.500,0.000,0.000 "), std::string::npos);
+    // From the dialog's fake HDR, three steps in two and a half seconds.
+    EXPECT_NE(run.output.find("vid_effectmode is \"4\""), std::string::npos);
+}
+
+TEST(Program, MalformedInputScriptStopsTheRun) {
+    ScratchFolder folder;
+    folder.Write("bad.txt", "1 key w down\n2 key nosuchkey up\n");
+    ProgramResult run = RunProgram(Engine(OSPREL_BINARY, folder, {},
+                                          "--input-script " + folder.Path() + "/bad.txt --frames 1 2>&1"));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.output.find("line 2: no key is called 'nosuchkey'"), std::string::npos) << run.output;
+}
+
+TEST(Program, KeysPressedInTheWindowMoveTheCamera) {
+    if (std::system("command -v xvfb-run >/dev/null 2>&1 && command -v xdotool >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+    }
+    ScratchFolder folder;
+    InstallContent(folder);
+    folder.Write("press.sh",
+                 "#!/bin/sh\n"
+                 "\"$1\" --basedir \"$2\" --set fullscreen=0 --set cursor=1 --frames 240 --fixed-frame-ms 10 "
+                 "--stats > \"$2/run.out\" 2>&1 &\n"
+                 "engine=$!\n"
+                 "for i in $(seq 50); do w=$(xdotool search --name '^Osprel 2.0b$' 2>/dev/null | head -1); "
+                 "[ -n \"$w\" ] && break; sleep 0.1; done\n"
+                 "xdotool mousemove --window \"$w\" 400 300 keydown --window \"$w\" w\n"
+                 "sleep 1\n"
+                 "xdotool keyup --window \"$w\" w\n"
+                 "wait $engine\n");
+    const std::string command = InstanceEnvironment() + "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' sh " +
+                                ShellQuote(folder.Path() + "/press.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
+                                ShellQuote(folder.Path());
+    ProgramResult run = RunProgram(command);
+    const std::string output = folder.Read("run.out");
+    const size_t at = output.find(" pos=");
+    ASSERT_NE(at, std::string::npos) << output;
+    float x = 0, y = 0, z = 0;
+    ASSERT_EQ(std::sscanf(output.c_str() + at, " pos=%f,%f,%f", &x, &y, &z), 3);
+    EXPECT_LT(z, 435.0f - 10.0f) << output;  // walked forward from the tower's start
 }

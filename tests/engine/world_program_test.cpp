@@ -49,7 +49,7 @@ TEST(WorldProgram, MapPrintsTheFilesCountsAndCompletes) {
 TEST(WorldProgram, StartLevelLooksLikeItsReferenceImage) {
     if (!TowerInstalled()) GTEST_SKIP() << "the OpenArena worlds are not installed";
     ScratchFolder folder;
-    ProgramResult run = RunProgram(Engine("--set resolution=0 --set level=2 --set demo=3 --frames 5 "
+    ProgramResult run = RunProgram(Engine("--set resolution=0 --set level=2 --set demo=3 --set path=0 --frames 5 "
                                           "--fixed-frame-ms 10 --screenshot " + folder.Path() + "/shot.png"));
     ASSERT_EQ(run.exitCode, 0) << run.output;
     int w = 0, h = 0, w2 = 0, h2 = 0, channels = 0;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "input/input_device.h"
 #include "platform/debug_console.h"
 #include "platform/platform_backend.h"
 #include "platform/startup_dialog.h"
@@ -27,6 +28,7 @@ public:
     }
     void DestroyMainWindow() override { ++mainDestroyed; }
     PlatformWindow* MainWindow() override { return nullptr; }
+    std::unique_ptr<InputDevice> CreateInputDevice() override { return nullptr; }
     bool CreateDebugConsole(DebugConsole*) override {
         ++consolesCreated;
         return true;

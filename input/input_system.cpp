@@ -1,0 +1,265 @@
+#include "input/input_system.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "console/config_script.h"
+#include "platform/message_output.h"
+#include "platform/operating_system.h"
+
+namespace {
+
+struct ResultName {
+    const char* name;
+    uint32_t code;
+};
+
+// DirectInput's result codes; several share a value and the first wins.
+const ResultName kResultNames[46] = {
+    {"DI_BUFFEROVERFLOW", 0x00000001},          {"DI_DOWNLOADSKIPPED", 0x00000003},
+    {"DI_EFFECTRESTARTED", 0x00000004},         {"DI_NOEFFECT", 0x00000001},
+    {"DI_NOTATTACHED", 0x00000001},             {"DI_OK", 0x00000000},
+    {"DI_POLLEDDEVICE", 0x00000002},            {"DI_PROPNOEFFECT", 0x00000001},
+    {"DI_SETTINGSNOTSAVED", 0x0000000B},        {"DI_TRUNCATED", 0x00000008},
+    {"DI_TRUNCATEDANDRESTARTED", 0x0000000C},   {"DI_WRITEPROTECT", 0x00000013},
+    {"DIERR_ACQUIRED", 0x800700AA},             {"DIERR_ALREADYINITIALIZED", 0x800704DF},
+    {"DIERR_BADDRIVERVER", 0x80070077},         {"DIERR_BETADIRECTINPUTVERSION", 0x80070481},
+    {"DIERR_DEVICEFULL", 0x80040201},           {"DIERR_DEVICENOTREG", 0x80040154},
+    {"DIERR_EFFECTPLAYING", 0x80040208},        {"DIERR_GENERIC", 0x80004005},
+    {"DIERR_HANDLEEXISTS", 0x80070005},         {"DIERR_HASEFFECTS", 0x80040204},
+    {"DIERR_INCOMPLETEEFFECT", 0x80040206},     {"DIERR_INPUTLOST", 0x8007001E},
+    {"DIERR_INVALIDPARAM", 0x80070057},         {"DIERR_MAPFILEFAIL", 0x8004020B},
+    {"DIERR_MOREDATA", 0x80040202},             {"DIERR_NOAGGREGATION", 0x80040110},
+    {"DIERR_NOINTERFACE", 0x80004002},          {"DIERR_NOTACQUIRED", 0x8007000C},
+    {"DIERR_NOTBUFFERED", 0x80040207},          {"DIERR_NOTDOWNLOADED", 0x80040203},
+    {"DIERR_NOTEXCLUSIVEACQUIRED", 0x80040205}, {"DIERR_NOTFOUND", 0x80070002},
+    {"DIERR_NOTINITIALIZED", 0x80070015},       {"DIERR_OBJECTNOTFOUND", 0x80070002},
+    {"DIERR_OLDDIRECTINPUTVERSION", 0x8007047E}, {"DIERR_OTHERAPPHASPRIO", 0x80070005},
+    {"DIERR_OUTOFMEMORY", 0x8007000E},          {"DIERR_READONLY", 0x80070005},
+    {"DIERR_REPORTFULL", 0x80040209},           {"DIERR_UNPLUGGED", 0x8004020A},
+    {"DIERR_UNSUPPORTED", 0x80004001},          {"E_HANDLE", 0x80070006},
+    {"E_PENDING", 0x8000000A},                  {"E_POINTER", 0x80004003},
+};
+
+int32_t BindCommand(int32_t, int32_t argc, int32_t, const ConsoleArgument* argv) {
+    return g_inputSystem.Bind(argc, argv);
+}
+
+ConsoleCommand bind("bind", BindCommand);
+
+void WriteBindings(std::string& script) { g_inputSystem.AppendBindings(script); }
+
+void OnActivation(bool active) { g_inputSystem.SetPolling(active ? 0 : 1, active ? 0 : 1); }
+
+}  // namespace
+
+const char* LookupInputResultName(uint32_t code) {
+    for (const ResultName& row : kResultNames) {
+        if (row.code == code) return row.name;
+    }
+    return nullptr;
+}
+
+CInputSystem::CInputSystem() {
+    Setup("CInputSystem");
+    RegisterSubsystem(this);
+    priority = 3;
+    for (int code = 0; code < kKeyCount; ++code) {
+        const char* name = KeyName(code);
+        if (name != nullptr) std::strncpy(bindings_[code].name, name, sizeof bindings_[code].name - 1);
+    }
+    BindDefault("w", "+forward");
+    BindDefault("s", "+back");
+    BindDefault("a", "+left");
+    BindDefault("d", "+right");
+    BindDefault("mousemove", "+rotate");
+    BindDefault("space", "+jump");
+    BindDefault("k", "record");
+    BindDefault("j", "stop");
+    BindDefault("i", "play");
+    BindDefault("m", "load");
+    BindDefault("n", "save");
+    BindDefault("o", "v_noclip");
+    BindDefault("p", "v_incEffect");
+    BindDefault("l", "v_decEffect");
+    BindDefault("x", "v_invert");
+    BindDefault("esc", "quit");
+    SetConfigBindingWriter(WriteBindings);
+}
+
+CInputSystem::~CInputSystem() {
+    UnregisterSubsystem(this);
+    Teardown();
+    SetConfigBindingWriter(nullptr);
+}
+
+// The commands are registered by name as globals of other files, which may
+// be constructed after this subsystem: a default waits in the table as a
+// name until the first lookup finds it.
+void CInputSystem::BindDefault(const char* key, const char* command) {
+    const int code = KeyCodeOfName(key);
+    if (code < 0) return;
+    ConsoleObject* object = FindConsoleObject(command);
+    if (object != nullptr) {
+        bindings_[code].bound = object;
+    } else {
+        pendingDefaults_.push_back({code, command});
+    }
+}
+
+void CInputSystem::ResolveDefaults() {
+    for (auto it = pendingDefaults_.begin(); it != pendingDefaults_.end();) {
+        ConsoleObject* object = FindConsoleObject(it->second);
+        if (object != nullptr) {
+            if (bindings_[it->first].bound == nullptr) bindings_[it->first].bound = object;
+            it = pendingDefaults_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+int32_t CInputSystem::OpenDevices(std::unique_ptr<InputDevice> device) {
+    ResolveDefaults();
+    if (initialised_) {
+        PrintLine("IN Error: Cannot initialize already initialized device");
+        return 0;
+    }
+    if (device == nullptr) {
+        PrintLine("IN Error: Failed to create DirectInput8 (err=%s)", "DIERR_NOTINITIALIZED");
+        return 0;
+    }
+    std::string error;
+    if (!device->Open(&error)) {
+        PrintLine("%s", error.c_str());
+        return 0;
+    }
+    device_ = std::move(device);
+    g_operatingSystem.SetActivationListener(OnActivation);
+    initialised_ = 1;
+    return 1;
+}
+
+bool CInputSystem::SetPolling(int32_t mouse, int32_t keyboard) {
+    if (mouse == 0) mousePolling_ = 1;
+    else if (mouse == 1) mousePolling_ = 0;
+    if (keyboard == 0) keyboardPolling_ = 1;
+    else if (keyboard == 1) keyboardPolling_ = 0;
+    return mousePolling_ || keyboardPolling_;
+}
+
+int32_t CInputSystem::frame() {
+    std::memset(keyboard_, 0, sizeof keyboard_);
+    keyboardCount_ = 0;
+    int32_t dx = 0, dy = 0;
+    if (device_ != nullptr) {
+        device_->ReadMouse(&dx, &dy);
+        keyboardCount_ = device_->ReadKeyboard(keyboard_, kKeyboardBufferSize);
+    }
+    if (mousePolling_) {
+        if (dx != 0 || dy != 0) {
+            mouseMoving_ = true;
+            KeyEvent(kKeyMouseMove, 1, dx, dy, 0);
+        } else if (mouseMoving_) {
+            KeyEvent(kKeyMouseMove, 0, 0, 0, 0);
+            mouseMoving_ = false;
+        }
+    }
+    if (keyboardPolling_) {
+        for (int i = 0; i < keyboardCount_; ++i) {
+            KeyEvent(keyboard_[i].code, keyboard_[i].pressed ? 0x80 : 0, 0, 0, 0);
+        }
+    }
+    RunHeldKeys();
+    if (playback_ != nullptr) playback_();
+    return finished;
+}
+
+void CInputSystem::shutdown(int32_t) {
+    finished = 1;
+    if (!initialised_) {
+        PrintLine("IN Error: Cannot shutdown an un-initialized device");
+        return;
+    }
+    device_->Close();
+    device_.reset();
+    initialised_ = 0;
+}
+
+void CInputSystem::Release(int code) {
+    held_.erase(std::remove(held_.begin(), held_.end(), code), held_.end());
+    bindings_[code].pressTime = 0.0f;
+}
+
+int32_t CInputSystem::KeyEvent(uint8_t code, int32_t pressed, int32_t first, int32_t second,
+                               int32_t third) {
+    if (capture_ != nullptr) capture_(code, pressed, first, second, third);
+    if (!pendingDefaults_.empty()) ResolveDefaults();
+    if (code == 0 || code >= kKeyCount) {
+        PrintLine("Error: Invalid key pressed.");
+        return 0;
+    }
+    KeyBinding& binding = bindings_[code];
+    if (binding.bound == nullptr) {
+        if (pressed) {
+            PrintLine("Key %s is not bound.", binding.name);
+            return 0;
+        }
+        Release(code);
+        return static_cast<int32_t>(held_.size());
+    }
+    if (!pressed) {
+        Release(code);
+        return static_cast<int32_t>(held_.size());
+    }
+    binding.pressTime = static_cast<float>(g_operatingSystem.FrameTime());
+    binding.first = first;
+    binding.second = second;
+    binding.third = third;
+    if (std::find(held_.begin(), held_.end(), code) == held_.end()) held_.push_back(code);
+    return static_cast<int32_t>(held_.size());
+}
+
+void CInputSystem::RunHeldKeys() {
+    // A command may change the list (a key bound to quit, say): walk a copy.
+    const std::vector<int> held = held_;
+    for (int code : held) {
+        const KeyBinding& binding = bindings_[code];
+        const ConsoleObject* object = binding.bound;
+        if (object != nullptr && object->kind == kConsoleCommand && object->handler != nullptr) {
+            object->handler(binding.first, binding.second, binding.third, nullptr);
+        }
+    }
+}
+
+int32_t CInputSystem::Bind(int32_t argc, const ConsoleArgument* argv) {
+    if (argc < 2 || argv == nullptr) {
+        PrintLine("Unable to bind key. (y=%i)", argc);
+        return 0;
+    }
+    const int code = KeyCodeOfName(argv[0].text);
+    if (code < 0) {
+        PrintLine("Invalid key and/or command.");
+        return 0;
+    }
+    ConsoleObject* object = FindConsoleObject(argv[1].text);
+    if (object == nullptr) {
+        PrintLine("Invalid command, key not bound.");
+        return 0;
+    }
+    bindings_[code].bound = object;
+    PrintLine("Key %s set to %s", argv[0].text, object->name);
+    return 1;
+}
+
+void CInputSystem::AppendBindings(std::string& script) {
+    if (!pendingDefaults_.empty()) ResolveDefaults();
+    char entry[64];
+    for (int code = 0; code < kKeyCount; ++code) {
+        const KeyBinding& binding = bindings_[code];
+        if (binding.bound == nullptr || binding.bound->name == nullptr) continue;
+        std::snprintf(entry, sizeof entry, "\nbind %s \"%s\"", binding.name, binding.bound->name);
+        script += entry;
+    }
+}

@@ -1,0 +1,89 @@
+// The input subsystem: reads the keyboard and the mouse once per frame, turns
+// what it reads into key events, and runs the commands of the keys held.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "console/console_object.h"
+#include "engine/subsystem.h"
+#include "input/input_device.h"
+#include "input/key_names.h"
+
+constexpr int kKeyboardBufferSize = 20;
+
+struct KeyBinding {
+    int32_t first = 0;   // mouse x movement of the latest press
+    int32_t second = 0;  // mouse y movement
+    int32_t third = 0;
+    char name[16] = {};
+    ConsoleObject* bound = nullptr;
+    float pressTime = 0.0f;  // frame time of the latest press; 0 after a release
+};
+
+// Sees every key event before it is handled (demo recording).
+using KeyEventCapture = void (*)(uint8_t code, int32_t pressed, int32_t first, int32_t second,
+                                 int32_t third);
+// Runs once per frame after the held keys (demo playback).
+using PlaybackStep = void (*)();
+
+class CInputSystem : public Subsystem {
+public:
+    CInputSystem();
+    ~CInputSystem() override;
+
+    // Opens the devices of the given source; 1 on success.
+    int32_t OpenDevices(std::unique_ptr<InputDevice> device);
+    int32_t frame() override;
+    void shutdown(int32_t reason) override;
+
+    // Each value: 0 enables polling of that device, 1 disables it, others
+    // leave it; returns whether either is enabled.
+    bool SetPolling(int32_t mouse, int32_t keyboard);
+
+    // A key event; returns the number of held keys, 0 when rejected.
+    int32_t KeyEvent(uint8_t code, int32_t pressed, int32_t first, int32_t second, int32_t third);
+    // Runs the command of every held key with the key's values.
+    void RunHeldKeys();
+
+    // bind: key name, then command name.
+    int32_t Bind(int32_t argc, const ConsoleArgument* argv);
+
+    const KeyBinding& Binding(int code) const { return bindings_[code]; }
+    const std::vector<int>& HeldKeys() const { return held_; }
+    bool Initialised() const { return initialised_ != 0; }
+    bool MousePolling() const { return mousePolling_ != 0; }
+    bool KeyboardPolling() const { return keyboardPolling_ != 0; }
+
+    void SetCapture(KeyEventCapture capture) { capture_ = capture; }
+    void SetPlaybackStep(PlaybackStep step) { playback_ = step; }
+
+    // The config writer's bindings: "\nbind NAME \"COMMAND\"" per bound key.
+    void AppendBindings(std::string& script);
+
+private:
+    void BindDefault(const char* key, const char* command);
+    void ResolveDefaults();
+    void Release(int code);
+
+    std::unique_ptr<InputDevice> device_;
+    KeyBinding bindings_[kKeyCount];
+    std::vector<int> held_;  // codes in first-press order
+    KeyboardEvent keyboard_[kKeyboardBufferSize] = {};
+    int keyboardCount_ = 0;
+    int32_t initialised_ = 0;
+    int32_t mousePolling_ = 1;
+    int32_t keyboardPolling_ = 1;
+    bool mouseMoving_ = false;
+    KeyEventCapture capture_ = nullptr;
+    PlaybackStep playback_ = nullptr;
+    std::vector<std::pair<int, const char*>> pendingDefaults_;
+};
+
+extern CInputSystem g_inputSystem;
+
+// The name of a DirectInput result code, or null.
+const char* LookupInputResultName(uint32_t code);

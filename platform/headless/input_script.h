@@ -1,0 +1,30 @@
+// The input of a run without a display: events by engine frame number (the
+// first frame is 1), one per line:
+//   FRAME key NAME-or-CODE down|up
+//   FRAME mouse DX DY
+//   FRAME console LINE
+// Empty lines and lines starting with "#" are skipped.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct InputScriptEvent {
+    enum class Kind { kKey, kMouse, kConsole };
+    int64_t frame = 0;
+    Kind kind = Kind::kKey;
+    uint8_t code = 0;
+    bool pressed = false;
+    int32_t dx = 0;
+    int32_t dy = 0;
+    std::string line;
+};
+
+struct InputScript {
+    std::vector<InputScriptEvent> events;  // in frame order, file order within a frame
+};
+
+// Reads a script; false with a message naming the line when it is malformed.
+bool ParseInputScript(const std::string& text, InputScript* script, std::string* error);
+bool LoadInputScript(const std::string& path, InputScript* script, std::string* error);

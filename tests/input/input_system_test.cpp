@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "console/command_interpreter.h"
+#include "console/config_script.h"
+#include "input/input_system.h"
+#include "input/key_names.h"
+#include "support/headless_window.h"
+#include "support/test_support.h"
+#include "video/video_cvars.h"
+#include "world/world_cvars.h"
+
+namespace {
+
+// A keyboard and mouse whose events the test lines up.
+class TestDevice : public InputDevice {
+public:
+    struct Shared {
+        std::deque<KeyboardEvent> keys;
+        std::deque<std::pair<int32_t, int32_t>> moves;
+        bool failOpen = false;
+    };
+    explicit TestDevice(Shared* shared) : shared_(shared) {}
+    bool Open(std::string* error) override {
+        if (shared_->failOpen) *error = "IN Error: Failed to create keyboard";
+        return !shared_->failOpen;
+    }
+    void Close() override {}
+    void ReadMouse(int32_t* dx, int32_t* dy) override {
+        *dx = *dy = 0;
+        if (shared_->moves.empty()) return;
+        *dx = shared_->moves.front().first;
+        *dy = shared_->moves.front().second;
+        shared_->moves.pop_front();
+    }
+    int ReadKeyboard(KeyboardEvent* events, int max) override {
+        int n = 0;
+        while (n < max && !shared_->keys.empty()) {
+            events[n++] = shared_->keys.front();
+            shared_->keys.pop_front();
+        }
+        return n;
+    }
+
+private:
+    Shared* shared_;
+};
+
+// Every key event the input subsystem sees.
+struct Seen {
+    uint8_t code;
+    int32_t pressed, first, second;
+};
+std::vector<Seen> g_seen;
+void Capture(uint8_t code, int32_t pressed, int32_t first, int32_t second, int32_t) {
+    g_seen.push_back({code, pressed, first, second});
+}
+
+struct ProbeCall {
+    int32_t a, b, c;
+    bool nullArguments;
+};
+std::vector<ProbeCall> g_calls;
+int32_t Probe(int32_t a, int32_t b, int32_t c, const ConsoleArgument* argv) {
+    g_calls.push_back({a, b, c, argv == nullptr});
+    return 1;
+}
+
+class Input : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_seen.clear();
+        g_calls.clear();
+        g_inputSystem.SetCapture(Capture);
+        ASSERT_EQ(g_inputSystem.OpenDevices(std::make_unique<TestDevice>(&device)), 1);
+    }
+    void TearDown() override { g_inputSystem.SetCapture(nullptr); }
+
+    TestDevice::Shared device;
+    PrintCapture output;
+};
+
+}  // namespace
+
+TEST(KeyNames, TableNamesAndFirstMatch) {
+    EXPECT_STREQ(KeyName(17), "w");
+    EXPECT_STREQ(KeyName(54), "shift");
+    EXPECT_STREQ(KeyName(233), "mousemove");
+    EXPECT_STREQ(KeyName(84), "");
+    EXPECT_EQ(KeyName(0), nullptr);
+    EXPECT_EQ(KeyName(235), nullptr);
+    EXPECT_EQ(KeyCodeOfName("shift"), 42);
+    EXPECT_EQ(KeyCodeOfName("control"), 29);
+    EXPECT_EQ(KeyCodeOfName("menu"), 56);
+    EXPECT_EQ(KeyCodeOfName("/"), 53);
+    EXPECT_EQ(KeyCodeOfName("7"), 8);
+    EXPECT_EQ(KeyCodeOfName("W"), -1);
+    EXPECT_EQ(KeyCodeOfName(""), -1);
+}
+
+TEST_F(Input, BindFollowsItsRules) {
+    ExecuteLine("bind w");
+    EXPECT_EQ(output.Last(), "Unable to bind key. (y=1)");
+    ExecuteLine("bind W +forward");
+    EXPECT_EQ(output.Last(), "Invalid key and/or command.");
+    ExecuteLine("bind q nosuchcommand");
+    EXPECT_EQ(output.Last(), "Invalid command, key not bound.");
+    ExecuteLine("bind shift +jump extra");
+    EXPECT_EQ(output.Last(), "Key shift set to +jump");
+    EXPECT_EQ(g_inputSystem.Binding(42).bound, FindConsoleObject("+jump"));
+    EXPECT_EQ(g_inputSystem.Binding(54).bound, nullptr);
+
+    // A variable can be bound; pressing it does nothing.
+    ExecuteLine("bind q fov");
+    EXPECT_EQ(output.Last(), "Key q set to fov");
+    output.Clear();
+    g_inputSystem.KeyEvent(16, 1, 0, 0, 0);
+    g_inputSystem.RunHeldKeys();
+    EXPECT_TRUE(output.Lines().empty());
+}
+
+TEST_F(Input, DefaultBindingsAreInPlace) {
+    EXPECT_EQ(g_inputSystem.Binding(17).bound, FindConsoleObject("+forward"));
+    EXPECT_EQ(g_inputSystem.Binding(233).bound, FindConsoleObject("+rotate"));
+    EXPECT_EQ(g_inputSystem.Binding(57).bound, FindConsoleObject("+jump"));
+    EXPECT_EQ(g_inputSystem.Binding(25).bound, FindConsoleObject("v_incEffect"));
+    EXPECT_EQ(g_inputSystem.Binding(1).bound, FindConsoleObject("quit"));
+}
+
+TEST_F(Input, HeldKeysRunInFirstPressOrderWithTheirLatestValues) {
+    ConsoleCommand probe("zz_probe", Probe);
+    ExecuteLine("bind q zz_probe");
+    ExecuteLine("bind e zz_probe");
+    EXPECT_EQ(g_inputSystem.KeyEvent(18, 1, 5, 6, 7), 1);  // e
+    EXPECT_EQ(g_inputSystem.KeyEvent(16, 1, 1, 2, 3), 2);  // q
+    EXPECT_EQ(g_inputSystem.KeyEvent(18, 1, 8, 9, 0), 2);  // e again: still once, newer values
+    EXPECT_EQ(g_inputSystem.HeldKeys(), (std::vector<int>{18, 16}));
+    g_calls.clear();
+    g_inputSystem.RunHeldKeys();
+    ASSERT_EQ(g_calls.size(), 2u);
+    EXPECT_EQ(g_calls[0].a, 8);
+    EXPECT_EQ(g_calls[0].b, 9);
+    EXPECT_TRUE(g_calls[0].nullArguments);
+    EXPECT_EQ(g_calls[1].a, 1);
+
+    EXPECT_EQ(g_inputSystem.KeyEvent(18, 0, 0, 0, 0), 1);
+    EXPECT_EQ(g_inputSystem.Binding(18).pressTime, 0.0f);
+    EXPECT_EQ(g_inputSystem.HeldKeys(), (std::vector<int>{16}));
+}
+
+TEST_F(Input, UnboundAndInvalidKeysAreReported) {
+    EXPECT_EQ(g_inputSystem.KeyEvent(35, 1, 0, 0, 0), 0);  // h
+    EXPECT_EQ(output.Last(), "Key h is not bound.");
+    output.Clear();
+    g_inputSystem.KeyEvent(35, 0, 0, 0, 0);
+    EXPECT_TRUE(output.Lines().empty());
+    EXPECT_EQ(g_inputSystem.KeyEvent(0, 1, 0, 0, 0), 0);
+    EXPECT_EQ(output.Last(), "Error: Invalid key pressed.");
+    g_inputSystem.KeyEvent(240, 1, 0, 0, 0);
+    EXPECT_EQ(output.Last(), "Error: Invalid key pressed.");
+}
+
+TEST_F(Input, TwentyKeyboardEventsPerFrameTheRestLater) {
+    for (int i = 0; i < 25; ++i) device.keys.push_back(KeyboardEvent{static_cast<uint8_t>(59 + i % 10), i % 2 == 0});
+    g_inputSystem.frame();
+    EXPECT_EQ(g_seen.size(), 20u);
+    g_inputSystem.frame();
+    ASSERT_EQ(g_seen.size(), 25u);
+    for (int i = 0; i < 25; ++i) {
+        EXPECT_EQ(g_seen[static_cast<size_t>(i)].code, 59 + i % 10);
+        EXPECT_EQ(g_seen[static_cast<size_t>(i)].pressed != 0, i % 2 == 0);
+    }
+}
+
+TEST_F(Input, MouseMotionIsOnePressPerMovingFrameAndOneRelease) {
+    device.moves = {{3, -2}, {1, 4}, {0, 0}, {0, 0}};
+    for (int i = 0; i < 4; ++i) g_inputSystem.frame();
+    ASSERT_EQ(g_seen.size(), 3u);
+    EXPECT_EQ(g_seen[0].code, kKeyMouseMove);
+    EXPECT_EQ(g_seen[0].pressed, 1);
+    EXPECT_EQ(g_seen[0].first, 3);
+    EXPECT_EQ(g_seen[0].second, -2);
+    EXPECT_EQ(g_seen[1].first, 1);
+    EXPECT_EQ(g_seen[2].pressed, 0);
+}
+
+TEST_F(Input, InactiveWindowStopsEventsButHeldKeysKeepRunning) {
+    ConsoleCommand probe("zz_probe", Probe);
+    ExecuteLine("bind q zz_probe");
+    device.keys.push_back(KeyboardEvent{16, true});
+    g_inputSystem.frame();
+    EXPECT_FALSE(g_inputSystem.SetPolling(1, 1));
+    device.keys.push_back(KeyboardEvent{16, false});
+    device.moves = {{5, 5}};
+    g_calls.clear();
+    g_seen.clear();
+    g_inputSystem.frame();
+    EXPECT_TRUE(g_seen.empty());
+    EXPECT_EQ(g_calls.size(), 1u);  // q still held
+    EXPECT_TRUE(g_inputSystem.SetPolling(0, 7));
+    EXPECT_TRUE(g_inputSystem.MousePolling());
+    EXPECT_FALSE(g_inputSystem.KeyboardPolling());
+}
+
+TEST_F(Input, OpeningTwiceAndClosingTwice) {
+    EXPECT_EQ(g_inputSystem.OpenDevices(std::make_unique<TestDevice>(&device)), 0);
+    EXPECT_EQ(output.Last(), "IN Error: Cannot initialize already initialized device");
+    g_inputSystem.shutdown(0);
+    EXPECT_EQ(g_inputSystem.finished, 1);
+    g_inputSystem.shutdown(0);
+    EXPECT_EQ(output.Last(), "IN Error: Cannot shutdown an un-initialized device");
+}
+
+TEST(InputResults, NamesOfSharedCodesAreTheFirst) {
+    EXPECT_STREQ(LookupInputResultName(1), "DI_BUFFEROVERFLOW");
+    EXPECT_STREQ(LookupInputResultName(0x80070005), "DIERR_HANDLEEXISTS");
+    EXPECT_STREQ(LookupInputResultName(0x80070002), "DIERR_NOTFOUND");
+    EXPECT_STREQ(LookupInputResultName(0), "DI_OK");
+    EXPECT_EQ(LookupInputResultName(0x12345678), nullptr);
+}
+
+TEST_F(Input, SavedConfigWritesBindingsInKeyOrderAndRestoresThem) {
+    ScratchFolder folder;
+    ExecuteLine("bind f1 v_noclip");
+    ExecuteLine("bind shift +jump");
+    ExecuteLine("saveConfig keys.cfg");
+    const std::string text = folder.Read("keys.cfg");
+    const size_t w = text.find("\nbind w \"+forward\"");
+    const size_t a = text.find("\nbind a \"+left\"");
+    const size_t f1 = text.find("\nbind f1 \"v_noclip\"");
+    const size_t lastVariable = text.find("\nwin_debug");
+    ASSERT_NE(w, std::string::npos);
+    ASSERT_NE(f1, std::string::npos);
+    EXPECT_LT(lastVariable, w);  // after the variables
+    EXPECT_LT(w, a);             // code 17 before code 30
+    EXPECT_LT(a, f1);
+    EXPECT_NE(text.find("\nbind mousemove \"+rotate\""), std::string::npos);
+
+    ExecuteLine("bind f1 fov");
+    ExecuteLine("bind w +back");
+    ExecuteLine("loadConfig keys.cfg");
+    EXPECT_EQ(g_inputSystem.Binding(59).bound, FindConsoleObject("v_noclip"));
+    EXPECT_EQ(g_inputSystem.Binding(17).bound, FindConsoleObject("+forward"));
+    EXPECT_EQ(g_inputSystem.Binding(42).bound, FindConsoleObject("+jump"));
+}
