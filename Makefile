@@ -24,8 +24,17 @@ configure: deps
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# With a display the engine opens its start-up dialog. Without one it runs
+# headless on the dialog's defaults: the start-up demo plays for a while, a
+# screenshot is written to osprel-run.png and the frame rate is printed.
 run: build
-	$(BUILD_DIR)/osprel $(ARGS)
+	@if [ -n "$(ARGS)" ] || [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+	  echo "$(BUILD_DIR)/osprel $(ARGS)"; $(BUILD_DIR)/osprel $(ARGS); \
+	else \
+	  echo "No display: running headless (300 frames of the start-up demo)"; \
+	  $(BUILD_DIR)/osprel --headless --frames 300 --screenshot osprel-run.png --stats </dev/null; \
+	  echo "Screenshot: osprel-run.png"; \
+	fi
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)

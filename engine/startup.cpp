@@ -13,6 +13,7 @@
 #include "engine/game_system.h"
 #include "engine/main_loop.h"
 #include "engine/subsystem.h"
+#include "input/demo.h"
 #include "input/input_system.h"
 #include "platform/headless/input_script.h"
 #include "platform/message_output.h"
@@ -42,6 +43,18 @@ int32_t RestartVideo(int32_t, int32_t, int32_t, const ConsoleArgument*) {
 
 ConsoleCommand quit("quit", Quit);
 ConsoleCommand vid_restart("vid_restart", RestartVideo);
+
+// The start-up demo as the demo loop drives it.
+class StartupDemo : public DemoLoopPlayer {
+public:
+    bool HasPackets() const override { return CurrentDemo() != nullptr && !CurrentDemo()->packets.empty(); }
+    void Play() override { PlayDemo(); }
+    void Stop() override { StopDemo(); }
+    bool Playing() const override {
+        const Demo* demo = CurrentDemo();
+        return demo != nullptr && demo->played < demo->packets.size();
+    }
+};
 
 // One line a script can read: how the run went and where the camera ended.
 void PrintStatistics(int64_t frames, double seconds) {
@@ -100,7 +113,8 @@ int StartAndRun(const CommandLine& options) {
     if (!options.screenshot.empty()) g_videoSystem.SetExitScreenshot(options.screenshot.c_str());
     FrameDriver frames(&g_engine, options.frames);
     const auto loopStart = std::chrono::steady_clock::now();
-    const int result = RunInteractiveLoop(&frames);
+    StartupDemo demo;
+    const int result = demo.HasPackets() ? RunDemoLoop(&frames, &demo) : RunInteractiveLoop(&frames);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - loopStart).count();
     if (options.stats) PrintStatistics(frames.Count(), seconds);

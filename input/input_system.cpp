@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "console/config_script.h"
+#include "input/demo.h"
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
 
@@ -172,7 +173,7 @@ int32_t CInputSystem::frame() {
         }
     }
     RunHeldKeys();
-    if (playback_ != nullptr) playback_();
+    DemoPlaybackStep();
     return finished;
 }
 
@@ -194,6 +195,7 @@ void CInputSystem::Release(int code) {
 
 int32_t CInputSystem::KeyEvent(uint8_t code, int32_t pressed, int32_t first, int32_t second,
                                int32_t third) {
+    CaptureDemoPacket(code, pressed, first, second);
     if (capture_ != nullptr) capture_(code, pressed, first, second, third);
     if (!pendingDefaults_.empty()) ResolveDefaults();
     if (code == 0 || code >= kKeyCount) {

@@ -27,8 +27,6 @@ struct KeyBinding {
 // Sees every key event before it is handled (demo recording).
 using KeyEventCapture = void (*)(uint8_t code, int32_t pressed, int32_t first, int32_t second,
                                  int32_t third);
-// Runs once per frame after the held keys (demo playback).
-using PlaybackStep = void (*)();
 
 class CInputSystem : public Subsystem {
 public:
@@ -59,7 +57,6 @@ public:
     bool KeyboardPolling() const { return keyboardPolling_ != 0; }
 
     void SetCapture(KeyEventCapture capture) { capture_ = capture; }
-    void SetPlaybackStep(PlaybackStep step) { playback_ = step; }
 
     // The config writer's bindings: "\nbind NAME \"COMMAND\"" per bound key.
     void AppendBindings(std::string& script);
@@ -79,7 +76,6 @@ private:
     int32_t keyboardPolling_ = 1;
     bool mouseMoving_ = false;
     KeyEventCapture capture_ = nullptr;
-    PlaybackStep playback_ = nullptr;
     std::vector<std::pair<int, const char*>> pendingDefaults_;
 };
 

@@ -87,3 +87,26 @@ TEST(WorldProgram, WithCollisionTheViewerFallsToTheFloorAndStaysThere) {
     EXPECT_LT(yEarly, 478.0f);               // fell from the start position
     EXPECT_NEAR(yLate, yEarly, 1.0f);        // and stays on the floor
 }
+
+TEST(WorldProgram, StartUpDemoLoopsUntilQuit) {
+    if (!TowerInstalled() || !fs::exists(fs::path(OSPREL_TEST_CONTENT_DIR) / "demos" / "demo003.dem")) {
+        GTEST_SKIP() << "the OpenArena worlds or the demos are not installed";
+    }
+    ScratchFolder folder;
+    // The demo lasts about six seconds; at 50 ms a frame it has started over
+    // by frame 200.
+    folder.Write("quit.txt", "200 console quit\n");
+    // The dialog's defaults: tower world with its demo.
+    ProgramResult run = RunProgram(Engine("--set resolution=0 --set path=0 --fixed-frame-ms 50 --input-script " +
+                                          folder.Path() + "/quit.txt --frames 400"));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const size_t first = run.output.find("Playing back demo of size");
+    ASSERT_NE(first, std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Playing back demo of size", first + 1), std::string::npos);
+    size_t errors = 0;
+    for (size_t at = run.output.find("Error during osprel frame"); at != std::string::npos;
+         at = run.output.find("Error during osprel frame", at + 1)) {
+        ++errors;
+    }
+    EXPECT_EQ(errors, 1u);
+}

@@ -1,0 +1,358 @@
+#include "input/demo.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "camera/camera.h"
+#include "console/console_object.h"
+#include "engine/file_helpers.h"
+#include "engine/game_system.h"
+#include "input/demo_mode.h"
+#include "input/input_cvars.h"
+#include "input/input_system.h"
+#include "platform/message_output.h"
+#include "platform/operating_system.h"
+#include "video/text_overlay.h"
+#include "world/world.h"
+
+namespace {
+
+std::unique_ptr<Demo> s_demo;
+double s_lastSave = 0.0;
+bool s_saved = false;
+
+double Now() { return g_operatingSystem.FrameTime(); }
+
+// Four bytes in reverse order: the file keeps some fields big-endian.
+template <typename T>
+T Reversed(T value) {
+    static_assert(sizeof(T) == 4);
+    uint8_t bytes[4];
+    std::memcpy(bytes, &value, 4);
+    std::swap(bytes[0], bytes[3]);
+    std::swap(bytes[1], bytes[2]);
+    std::memcpy(&value, bytes, 4);
+    return value;
+}
+
+void Flip(ConsoleObject* variable) { variable->intValue = variable->intValue == 0 ? 1 : 0; }
+
+void PlaceCamera(const float position[3], const float angles[3]) {
+    g_camera.SetPosition(D3DXVECTOR3(position[0], position[1], position[2]));
+    g_camera.ResetView(-angles[0], angles[1], angles[2]);
+}
+
+// A packet with its big-endian fields in file order, or back.
+DemoPacket SwapPacket(DemoPacket p) {
+    p.dx = Reversed(p.dx);
+    p.dy = Reversed(p.dy);
+    for (float& v : p.position) v = Reversed(v);
+    for (float& v : p.angles) v = Reversed(v);
+    p.time = Reversed(p.time);
+    return p;
+}
+
+OverlayDemoState OverlayState() {
+    OverlayDemoState state;
+    state.mode = CurrentDemoMode();
+    if (s_demo != nullptr) {
+        state.exists = true;
+        state.name = s_demo->Name();
+        state.worldPath.assign(s_demo->world, strnlen(s_demo->world, sizeof s_demo->world));
+        state.unsavedFlag = s_demo->unsaved;
+    }
+    return state;
+}
+
+struct OverlayHook {
+    OverlayHook() { SetOverlayDemoSource(OverlayState); }
+} s_overlayHook;
+
+int32_t RecordCommand(int32_t, int32_t, int32_t, const ConsoleArgument*) {
+    RecordDemo();
+    return s_demo != nullptr ? 1 : 0;
+}
+int32_t StopCommand(int32_t, int32_t, int32_t, const ConsoleArgument*) {
+    StopDemo();
+    return 1;
+}
+int32_t PlayCommand(int32_t, int32_t, int32_t, const ConsoleArgument*) {
+    PlayDemo();
+    return 1;
+}
+int32_t SaveCommand(int32_t, int32_t, int32_t, const ConsoleArgument*) {
+    if (s_demo == nullptr) return 0;
+    SaveDemo();
+    return 1;
+}
+int32_t LoadCommand(int32_t, int32_t argc, int32_t, const ConsoleArgument* argv) {
+    // From a key there is no argument list.
+    if (argc < 1 || argv == nullptr) {
+        PrintLine("Error: load needs the path of a demo file.");
+        return 0;
+    }
+    LoadDemo(argv[0].text);
+    return 1;
+}
+
+ConsoleCommand record("record", RecordCommand);
+ConsoleCommand stop("stop", StopCommand);
+ConsoleCommand play("play", PlayCommand);
+ConsoleCommand load("load", LoadCommand);
+ConsoleCommand save("save", SaveCommand);
+
+}  // namespace
+
+std::string Demo::Name() const { return std::string(name, strnlen(name, sizeof name)); }
+
+Demo* CurrentDemo() { return s_demo.get(); }
+
+void ResetDemoState() {
+    s_demo.reset();
+    SetDemoMode(kDemoIdle);
+    s_lastSave = 0.0;
+    s_saved = false;
+}
+
+void CaptureDemoPacket(uint8_t code, int32_t pressed, int32_t first, int32_t second) {
+    if (CurrentDemoMode() != kDemoRecording || s_demo == nullptr) return;
+    DemoPacket packet{};
+    packet.pressed = pressed;
+    packet.key = code;
+    packet.dx = first;
+    packet.dy = second;
+    const D3DXVECTOR3& position = g_camera.GetPosition();
+    const CameraAngles angles = g_camera.GetAngles();
+    packet.position[0] = position.x;
+    packet.position[1] = position.y;
+    packet.position[2] = position.z;
+    packet.angles[0] = angles.yaw;
+    packet.angles[1] = angles.pitch;
+    packet.angles[2] = angles.roll;
+    packet.time = static_cast<float>(Now());
+    s_demo->packets.push_back(packet);
+}
+
+void RecordDemo() {
+    if (CurrentDemoMode() != kDemoIdle) return;
+    s_demo.reset();
+    World* world = g_gameSystem.GetCurrentWorld();
+    if (world == nullptr || !world->loaded) {
+        PrintLine("You can only record a demo in a valid world.");
+        return;
+    }
+    s_demo = std::make_unique<Demo>();
+    SetDemoMode(kDemoRecording);
+    const D3DXVECTOR3& position = g_camera.GetPosition();
+    const CameraAngles angles = g_camera.GetAngles();
+    s_demo->startPosition[0] = position.x;
+    s_demo->startPosition[1] = position.y;
+    s_demo->startPosition[2] = position.z;
+    s_demo->startAngles[0] = angles.yaw;
+    s_demo->startAngles[1] = angles.pitch;
+    s_demo->startAngles[2] = angles.roll;
+    s_demo->invertAtCapture = m_invert.intValue != 0 ? 1 : 0;
+    s_demo->captureStart = static_cast<float>(Now());
+    if (world->Name() != nullptr) std::strncpy(s_demo->world, world->Name(), sizeof s_demo->world - 1);
+    s_demo->unsaved = 1;
+}
+
+void StopDemo() {
+    if (CurrentDemoMode() == kDemoIdle) return;
+    SetDemoMode(kDemoIdle);
+    if (s_demo == nullptr) return;
+    s_demo->played = 0;
+    if (s_demo->invertToggled) Flip(&m_invert);
+    s_demo->invertToggled = 0;
+}
+
+void PlayDemo() {
+    if (s_demo == nullptr || CurrentDemoMode() != kDemoIdle || s_demo->packets.empty()) return;
+    SetDemoMode(kDemoPlayback);
+    PrintLine("Playing back demo of size %i bytes", static_cast<int32_t>(44 * s_demo->packets.size()));
+    PlaceCamera(s_demo->startPosition, s_demo->startAngles);
+    s_demo->playbackStart = static_cast<float>(Now());
+    s_demo->played = 0;
+    s_demo->current = 0;
+    const int32_t invert = m_invert.intValue != 0 ? 1 : 0;
+    if (s_demo->invertAtCapture == invert) {
+        s_demo->invertToggled = 0;
+    } else {
+        s_demo->invertToggled = 1;
+        Flip(&m_invert);
+    }
+}
+
+void DemoPlaybackStep() {
+    if (CurrentDemoMode() != kDemoPlayback || s_demo == nullptr) return;
+    const double now = Now();
+    while (s_demo != nullptr && s_demo->current < s_demo->packets.size()) {
+        const DemoPacket packet = s_demo->packets[s_demo->current];
+        const double due = static_cast<double>(packet.time) - static_cast<double>(s_demo->captureStart) +
+                           static_cast<double>(s_demo->playbackStart);
+        if (now < due) return;
+        PlaceCamera(packet.position, packet.angles);
+        ++s_demo->played;
+        ++s_demo->current;
+        g_inputSystem.KeyEvent(static_cast<uint8_t>(packet.key & 0xFF), packet.pressed, packet.dx, packet.dy, 0);
+    }
+    if (s_demo == nullptr || CurrentDemoMode() != kDemoPlayback) return;
+    PrintLine("Demo finished.");
+    // As stop, but the played count stays at the packet count.
+    SetDemoMode(kDemoIdle);
+    if (s_demo->invertToggled) Flip(&m_invert);
+    s_demo->invertToggled = 0;
+}
+
+void SaveDemo() {
+    if (s_demo == nullptr) return;
+    const double now = Now();
+    // At most once a second; the first save of a run is never held back
+    // (the frame clock starts near 0 with the program).
+    if (s_saved && !(now - s_lastSave > 1000.0)) return;
+    s_saved = true;
+    s_lastSave = now;
+    PrintLine("Saving a demo to disk...Please wait");
+    if (WriteDemoFile(kDefaultDemoFile, s_demo.get())) {
+        PrintLine("Finished writing demo %s (%i bytes)", s_demo->Name().c_str(),
+                  static_cast<int32_t>(44 * s_demo->packets.size()));
+    } else {
+        PrintLine("Error writing demo file %s", kDefaultDemoFile);
+    }
+    s_demo->unsaved = 0;
+}
+
+void LoadDemo(const char* path) {
+    if (CurrentDemoMode() != kDemoIdle) return;
+    s_demo.reset();
+    PrintLine("Loading a demo from disk...");
+    s_demo = std::make_unique<Demo>();
+    if (!ReadDemoFile(path, s_demo.get())) {
+        PrintLine("Error reading demo.");
+        return;
+    }
+    s_demo->unsaved = 0;
+}
+
+bool WriteDemoFile(const char* path, Demo* demo) {
+    PrintLine("Writing demo %s", path);
+    std::memset(demo->name, 0, sizeof demo->name);
+    std::memcpy(demo->name, path, strnlen(path, sizeof demo->name));
+
+    const uint32_t count = static_cast<uint32_t>(demo->packets.size());
+    MemoryFile file;
+    file.Allocate(kDemoHeaderSize + 44ull * count);
+    auto put = [&file](const void* data, uint64_t size) { return file.Write(data, size) != 0; };
+    float position[3], angles[3];
+    for (int i = 0; i < 3; ++i) {
+        position[i] = Reversed(demo->startPosition[i]);
+        angles[i] = Reversed(demo->startAngles[i]);
+    }
+    const float capture = Reversed(demo->captureStart);
+    const uint32_t countBe = Reversed(count);
+    if (!put(demo->name, 80)) {
+        PrintLine("Error writing demo name %s", demo->Name().c_str());
+        return false;
+    }
+    if (!put(demo->world, 260)) {
+        PrintLine("Error writing demo map name");
+        return false;
+    }
+    if (!put(position, 12)) {
+        PrintLine("Error writing demo start position");
+        return false;
+    }
+    if (!put(angles, 12)) {
+        PrintLine("Error writing demo start angles");
+        return false;
+    }
+    if (!put(&capture, 4)) {
+        PrintLine("Error writing demo capture time");
+        return false;
+    }
+    if (!put(&demo->invertAtCapture, 4)) {
+        PrintLine("Error writing demo config info");
+        return false;
+    }
+    if (!put(&countBe, 4)) {
+        PrintLine("Error writing demo queue size");
+        return false;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const DemoPacket packet = SwapPacket(demo->packets[i]);
+        if (!put(&packet, sizeof packet)) {
+            PrintLine("Error writing demo packet %i", static_cast<int32_t>(i));
+            return false;
+        }
+    }
+    if (file.SaveToFile(path) == 0) {
+        PrintLine("Error opening demo file for write");
+        return false;
+    }
+    return true;
+}
+
+bool ReadDemoFile(const char* path, Demo* demo) {
+    if (demo == nullptr) {
+        PrintLine("Error: No demo object allocated. Giving up.");
+        return false;
+    }
+    PrintLine("Reading demo %s", path);
+    MemoryFile file;
+    if (file.LoadFromFile(path) == 0) {
+        PrintLine("Error trying to read file %s", path);
+        return false;
+    }
+    auto get = [&file](void* data, uint64_t size) { return file.Read(data, size) != 0; };
+    float position[3] = {}, angles[3] = {};
+    float capture = 0.0f;
+    uint32_t count = 0;
+    if (!get(demo->name, 80)) {
+        PrintLine("Error parsing demo name from demo file.");
+        return false;
+    }
+    if (!get(demo->world, 260)) {
+        PrintLine("Error parsing demo map name from demo file.");
+        return false;
+    }
+    demo->world[sizeof demo->world - 1] = '\0';
+    if (!get(position, 12)) {
+        PrintLine("Error parsing demo start position from demo file.");
+        return false;
+    }
+    if (!get(angles, 12)) {
+        PrintLine("Error parsing demo start angles from demo file.");
+        return false;
+    }
+    if (!get(&capture, 4)) {
+        PrintLine("Error parsing demo start time from demo file.");
+        return false;
+    }
+    if (!get(&demo->invertAtCapture, 4)) {
+        PrintLine("Error parsing demo config from demo file.");
+        return false;
+    }
+    if (!get(&count, 4)) {
+        PrintLine("Error parsing demo queue size from demo file.");
+        return false;
+    }
+    for (int i = 0; i < 3; ++i) {
+        demo->startPosition[i] = Reversed(position[i]);
+        demo->startAngles[i] = Reversed(angles[i]);
+    }
+    demo->captureStart = Reversed(capture);
+    count = Reversed(count);
+    // The count comes from the file: never reserve more than it can hold.
+    const uint64_t available = (file.Size() - file.Position()) / 44 + 1;
+    demo->packets.reserve(static_cast<size_t>(std::min<uint64_t>(count, available)));
+    for (uint32_t i = 0; i < count; ++i) {
+        DemoPacket packet{};
+        if (!get(&packet, sizeof packet)) {
+            PrintLine("Error parsing demo packet %i from demo file.", static_cast<int32_t>(i));
+            return false;
+        }
+        demo->packets.push_back(SwapPacket(packet));
+    }
+    PrintLine("This demo was recorded on world %s", demo->world);
+    return true;
+}

@@ -1,0 +1,62 @@
+// Demos: recordings of the camera and of the key events that drove it,
+// replayed at their recorded times, saved to and loaded from a binary file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct DemoPacket {
+    int32_t pressed;  // 0 release, else a press (0x80 keyboard, 1 mouse)
+    int32_t key;      // key code in the low byte
+    int32_t dx;
+    int32_t dy;
+    float position[3];
+    float angles[3];  // yaw, pitch, roll
+    float time;
+};
+static_assert(sizeof(DemoPacket) == 44, "a demo packet is 44 bytes");
+
+struct Demo {
+    char name[80] = {};  // may fill all 80 bytes without a terminating zero
+    char world[260] = {};
+    float startPosition[3] = {};
+    float startAngles[3] = {};
+    float captureStart = 0.0f;
+    float playbackStart = 0.0f;
+    uint32_t played = 0;
+    uint8_t unsaved = 1;
+    int32_t invertAtCapture = 0;
+    int32_t invertToggled = 0;
+    std::vector<DemoPacket> packets;
+    size_t current = 0;
+
+    // The name as text, never past its field.
+    std::string Name() const;
+};
+
+constexpr size_t kDemoHeaderSize = 376;
+constexpr const char* kDefaultDemoFile = "demos\\demo001.dem";
+
+// The current demo (owned by the input subsystem's demo state), or null.
+Demo* CurrentDemo();
+
+// Called by the key-event operation for every event, before validation.
+void CaptureDemoPacket(uint8_t code, int32_t pressed, int32_t first, int32_t second);
+// Called once per frame after the held keys have run.
+void DemoPlaybackStep();
+
+// The commands, also used by the start-up loop.
+void RecordDemo();
+void StopDemo();
+void PlayDemo();
+void SaveDemo();
+void LoadDemo(const char* path);
+
+// File form.
+bool WriteDemoFile(const char* path, Demo* demo);
+bool ReadDemoFile(const char* path, Demo* demo);
+
+// Drops the current demo and returns to idle (tests, shutdown).
+void ResetDemoState();
