@@ -55,14 +55,14 @@ static const float kOverbright = 2.0;
 
 // Bright pass: luminance above the threshold passes, with a soft knee so the
 // bloom fades in rather than switching on.
-static const float kBrightThreshold = 0.70;
-static const float kBrightKnee = 0.25;
+static const float kBrightThreshold = 0.45;
+static const float kBrightKnee = 0.20;
 static const float3 kLuminance = float3(0.2126, 0.7152, 0.0722);
 
 // One texel of the 256x256 bright-pass targets.
 static const float kBrightTexel = 1.0 / 256.0;
 
-static const float kBloomStrength = 0.8;
+static const float kBloomStrength = 1.2;
 static const float kExposure = 1.8;
 
 // Depth of field. The depth texture holds Direct3D depth, about 1 - near / z
@@ -142,26 +142,32 @@ float3 ToneMap(float3 color)
     return 1.0 - exp(-color * kExposure);
 }
 
-// A 3x3 tent filter over a 256x256 bright-pass target.
-float3 BloomTent(sampler2D bright, float2 uv)
+// A wide glow from a 256x256 bright-pass target: the texel itself, a ring
+// of eight taps three texels out and a fainter ring eight texels out (about
+// 25 pixels on an 800-pixel screen), so highlights bleed into their
+// surroundings.
+float3 BloomWide(sampler2D bright, float2 uv)
 {
-    float2 dx = float2(kBrightTexel * 1.5, 0.0);
-    float2 dy = float2(0.0, kBrightTexel * 1.5);
     float3 sum = tex2D(bright, uv).rgb * 4.0;
-    sum += (tex2D(bright, uv - dx).rgb + tex2D(bright, uv + dx).rgb +
-            tex2D(bright, uv - dy).rgb + tex2D(bright, uv + dy).rgb) * 2.0;
-    sum += tex2D(bright, uv - dx - dy).rgb + tex2D(bright, uv + dx - dy).rgb +
-           tex2D(bright, uv - dx + dy).rgb + tex2D(bright, uv + dx + dy).rgb;
-    return sum / 16.0;
+    float3 inner = 0.0;
+    float3 outer = 0.0;
+    for (int i = 0; i < 8; i++) {
+        float angle = i * 0.785398;
+        float2 dir = float2(cos(angle), sin(angle)) * kBrightTexel;
+        inner += tex2D(bright, uv + dir * 3.0).rgb;
+        outer += tex2D(bright, uv + dir * 8.0).rgb;
+    }
+    return (sum + inner * 1.0 + outer * 0.5) / 16.0;
 }
 
-// Four diagonal taps: a cheap blur for the seven bright-pass histories.
+// Four diagonal taps four texels out: a cheap glow for each of the seven
+// bright-pass histories.
 float3 BloomBox(sampler2D bright, float2 uv)
 {
-    float2 d = float2(kBrightTexel * 1.5, kBrightTexel * 1.5);
+    float2 d = float2(kBrightTexel * 4.0, kBrightTexel * 4.0);
     float2 e = float2(d.x, -d.y);
-    return (tex2D(bright, uv - d).rgb + tex2D(bright, uv + d).rgb +
-            tex2D(bright, uv - e).rgb + tex2D(bright, uv + e).rgb) * 0.25;
+    return (tex2D(bright, uv).rgb * 2.0 + tex2D(bright, uv - d).rgb + tex2D(bright, uv + d).rgb +
+            tex2D(bright, uv - e).rgb + tex2D(bright, uv + e).rgb) / 6.0;
 }
 
 // ---------------------------------------------------------------------------
@@ -200,7 +206,7 @@ float4 hdr_pre_ps(PixelInput input) : COLOR0
 float4 hdr_post_ps(PixelInput input) : COLOR0
 {
     float3 scene = tex2D(g_image, input.texCoord).rgb;
-    float3 bloom = BloomTent(g_bright, input.texCoord);
+    float3 bloom = BloomWide(g_bright, input.texCoord);
     return float4(ToneMap(scene + bloom * kBloomStrength), 1.0);
 }
 

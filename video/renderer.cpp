@@ -8,6 +8,7 @@
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
 #include "video/d3d9/d3dx9.h"
+#include "video/post_process.h"
 #include "video/shader_set.h"
 #include "video/text_overlay.h"
 #include "video/video_cvars.h"
@@ -21,24 +22,6 @@ namespace {
 
 GpuVertex Vertex(float x, float y, float z, float nx, float ny, float nz, float u, float v) {
     return GpuVertex{{x, y, z}, {nx, ny, nz}, 0xFFFFFFFF, {u, v}, {0.0f, 0.0f, 0.0f}};
-}
-
-void SetSolidState(IDirect3DDevice9* device) {
-    device->SetRenderState(D3DRS_ZENABLE, TRUE);
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
-}
-
-void SetFilter(IDirect3DDevice9* device, DWORD stage, DWORD filter) {
-    device->SetSamplerState(stage, D3DSAMP_MINFILTER, filter);
-    device->SetSamplerState(stage, D3DSAMP_MAGFILTER, filter);
-    device->SetSamplerState(stage, D3DSAMP_MIPFILTER, filter);
-}
-
-void SetAddress(IDirect3DDevice9* device, DWORD stage, DWORD mode) {
-    device->SetSamplerState(stage, D3DSAMP_ADDRESSU, mode);
-    device->SetSamplerState(stage, D3DSAMP_ADDRESSV, mode);
-    device->SetSamplerState(stage, D3DSAMP_ADDRESSW, mode);
 }
 
 void Release(IDirect3DTexture9** texture) {
@@ -63,10 +46,7 @@ CRenderer::CRenderer() {
     RegisterSubsystem(this);
     priority = 35;
 
-    quad_[0] = Vertex(-1.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f);
-    quad_[1] = Vertex(1.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f);
-    quad_[2] = Vertex(-1.0f, -1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 1.0f);
-    quad_[3] = Vertex(1.0f, -1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f);
+    SetQuad(0, 0);
 
     const float s = kSkyHalfSize;
     const GpuVertex faces[kSkyFaceCount][4] = {
@@ -91,7 +71,30 @@ CRenderer::~CRenderer() {
 
 void CRenderer::shutdown(int32_t) { finished = 1; }
 
+void CRenderer::SetQuad(int32_t width, int32_t height) {
+    quad_[0] = Vertex(-1.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f);
+    quad_[1] = Vertex(1.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f);
+    quad_[2] = Vertex(-1.0f, -1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 1.0f);
+    quad_[3] = Vertex(1.0f, -1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f);
+    if (width <= 0 || height <= 0) return;
+    // Direct3D 9 samples texel centres half a texel off its pixel centres;
+    // moving the quad half a pixel left and up maps target texels 1:1 onto
+    // back-buffer pixels.
+    for (GpuVertex& vertex : quad_) {
+        vertex.position[0] -= (2.0f / static_cast<float>(width)) * 0.5f;
+        vertex.position[1] += (2.0f / static_cast<float>(height)) * 0.5f;
+    }
+}
+
 void CRenderer::CreateImages(IDirect3DDevice9* device) {
+    // The post-process targets first, at the window's size; the quad that
+    // shows them moves by half a pixel with them (from its unshifted corners,
+    // so a second device does not move it twice).
+    const int32_t width = g_operatingSystem.WindowWidth();
+    const int32_t height = g_operatingSystem.WindowHeight();
+    postProcess_.CreateTargets(device, static_cast<UINT>(width), static_cast<UINT>(height));
+    SetQuad(width, height);
+
     for (int face = 0; face < kSkyFaceCount; ++face) {
         Release(&skyTextures_[face]);
         if (FAILED(D3DXCreateTextureFromFileA(device, kSkyImages[face], &skyTextures_[face]))) {
@@ -107,6 +110,7 @@ void CRenderer::CreateImages(IDirect3DDevice9* device) {
 }
 
 void CRenderer::ReleaseImages() {
+    postProcess_.Release();
     for (IDirect3DTexture9*& texture : skyTextures_) Release(&texture);
     Release(&loadingImage_);
 }
@@ -172,18 +176,17 @@ int32_t CRenderer::DrawFrame() {
     device->SetVertexShaderConstantF(0, viewProjection, 4);
     device->SetFVF(kGpuVertexFvf);
 
-    // The post-process paths join here; every mode draws without effect
-    // until they exist, and the overlay says so.
     itemsDrawn_ = 0;
-    DrawNoEffect(device);
-    DrawOverlay(EffectLabel(0));
+    const int32_t mode = vid_effectmode.intValue;
+    if (!postProcess_.Run(mode, device, this)) DrawNoEffect(device);
+    DrawOverlay(EffectLabel(mode));
 
     video->EndFrame();
     return 1;
 }
 
 void CRenderer::DrawSky(IDirect3DDevice9* device) {
-    SetAddress(device, 0, D3DTADDRESS_CLAMP);
+    SetClampAddress(device, 0);
     BindSkyShaders();
     g_videoSystem.BindFallbackTexture(1);
     for (int face = 0; face < kSkyFaceCount; ++face) {
@@ -194,15 +197,21 @@ void CRenderer::DrawSky(IDirect3DDevice9* device) {
 
 void CRenderer::DrawNoEffect(IDirect3DDevice9* device) {
     DrawSky(device);
-    SetAddress(device, 0, D3DTADDRESS_WRAP);
-    SetAddress(device, 1, D3DTADDRESS_CLAMP);
+    SetWrapAddress(device, 0);
+    SetClampAddress(device, 1);
     SetSolidState(device);
-    SetFilter(device, 0, D3DTEXF_LINEAR);
-    SetFilter(device, 1, D3DTEXF_LINEAR);
+    SetLinearFilter(device, 0);
+    SetLinearFilter(device, 1);
     BindWorldShaders();
-    DrawCacheSet(device, &mainSet_, true, true);
-    DrawCacheSet(device, &tgaSet_, true, false);
+    DrawCaches(device, true);
 }
+
+void CRenderer::DrawCaches(IDirect3DDevice9* device, bool empty) {
+    DrawCacheSet(device, &mainSet_, empty, true);
+    DrawCacheSet(device, &tgaSet_, empty, false);
+}
+
+void CRenderer::DrawFullScreenQuad() { g_videoSystem.DrawQuadStrip(quad_, 4); }
 
 void CRenderer::DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool empty,
                              bool mainSet) {
@@ -246,7 +255,8 @@ void CRenderer::DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool
                 default:
                     continue;
             }
-            ++itemsDrawn_;
+            // Paths that draw the caches twice count each item once.
+            if (empty) ++itemsDrawn_;
         }
         if (empty) list.used = 0;
     }
@@ -258,8 +268,8 @@ void CRenderer::ShowLoadingScreen(const char* text) {
     IDirect3DDevice9* device = video != nullptr ? video->GetDevice() : nullptr;
     if (device == nullptr) return;
     SetSolidState(device);
-    SetFilter(device, 0, D3DTEXF_POINT);
-    SetFilter(device, 1, D3DTEXF_POINT);
+    SetPointFilter(device, 0);
+    SetPointFilter(device, 1);
     BindDefaultShaders();
     video->BeginFrame();
     device->SetTexture(0, loadingImage_);

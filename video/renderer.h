@@ -9,6 +9,7 @@
 
 #include "engine/subsystem.h"
 #include "video/d3d9/d3d9.h"
+#include "video/post_process.h"
 #include "video/video_system.h"
 
 // One draw of world geometry, filled by world drawing.
@@ -40,7 +41,7 @@ constexpr uint32_t kMainListCapacity = 4096;
 constexpr int kSkyFaceCount = 5;
 constexpr float kSkyHalfSize = 100000.0f;
 
-class CRenderer : public Subsystem {
+class CRenderer : public Subsystem, private PostProcessScene {
 public:
     CRenderer();
     ~CRenderer() override;
@@ -57,24 +58,34 @@ public:
     // Forgets every gathered item, as drawing a frame does.
     void EmptyCaches();
 
-    // Loads the sky faces and the loading image on the new device.
+    // Creates the post-process targets at the window's size (moving the
+    // full-screen quad by half a pixel), then loads the sky faces and the
+    // loading image on the new device.
     void CreateImages(IDirect3DDevice9* device);
+    // Lets go of the targets and images, before their device goes.
     void ReleaseImages();
     // The loading screen with one line of text.
     void ShowLoadingScreen(const char* text);
 
     const RenderCacheSet& TgaSet() const { return tgaSet_; }
     const RenderCacheSet& MainSet() const { return mainSet_; }
-    // Render items drawn in the last frame.
+    // Render items drawn in the last frame, each once however many passes
+    // drew it.
     uint32_t ItemsDrawn() const { return itemsDrawn_; }
     const GpuVertex* FullScreenQuad() const { return quad_; }
     const GpuVertex* SkyFace(int face) const { return sky_[face]; }
     IDirect3DTexture9* SkyTexture(int face) const { return skyTextures_[face]; }
     IDirect3DTexture9* LoadingImage() const { return loadingImage_; }
+    const PostProcess& Effects() const { return postProcess_; }
 
 private:
     int32_t DrawFrame();
-    void DrawSky(IDirect3DDevice9* device);
+    // The quad's corners, moved half a pixel for a width x height target
+    // (not moved for a size of 0).
+    void SetQuad(int32_t width, int32_t height);
+    void DrawSky(IDirect3DDevice9* device) override;
+    void DrawCaches(IDirect3DDevice9* device, bool empty) override;
+    void DrawFullScreenQuad() override;
     void DrawNoEffect(IDirect3DDevice9* device);
     void DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool empty, bool mainSet);
 
@@ -85,6 +96,7 @@ private:
     GpuVertex sky_[kSkyFaceCount][4];
     IDirect3DTexture9* skyTextures_[kSkyFaceCount] = {};
     IDirect3DTexture9* loadingImage_ = nullptr;
+    PostProcess postProcess_;
 };
 
 extern CRenderer g_renderer;

@@ -1,0 +1,247 @@
+#include "video/post_process.h"
+
+#include "platform/message_output.h"
+#include "video/shader_set.h"
+#include "video/video_cvars.h"
+
+void SetSolidState(IDirect3DDevice9* device) {
+    device->SetRenderState(D3DRS_ZENABLE, TRUE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+}
+
+namespace {
+
+void SetFilter(IDirect3DDevice9* device, DWORD stage, DWORD filter) {
+    device->SetSamplerState(stage, D3DSAMP_MINFILTER, filter);
+    device->SetSamplerState(stage, D3DSAMP_MAGFILTER, filter);
+    device->SetSamplerState(stage, D3DSAMP_MIPFILTER, filter);
+}
+
+void SetAddress(IDirect3DDevice9* device, DWORD stage, DWORD mode) {
+    device->SetSamplerState(stage, D3DSAMP_ADDRESSU, mode);
+    device->SetSamplerState(stage, D3DSAMP_ADDRESSV, mode);
+    device->SetSamplerState(stage, D3DSAMP_ADDRESSW, mode);
+}
+
+// Direct3D refuses a null render target 0; a target that could not be made
+// leaves whatever is bound in place.
+void BindTarget(IDirect3DDevice9* device, IDirect3DSurface9* target) {
+    if (target != nullptr) device->SetRenderTarget(0, target);
+}
+
+// The state every composite starts from: solid fill, stages 0 and 1 linear
+// and clamped.
+void CompositeState(IDirect3DDevice9* device) {
+    SetSolidState(device);
+    SetLinearFilter(device, 0);
+    SetClampAddress(device, 0);
+    SetLinearFilter(device, 1);
+    SetClampAddress(device, 1);
+}
+
+// x mod n for a possibly negative x.
+int Wrap(int x, int n) { return ((x % n) + n) % n; }
+
+}  // namespace
+
+void SetLinearFilter(IDirect3DDevice9* device, DWORD stage) { SetFilter(device, stage, D3DTEXF_LINEAR); }
+void SetPointFilter(IDirect3DDevice9* device, DWORD stage) { SetFilter(device, stage, D3DTEXF_POINT); }
+void SetWrapAddress(IDirect3DDevice9* device, DWORD stage) { SetAddress(device, stage, D3DTADDRESS_WRAP); }
+void SetClampAddress(IDirect3DDevice9* device, DWORD stage) { SetAddress(device, stage, D3DTADDRESS_CLAMP); }
+
+void TargetAndClear(IDirect3DDevice9* device, IDirect3DSurface9* target) {
+    BindTarget(device, target);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00000000, 1.0f, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Targets
+// ---------------------------------------------------------------------------
+
+void PostProcess::CreateTarget(IDirect3DDevice9* device, UINT width, UINT height, DWORD usage, D3DFORMAT format,
+                               Target* target, const char* failure, int index) {
+    ReleaseTarget(target);
+    if (FAILED(device->CreateTexture(width, height, 1, usage, format, D3DPOOL_DEFAULT, &target->texture, nullptr)) ||
+        target->texture == nullptr) {
+        target->texture = nullptr;
+        PrintLine(failure, index);
+        return;
+    }
+    if (FAILED(target->texture->GetSurfaceLevel(0, &target->surface))) target->surface = nullptr;
+}
+
+void PostProcess::ReleaseTarget(Target* target) {
+    if (target->surface != nullptr) target->surface->Release();
+    if (target->texture != nullptr) target->texture->Release();
+    *target = Target{};
+}
+
+void PostProcess::CreateTargets(IDirect3DDevice9* device, UINT width, UINT height) {
+    Release();
+    motion_ = 0;
+    history_ = 0;
+    if (device == nullptr) return;
+
+    static const char kTextureFailure[] = "Error creating destination renderer texture";
+    static const char kMotionFailure[] = "Error creating destination motion texture %i";
+    CreateTarget(device, width, height, 0, D3DFMT_D24S8, &depth_,
+                 "Error creating destination depth stencil texture", 0);
+    CreateTarget(device, width, height, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, &scene_, kTextureFailure, 0);
+    if (FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer_))) {
+        backBuffer_ = nullptr;
+        PrintLine("Error creating destination renderer target");
+    }
+    if (FAILED(device->GetDepthStencilSurface(&defaultDepth_))) {
+        defaultDepth_ = nullptr;
+        PrintLine("Error retrieving default depth stencil surface.");
+    }
+    CreateTarget(device, kBrightPassSize, kBrightPassSize, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, &bright_,
+                 kTextureFailure, 0);
+    for (int i = 0; i < kMotionFrameCount; ++i) {
+        CreateTarget(device, width, height, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, &frames_[i], kMotionFailure, i);
+    }
+    for (int i = 0; i < kBrightHistoryCount; ++i) {
+        CreateTarget(device, kBrightPassSize, kBrightPassSize, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8,
+                     &histories_[i], kMotionFailure, i);
+    }
+}
+
+void PostProcess::Release() {
+    ReleaseTarget(&depth_);
+    ReleaseTarget(&scene_);
+    if (backBuffer_ != nullptr) backBuffer_->Release();
+    backBuffer_ = nullptr;
+    if (defaultDepth_ != nullptr) defaultDepth_->Release();
+    defaultDepth_ = nullptr;
+    ReleaseTarget(&bright_);
+    for (Target& target : frames_) ReleaseTarget(&target);
+    for (Target& target : histories_) ReleaseTarget(&target);
+}
+
+// ---------------------------------------------------------------------------
+// Paths
+// ---------------------------------------------------------------------------
+
+bool PostProcess::Run(int32_t mode, IDirect3DDevice9* device, PostProcessScene* scene) {
+    switch (mode) {
+        case kEffectFakeHdr: DrawFakeHdr(device, scene); return true;
+        case kEffectMotionBlur: DrawMotionBlur(device, scene); return true;
+        case kEffectHdrBlur: DrawHdrBlur(device, scene); return true;
+        case kEffectDepthOfField: DrawDepthOfField(device, scene); return true;
+        default: return false;
+    }
+}
+
+// The lit scene with its sky, plus a 256x256 bright pass of the world,
+// combined and tone mapped.
+void PostProcess::DrawFakeHdr(IDirect3DDevice9* device, PostProcessScene* scene) {
+    SetWrapAddress(device, 0);
+    SetClampAddress(device, 1);
+    SetSolidState(device);
+    TargetAndClear(device, scene_.surface);
+    scene->DrawSky(device);
+    SetWrapAddress(device, 0);
+    BindWorldShaders();
+    scene->DrawCaches(device, false);
+
+    SetLinearFilter(device, 0);
+    SetLinearFilter(device, 1);
+    TargetAndClear(device, bright_.surface);
+    BindBrightPassShaders();
+    scene->DrawCaches(device, true);
+
+    BindTarget(device, backBuffer_);
+    CompositeState(device);
+    BindFakeHdrShaders();
+    device->SetTexture(0, scene_.texture);
+    device->SetTexture(1, bright_.texture);
+    scene->DrawFullScreenQuad();
+}
+
+// This frame goes into frame texture m over what it held eight frames ago;
+// the composite averages the eight, stage s holding the frame of s frames ago.
+void PostProcess::DrawMotionBlur(IDirect3DDevice9* device, PostProcessScene* scene) {
+    if (vid_multisample.intValue > 0) return;
+    SetSolidState(device);
+    SetLinearFilter(device, 0);
+    SetClampAddress(device, 1);
+    SetLinearFilter(device, 1);
+    BindTarget(device, frames_[motion_].surface);
+    scene->DrawSky(device);
+    SetWrapAddress(device, 0);
+    BindWorldShaders();
+    scene->DrawCaches(device, true);
+
+    BindTarget(device, backBuffer_);
+    CompositeState(device);
+    BindMotionBlurShaders();
+    for (int s = 0; s < kMotionFrameCount; ++s) {
+        const DWORD stage = static_cast<DWORD>(s);
+        SetClampAddress(device, stage);
+        SetLinearFilter(device, stage);
+        device->SetTexture(stage, frames_[Wrap(motion_ - s, kMotionFrameCount)].texture);
+    }
+    motion_ = (motion_ + 1) % kMotionFrameCount;
+    scene->DrawFullScreenQuad();
+}
+
+// The lit world (no sky) plus the bright passes of this and the last six
+// frames, so highlights glow and leave a trail.
+void PostProcess::DrawHdrBlur(IDirect3DDevice9* device, PostProcessScene* scene) {
+    if (vid_multisample.intValue > 0) return;
+    SetClampAddress(device, 1);
+    SetSolidState(device);
+    SetLinearFilter(device, 0);
+    SetLinearFilter(device, 1);
+    SetWrapAddress(device, 0);
+    BindWorldShaders();
+    TargetAndClear(device, scene_.surface);
+    scene->DrawCaches(device, false);
+
+    TargetAndClear(device, histories_[history_].surface);
+    BindBrightPassShaders();
+    scene->DrawCaches(device, true);
+
+    TargetAndClear(device, backBuffer_);
+    CompositeState(device);
+    BindHdrBlurShaders();
+    device->SetTexture(0, scene_.texture);
+    device->SetTexture(1, histories_[history_].texture);
+    for (int s = 2; s < kMotionFrameCount; ++s) {
+        const DWORD stage = static_cast<DWORD>(s);
+        SetClampAddress(device, stage);
+        SetLinearFilter(device, stage);
+        device->SetTexture(stage, histories_[(history_ + 8 - s) % kBrightHistoryCount].texture);
+    }
+    history_ = (history_ + 1) % kBrightHistoryCount;
+    scene->DrawFullScreenQuad();
+}
+
+// The scene and its depth drawn into textures; the composite blurs each
+// pixel by how far its depth lies from the focus.
+void PostProcess::DrawDepthOfField(IDirect3DDevice9* device, PostProcessScene* scene) {
+    device->SetRenderState(D3DRS_ZENABLE, TRUE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_FILLMODE, r_wireframe.intValue == 1 ? D3DFILL_WIREFRAME : D3DFILL_SOLID);
+    SetLinearFilter(device, 0);
+    SetLinearFilter(device, 1);
+
+    BindTarget(device, scene_.surface);
+    if (depth_.surface != nullptr) device->SetDepthStencilSurface(depth_.surface);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00000000, 1.0f, 0);
+    BindWorldShaders();
+    SetWrapAddress(device, 0);
+    SetClampAddress(device, 1);
+    scene->DrawCaches(device, true);
+    scene->DrawSky(device);
+
+    BindTarget(device, backBuffer_);
+    if (defaultDepth_ != nullptr) device->SetDepthStencilSurface(defaultDepth_);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00000000, 1.0f, 0);
+    CompositeState(device);
+    BindDepthOfFieldShaders();
+    device->SetTexture(0, scene_.texture);
+    device->SetTexture(1, depth_.texture);
+    scene->DrawFullScreenQuad();
+}

@@ -1,0 +1,118 @@
+// The post-process render paths: fake HDR, 8-frame motion blur, HDR blur and
+// depth of field. Each draws the sky and the cached world items into
+// textures and combines them on the back buffer with the full-screen quad and
+// a composite pixel shader. The renderer owns one PostProcess, creates its
+// targets when the device comes up and runs the path vid_effectmode picks.
+#pragma once
+
+#include <cstdint>
+
+#include "video/d3d9/d3d9.h"
+
+// vid_effectmode values.
+enum EffectMode : int32_t {
+    kEffectNone = 0,
+    kEffectFakeHdr = 1,
+    kEffectMotionBlur = 2,
+    kEffectHdrBlur = 3,
+    kEffectDepthOfField = 4,
+};
+
+constexpr int kMotionFrameCount = 8;    // frames the motion blur averages
+constexpr int kBrightHistoryCount = 7;  // bright passes the HDR blur keeps
+constexpr UINT kBrightPassSize = 256;   // the bright-pass targets are square
+
+// State groups shared by every render path.
+// D3DRS_ZENABLE TRUE, D3DRS_CULLMODE none, D3DRS_FILLMODE solid.
+void SetSolidState(IDirect3DDevice9* device);
+// Min, mag and mip filter of a stage: linear or point.
+void SetLinearFilter(IDirect3DDevice9* device, DWORD stage);
+void SetPointFilter(IDirect3DDevice9* device, DWORD stage);
+// U, V and W addressing of a stage: wrap or clamp.
+void SetWrapAddress(IDirect3DDevice9* device, DWORD stage);
+void SetClampAddress(IDirect3DDevice9* device, DWORD stage);
+// Binds target as render target 0 (an empty target leaves the current one
+// bound, as Direct3D refuses it), then clears colour to 0 and depth to 1.
+void TargetAndClear(IDirect3DDevice9* device, IDirect3DSurface9* target);
+
+// What the paths draw of the scene; the renderer supplies it.
+class PostProcessScene {
+public:
+    // Clamp on stage 0, sky pair, the five faces.
+    virtual void DrawSky(IDirect3DDevice9* device) = 0;
+    // Both cache sets, main then tga; empty: forget the items once drawn.
+    virtual void DrawCaches(IDirect3DDevice9* device, bool empty) = 0;
+    // The full-screen quad.
+    virtual void DrawFullScreenQuad() = 0;
+
+protected:
+    ~PostProcessScene() = default;
+};
+
+class PostProcess {
+public:
+    // The targets belong to the device: Release lets go of them before the
+    // device goes, and destruction leaves them alone (the device may be gone).
+    PostProcess() = default;
+    ~PostProcess() = default;
+    PostProcess(const PostProcess&) = delete;
+    PostProcess& operator=(const PostProcess&) = delete;
+
+    // Creates every target for a width x height back buffer, in this order:
+    // depth texture, scene texture, back-buffer surface, default depth-stencil
+    // surface, bright-pass texture, frame textures 0-7, bright-pass history
+    // 0-6. A failure prints its message and leaves that target empty; the
+    // others are still made. Both frame indices start again at 0.
+    void CreateTargets(IDirect3DDevice9* device, UINT width, UINT height);
+    // Lets go of every target (they belong to the device).
+    void Release();
+
+    // Runs the path of an effect mode (1 to 4) and returns true; any other
+    // mode does nothing and returns false.
+    bool Run(int32_t mode, IDirect3DDevice9* device, PostProcessScene* scene);
+
+    void DrawFakeHdr(IDirect3DDevice9* device, PostProcessScene* scene);
+    void DrawMotionBlur(IDirect3DDevice9* device, PostProcessScene* scene);
+    void DrawHdrBlur(IDirect3DDevice9* device, PostProcessScene* scene);
+    void DrawDepthOfField(IDirect3DDevice9* device, PostProcessScene* scene);
+
+    // Motion index 0-7: the frame texture the next motion-blur frame draws.
+    int MotionIndex() const { return motion_; }
+    // History index 0-6: the history texture the next HDR-blur frame draws.
+    int HistoryIndex() const { return history_; }
+
+    IDirect3DTexture9* DepthTexture() const { return depth_.texture; }
+    IDirect3DTexture9* SceneTexture() const { return scene_.texture; }
+    IDirect3DTexture9* BrightPassTexture() const { return bright_.texture; }
+    IDirect3DTexture9* FrameTexture(int index) const { return frames_[index].texture; }
+    IDirect3DTexture9* HistoryTexture(int index) const { return histories_[index].texture; }
+    // Level 0 of the textures above, as bound for rendering.
+    IDirect3DSurface9* DepthSurface() const { return depth_.surface; }
+    IDirect3DSurface9* SceneSurface() const { return scene_.surface; }
+    IDirect3DSurface9* BrightPassSurface() const { return bright_.surface; }
+    IDirect3DSurface9* FrameSurface(int index) const { return frames_[index].surface; }
+    IDirect3DSurface9* HistorySurface(int index) const { return histories_[index].surface; }
+    IDirect3DSurface9* BackBuffer() const { return backBuffer_; }
+    IDirect3DSurface9* DefaultDepthStencil() const { return defaultDepth_; }
+
+private:
+    // A texture and its level 0, kept for binding.
+    struct Target {
+        IDirect3DTexture9* texture = nullptr;
+        IDirect3DSurface9* surface = nullptr;
+    };
+
+    static void CreateTarget(IDirect3DDevice9* device, UINT width, UINT height, DWORD usage, D3DFORMAT format,
+                             Target* target, const char* failure, int index);
+    static void ReleaseTarget(Target* target);
+
+    Target depth_;
+    Target scene_;
+    IDirect3DSurface9* backBuffer_ = nullptr;
+    IDirect3DSurface9* defaultDepth_ = nullptr;
+    Target bright_;
+    Target frames_[kMotionFrameCount];
+    Target histories_[kBrightHistoryCount];
+    int motion_ = 0;
+    int history_ = 0;
+};
