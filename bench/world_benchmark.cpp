@@ -115,6 +115,19 @@ D3DXVECTOR3 InsidePoint(const World& world) {
     return D3DXVECTOR3(0.0f, 0.0f, 0.0f);
 }
 
+// The benchmark's world, loaded; null (the run marked skipped) when there is
+// no installed world or no video device.
+World* StartWorld(benchmark::State& state) {
+    Bench& bench = Bench::Get();
+    if (!bench.Ready()) {
+        state.SkipWithError("no installed world or no video device");
+        return nullptr;
+    }
+    World* world = LoadWorld(bench.WorldName());
+    if (world == nullptr) state.SkipWithError("the world did not load");
+    return world;
+}
+
 void BM_WorldLoadWithoutTextures(benchmark::State& state) {
     Bench& bench = Bench::Get();
     if (!bench.Ready()) {
@@ -137,16 +150,8 @@ BENCHMARK(BM_WorldLoadWithoutTextures)->Unit(benchmark::kMillisecond);
 // One frame of world work, the caches emptied between frames the way the
 // renderer does, and the heap allocations the frame makes.
 void BM_WorldGather(benchmark::State& state) {
-    Bench& bench = Bench::Get();
-    if (!bench.Ready()) {
-        state.SkipWithError("no installed world or no video device");
-        return;
-    }
-    World* world = LoadWorld(bench.WorldName());
-    if (world == nullptr) {
-        state.SkipWithError("the world did not load");
-        return;
-    }
+    World* world = StartWorld(state);
+    if (world == nullptr) return;
     // Free flight keeps the view still, so every frame gathers the same.
     bsp_noclip.intValue = 1;
     g_camera.SetPosition(InsidePoint(*world));
@@ -174,16 +179,8 @@ void BM_WorldGather(benchmark::State& state) {
 BENCHMARK(BM_WorldGather)->Unit(benchmark::kMicrosecond);
 
 void BM_Traces(benchmark::State& state) {
-    Bench& bench = Bench::Get();
-    if (!bench.Ready()) {
-        state.SkipWithError("no installed world or no video device");
-        return;
-    }
-    World* world = LoadWorld(bench.WorldName());
-    if (world == nullptr) {
-        state.SkipWithError("the world did not load");
-        return;
-    }
+    World* world = StartWorld(state);
+    if (world == nullptr) return;
     const D3DXVECTOR3 centre = InsidePoint(*world);
     std::mt19937 random(7);
     std::uniform_real_distribution<float> offset(-512.0f, 512.0f);
