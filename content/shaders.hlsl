@@ -71,7 +71,7 @@ static const float kExposure = 1.8;
 // thin lens. The focus is the depth at the centre of the screen, where the
 // player looks (auto-focus).
 static const float kFocusScale = 2500.0;   // depth difference -> blur 0..1
-static const float kMaxBlurRadius = 0.006; // in texture coordinates
+static const float kMaxBlurRadius = 0.010; // in texture coordinates
 
 // ---------------------------------------------------------------------------
 // Vertex shaders
@@ -252,15 +252,18 @@ float4 depthoffield_ps(PixelInput input) : COLOR0
     float depth = tex2D(g_depth, uv).r;
     float radius = saturate(abs(depth - focus) * kFocusScale) * kMaxBlurRadius;
 
-    // Eight taps on a disc, plus the centre.
+    // Two rings of eight taps, plus the centre: a wide blur that stays smooth.
     float3 sum = tex2D(g_image, uv).rgb;
-    sum += tex2D(g_image, uv + radius * float2(1.000, 0.000)).rgb;
-    sum += tex2D(g_image, uv + radius * float2(0.707, 0.707)).rgb;
-    sum += tex2D(g_image, uv + radius * float2(0.000, 1.000)).rgb;
-    sum += tex2D(g_image, uv + radius * float2(-0.707, 0.707)).rgb;
-    sum += tex2D(g_image, uv + radius * float2(-1.000, 0.000)).rgb;
-    sum += tex2D(g_image, uv + radius * float2(-0.707, -0.707)).rgb;
-    sum += tex2D(g_image, uv + radius * float2(0.000, -1.000)).rgb;
-    sum += tex2D(g_image, uv + radius * float2(0.707, -0.707)).rgb;
-    return float4(sum / 9.0, 1.0);
+    for (int ring = 1; ring <= 2; ++ring) {
+        float r = radius * ring * 0.5;
+        sum += tex2D(g_image, uv + r * float2(1.000, 0.000)).rgb;
+        sum += tex2D(g_image, uv + r * float2(0.707, 0.707)).rgb;
+        sum += tex2D(g_image, uv + r * float2(0.000, 1.000)).rgb;
+        sum += tex2D(g_image, uv + r * float2(-0.707, 0.707)).rgb;
+        sum += tex2D(g_image, uv + r * float2(-1.000, 0.000)).rgb;
+        sum += tex2D(g_image, uv + r * float2(-0.707, -0.707)).rgb;
+        sum += tex2D(g_image, uv + r * float2(0.000, -1.000)).rgb;
+        sum += tex2D(g_image, uv + r * float2(0.707, -0.707)).rgb;
+    }
+    return float4(sum / 17.0, 1.0);
 }
