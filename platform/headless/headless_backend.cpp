@@ -9,34 +9,13 @@
 #include "platform/debug_console.h"
 #include "platform/headless/scripted_input.h"
 #include "platform/headless/standard_input_console.h"
+#include "platform/headless/virtual_window.h"
 #include "platform/platform_backend.h"
 #include "platform/platform_window.h"
 #include "platform/startup_dialog.h"
 #include "platform/window_settings.h"
 
 namespace {
-
-// A window of the chosen size that nobody sees; the video layer draws its
-// frames offscreen.
-class VirtualWindow : public PlatformWindow {
-public:
-    explicit VirtualWindow(const WindowSettings& settings)
-        : width_(settings.width), height_(settings.height) {
-        std::snprintf(title_, sizeof title_, "%s", settings.title);
-    }
-    const char* Title() const override { return title_; }
-    int Width() const override { return width_; }
-    int Height() const override { return height_; }
-    bool HasDisplay() const override { return false; }
-    void* CreateGlContext() override { return nullptr; }
-    void MakeGlCurrent(void*) override {}
-    void SwapGlBuffers() override {}
-    void DestroyGlContext(void*) override {}
-
-private:
-    char title_[251];
-    int width_, height_;
-};
 
 class HeadlessBackend : public PlatformBackend {
 public:
@@ -66,7 +45,7 @@ public:
     }
 
     bool CreateMainWindow(const WindowSettings& settings) override {
-        window_ = std::make_unique<VirtualWindow>(settings);
+        window_ = std::make_unique<VirtualWindow>(settings.title, settings.width, settings.height);
         return true;
     }
     // Kept until the back end goes: the video device may still refer to it.

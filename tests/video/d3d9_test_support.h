@@ -9,24 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/headless/virtual_window.h"
 #include "video/d3d9/d3d9.h"
 #include "video/d3d9/hlsl_compiler.h"
 
-class HeadlessTestWindow : public PlatformWindow {
+// The headless run's own window, named for these tests.
+class HeadlessTestWindow : public VirtualWindow {
 public:
-    HeadlessTestWindow(int width, int height) : width_(width), height_(height) {}
-    const char* Title() const override { return "d3d9 test"; }
-    int Width() const override { return width_; }
-    int Height() const override { return height_; }
-    bool HasDisplay() const override { return false; }
-    void* CreateGlContext() override { return nullptr; }
-    void MakeGlCurrent(void*) override {}
-    void SwapGlBuffers() override {}
-    void DestroyGlContext(void*) override {}
-
-private:
-    int width_;
-    int height_;
+    HeadlessTestWindow(int width, int height) : VirtualWindow("d3d9 test", width, height) {}
 };
 
 // The engine's 48-byte vertex (FVF 0x40252).
