@@ -224,10 +224,10 @@ int32_t CInputSystem::KeyEvent(uint8_t code, int32_t pressed, int32_t first, int
 }
 
 void CInputSystem::RunHeldKeys() {
-    // A command may change the list (a key bound to quit, say): walk a copy.
-    const std::vector<int> held = held_;
-    for (int code : held) {
-        const KeyBinding& binding = bindings_[code];
+    // By index and without a copy: no heap work per frame, and a command
+    // that changes the list cannot invalidate the walk.
+    for (size_t i = 0; i < held_.size(); ++i) {
+        const KeyBinding& binding = bindings_[held_[i]];
         const ConsoleObject* object = binding.bound;
         if (object != nullptr && object->kind == kConsoleCommand && object->handler != nullptr) {
             object->handler(binding.first, binding.second, binding.third, nullptr);
