@@ -573,29 +573,36 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
                        startIndex + count - 1);
     }
     // Every index is checked against the vertex buffer, so that no draw
-    // reads past its end whatever MinIndex and NumVertices claim.
-    const uint8_t* data = indices_->Store().Data() + static_cast<size_t>(startIndex) * indexSize;
-    uint32_t lowest = 0xFFFFFFFFu;
-    uint32_t highest = 0;
-    for (UINT i = 0; i < count; ++i) {
-        uint32_t index;
-        if (indexSize == 2) {
-            uint16_t small;
-            std::memcpy(&small, data + i * 2, 2);
-            index = small;
-        } else {
-            std::memcpy(&index, data + i * 4, 4);
-        }
-        lowest = std::min(lowest, index);
-        highest = std::max(highest, index);
-    }
-    const int64_t first = static_cast<int64_t>(baseVertex) + lowest;
-    const int64_t last = static_cast<int64_t>(baseVertex) + highest;
+    // reads past its end whatever MinIndex and NumVertices claim. When the
+    // whole buffer's range fits, so does this draw's and nothing is scanned.
     const int64_t available = (static_cast<int64_t>(stream_->Store().Size()) - streamOffset_ -
                                static_cast<int64_t>(layout->stride)) / static_cast<int64_t>(streamStride_);
-    if (first < 0 || last > available) {
-        return Invalid("DrawIndexedPrimitive: indices reach vertices %lld..%lld, outside the vertex buffer's 0..%lld",
-                       static_cast<long long>(first), static_cast<long long>(last), static_cast<long long>(available));
+    uint32_t lowest = 0;
+    uint32_t highest = 0;
+    indices_->WholeRange(&lowest, &highest);
+    if (static_cast<int64_t>(baseVertex) + lowest < 0 || static_cast<int64_t>(baseVertex) + highest > available) {
+        const uint8_t* data = indices_->Store().Data() + static_cast<size_t>(startIndex) * indexSize;
+        lowest = 0xFFFFFFFFu;
+        highest = 0;
+        for (UINT i = 0; i < count; ++i) {
+            uint32_t index;
+            if (indexSize == 2) {
+                uint16_t small;
+                std::memcpy(&small, data + i * 2, 2);
+                index = small;
+            } else {
+                std::memcpy(&index, data + i * 4, 4);
+            }
+            lowest = std::min(lowest, index);
+            highest = std::max(highest, index);
+        }
+        const int64_t first = static_cast<int64_t>(baseVertex) + lowest;
+        const int64_t last = static_cast<int64_t>(baseVertex) + highest;
+        if (first < 0 || last > available) {
+            return Invalid("DrawIndexedPrimitive: indices reach vertices %lld..%lld, outside the vertex buffer's 0..%lld",
+                           static_cast<long long>(first), static_cast<long long>(last),
+                           static_cast<long long>(available));
+        }
     }
     (void)minIndex;
     (void)numVertices;

@@ -233,6 +233,9 @@ public:
     HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
     BufferStore& Store() { return store_; }
     UINT IndexSize() const { return format_ == D3DFMT_INDEX16 ? 2 : 4; }
+    // The lowest and highest index of the whole buffer, worked out once per
+    // change of its contents, so that draws need not scan their indices.
+    void WholeRange(uint32_t* lowest, uint32_t* highest);
 
 private:
     DeviceLinkPtr link_;
@@ -240,6 +243,9 @@ private:
     D3DFORMAT format_;
     D3DPOOL pool_;
     BufferStore store_;
+    bool rangeKnown_ = false;
+    uint32_t lowest_ = 0;
+    uint32_t highest_ = 0;
 };
 
 // ---------------------------------------------------------------------------

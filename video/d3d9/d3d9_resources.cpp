@@ -280,7 +280,33 @@ HRESULT IndexBuffer::Lock(UINT offset, UINT size, void** data, DWORD flags) {
     if (link_->device != nullptr) {
         link_->device->Trace("IDirect3DIndexBuffer9::Lock(%u, %u, 0x%X)", offset, size, flags);
     }
+    rangeKnown_ = false;
     return store_.Lock(link_->device, "IDirect3DIndexBuffer9", offset, size, data, flags);
+}
+
+void IndexBuffer::WholeRange(uint32_t* lowest, uint32_t* highest) {
+    if (!rangeKnown_) {
+        const UINT size = IndexSize();
+        const UINT count = store_.Size() / size;
+        const uint8_t* data = store_.Data();
+        lowest_ = 0xFFFFFFFFu;
+        highest_ = 0;
+        for (UINT i = 0; i < count; ++i) {
+            uint32_t index;
+            if (size == 2) {
+                uint16_t small;
+                std::memcpy(&small, data + i * 2, 2);
+                index = small;
+            } else {
+                std::memcpy(&index, data + i * 4, 4);
+            }
+            lowest_ = std::min(lowest_, index);
+            highest_ = std::max(highest_, index);
+        }
+        rangeKnown_ = true;
+    }
+    *lowest = lowest_;
+    *highest = highest_;
 }
 
 HRESULT IndexBuffer::Unlock() {
