@@ -33,11 +33,18 @@ bool ParseFrameMs(const char* text, double* ms) {
 }  // namespace
 
 const char* CommandLineHelp() {
-    return "Usage: osprel [OPTION]...\n"
+    return "Usage: osprel [OPTION]... [WORLD]\n"
            "Explore Quake III Arena BSP worlds.\n"
+           "\n"
+           "WORLD opens that world at once, at its first spawn point, without the\n"
+           "start-up dialog or a demo: a name such as oa_dm1 (maps/oa_dm1.lmf or\n"
+           "maps/oa_dm1.bsp in the content folder or the archives) or a world file\n"
+           "such as ~/worlds/mine.bsp.\n"
            "\n"
            "  --basedir DIR   run in DIR, the content folder (default: the one the\n"
            "                  build installs)\n"
+           "  --data DIR      also read the .pk3 archives of DIR, before the installed\n"
+           "                  OpenArena data; repeatable, the first is searched first\n"
            "  --headless      no display: offscreen, console on standard input and\n"
            "                  output; chosen by itself when there is no display\n"
            "  --exec LINE     run LINE through the console after start-up; repeatable\n"
@@ -80,6 +87,10 @@ CommandLineAction ParseCommandLine(int argc, const char* const* argv, CommandLin
             return CommandLineAction::kExit;
         } else if (std::strcmp(arg, "--headless") == 0) {
             options->headless = true;
+        } else if (std::strcmp(arg, "--data") == 0) {
+            if (!needsValue("a folder")) return CommandLineAction::kUsageError;
+            options->dataFolders.emplace_back(value);
+            ++i;
         } else if (std::strcmp(arg, "--basedir") == 0) {
             if (!needsValue("a folder")) return CommandLineAction::kUsageError;
             options->basedir = value;
@@ -129,9 +140,17 @@ CommandLineAction ParseCommandLine(int argc, const char* const* argv, CommandLin
             if (!probe.SetByName(name, chosen, error)) return CommandLineAction::kUsageError;
             options->dialogSettings.emplace_back(name, chosen);
             ++i;
-        } else {
+        } else if (arg[0] == '-' && arg[1] != '\0') {
             *error = std::string("unknown option '") + arg + "'";
             return CommandLineAction::kUsageError;
+        } else if (!options->world.empty()) {
+            *error = std::string("one world at a time: '") + options->world + "' and '" + arg + "'";
+            return CommandLineAction::kUsageError;
+        } else if (arg[0] == '\0') {
+            *error = "the world's name is empty";
+            return CommandLineAction::kUsageError;
+        } else {
+            options->world = arg;
         }
     }
     return CommandLineAction::kRun;

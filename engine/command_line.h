@@ -18,6 +18,8 @@ struct CommandLine {
     std::string inputScript;         // headless input: timed key, mouse and console events
     std::string screenshot;          // PNG written from the last presented frame at exit
     std::vector<std::pair<std::string, std::string>> dialogSettings;  // --set NAME=VALUE
+    std::vector<std::string> dataFolders;  // --data DIR: archives searched before the installed ones
+    std::string world;               // a world to open at once: a name or a file
 };
 
 enum class CommandLineAction { kRun, kExit, kUsageError };

@@ -1,7 +1,5 @@
 #include "engine/file_helpers.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,11 +10,7 @@
 
 namespace {
 
-uint64_t OpenFileSize(std::FILE* file) {
-    struct stat info;
-    if (::fstat(::fileno(file), &info) != 0 || info.st_size < 0) return 0;
-    return static_cast<uint64_t>(info.st_size);
-}
+uint64_t OpenFileSize(std::FILE* file) { return StreamLength(file); }
 
 uint64_t Remaining(uint64_t size, uint64_t position) {
     return position < size ? size - position : 0;

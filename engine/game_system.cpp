@@ -1,10 +1,15 @@
 #include "engine/game_system.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "camera/camera.h"
+#include "camera/camera_cvars.h"
 #include "console/console_object.h"
 #include "console/config_script.h"
+#include "engine/world_catalogue.h"
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
 #include "video/d3d9/d3dx9.h"
@@ -24,7 +29,15 @@ int32_t MapCommand(int32_t, int32_t argc, int32_t, const ConsoleArgument* argv) 
     return g_gameSystem.Map(argc > 0 && argv != nullptr ? argv[0].text : nullptr);
 }
 
+// The eye of a player standing at a spawn point is this far above its origin.
+constexpr float kSpawnEyeHeight = 26.0f;
+
+int32_t SpawnCommand(int32_t, int32_t argc, int32_t, const ConsoleArgument* argv) {
+    return g_gameSystem.Spawn(argc > 0 && argv != nullptr ? argv[0].text : nullptr);
+}
+
 ConsoleCommand map("map", MapCommand);
+ConsoleCommand spawn("spawn", SpawnCommand);
 
 }  // namespace
 
@@ -87,10 +100,23 @@ int32_t CGameSystem::Map(const char* name) {
         }
         return 0;
     }
+    // A world named without folder or extension is looked up as
+    // maps/NAME.lmf or maps/NAME.bsp and starts at its first spawn point.
+    const bool byName = IsWorldName(name);
+    std::string found;
+    if (byName) {
+        found = FindWorldByName(name);
+        if (found.empty()) {
+            PrintLine("Error: no world named %s (neither maps/%s.lmf nor maps/%s.bsp exists)", name, name, name);
+            return 0;
+        }
+        name = found.c_str();
+    }
     ShowLoadingMessage("Loading: %s", name);
     delete world_;
     world_ = nullptr;
     worldPresent_ = 0;
+    nextSpawn_ = 0;
     ShowLoadingMessage("Loading: %s", name);
     Resource* resource = g_resourceManager.LoadResource(name);
     World* world = dynamic_cast<World*>(resource);
@@ -104,7 +130,50 @@ int32_t CGameSystem::Map(const char* name) {
     world_ = world;
     worldPresent_ = 1;
     world_->loaded = 1;
+    if (byName) PlaceAtSpawn(0);
     return 1;
+}
+
+bool CGameSystem::PlaceAtSpawn(int32_t index) {
+    World* world = (worldPresent_ && world_ != nullptr && world_->loaded) ? world_ : nullptr;
+    if (world == nullptr) {
+        PrintLine("Error: no world is loaded");
+        return false;
+    }
+    const int32_t count = static_cast<int32_t>(world->spawnPoints.size());
+    if (count == 0) {
+        PrintLine("%s has no spawn points; the camera stays where it was", world->Name() != nullptr ? world->Name() : "");
+        return false;
+    }
+    if (index < 0 || index >= count) {
+        PrintLine("syntax: spawn [N], N from 0 to %i", count - 1);
+        return false;
+    }
+    const SpawnPoint& point = world->spawnPoints[static_cast<size_t>(index)];
+    g_camera.SetPosition(D3DXVECTOR3(point.origin.x, point.origin.y + kSpawnEyeHeight, point.origin.z));
+    g_camera.ResetView(SpawnYaw(point.angle), 0.0f, 0.0f);
+    p_thrust.floatValue = 0.0f;  // no jump carries over
+    nextSpawn_ = (index + 1) % count;
+    PrintLine("Spawn point %i of %i: %s at %.0f %.0f %.0f", index, count, point.classname.c_str(),
+              static_cast<double>(point.origin.x), static_cast<double>(point.origin.y),
+              static_cast<double>(point.origin.z));
+    return true;
+}
+
+int32_t CGameSystem::Spawn(const char* argument) {
+    int32_t index = nextSpawn_;
+    if (argument != nullptr) {
+        char* end = nullptr;
+        errno = 0;
+        const long value = std::strtol(argument, &end, 10);
+        if (end == argument || *end != '\0' || errno != 0 || value < 0 || value > INT32_MAX) {
+            const int32_t count = world_ != nullptr ? static_cast<int32_t>(world_->spawnPoints.size()) : 0;
+            PrintLine("syntax: spawn [N], N from 0 to %i", count > 0 ? count - 1 : 0);
+            return 0;
+        }
+        index = static_cast<int32_t>(value);
+    }
+    return PlaceAtSpawn(index) ? 1 : 0;
 }
 
 void CGameSystem::shutdown(int32_t) {

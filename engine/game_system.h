@@ -29,7 +29,14 @@ public:
     // The world while the subsystem is active, else null.
     World* GetCurrentWorld() const;
     // The map command: no name reports the current world; a name replaces it.
+    // A world name without folder or extension is looked up by name, and the
+    // camera starts at the world's first spawn point.
     int32_t Map(const char* name);
+    // The spawn command: the camera to spawn point N, or to the next one.
+    int32_t Spawn(const char* argument);
+    // Puts the camera at the eye of spawn point index (facing its angle);
+    // false, with a line saying why, when there is no such point.
+    bool PlaceAtSpawn(int32_t index);
     IDirect3DTexture9* TestTexture() const { return testTexture_; }
 
 private:
@@ -41,6 +48,7 @@ private:
     int32_t initialised_ = 0;
     int32_t worldPresent_ = 0;
     int32_t reserved_ = 0;
+    int32_t nextSpawn_ = 0;  // where spawn without N goes
     IDirect3DTexture9* testTexture_ = nullptr;
 };
 

@@ -12,9 +12,11 @@
 #include "engine/command_line.h"
 #include "engine/game_system.h"
 #include "engine/main_loop.h"
+#include "engine/world_catalogue.h"
 #include "engine/subsystem.h"
 #include "input/demo.h"
 #include "input/input_system.h"
+#include "platform/archive_files.h"
 #include "platform/headless/input_script.h"
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
@@ -83,11 +85,22 @@ std::unique_ptr<TimeSource> ChooseTimeSource(const CommandLine& options) {
     return std::make_unique<SteadyTimeSource>();
 }
 
+// The world named on the command line, at its first spawn point. A name
+// finds its file and places the camera itself; a file is loaded as it is.
+bool OpenCommandLineWorld(const std::string& world) {
+    if (g_gameSystem.Map(world.c_str()) == 0) return false;
+    if (!IsWorldName(world.c_str())) g_gameSystem.PlaceAtSpawn(0);
+    return true;
+}
+
 // Start-up after the checks, in the engine's order; returns the exit code.
 int StartAndRun(const CommandLine& options) {
+    const bool worldGiven = !options.world.empty();
     StartupAnswers answers;
-    answers.answerWithoutShowing = options.acceptDefaults || !options.dialogSettings.empty();
+    answers.answerWithoutShowing = options.acceptDefaults || !options.dialogSettings.empty() || worldGiven;
     answers.settings = options.dialogSettings;
+    // A world on the command line is explored at once: no demo plays.
+    if (worldGiven) answers.settings.emplace_back("demo", std::to_string(kNoDemoPosition));
     if (ShowStartupDialog(g_operatingSystem.Backend(), answers) == 0) return 0;
 
     g_windowSettings.width = win_width.intValue;
@@ -104,10 +117,20 @@ int StartAndRun(const CommandLine& options) {
     g_videoSystem.Initialise();
     g_inputSystem.OpenDevices(g_operatingSystem.Backend()->CreateInputDevice());
     g_resourceManager.Initialise();
+    ReportDataFolders();
     g_gameSystem.InitGame();
 
-    // The chosen level and demo, then the lines asked for on the command line.
-    StartLevelAndDemo();
+    // The chosen level and demo (or the world named on the command line),
+    // then the lines asked for on the command line.
+    if (worldGiven) {
+        if (!OpenCommandLineWorld(options.world)) {
+            std::fprintf(stderr, "osprel: cannot open the world '%s'\n", options.world.c_str());
+            if (g_engine.stop == 0) g_engine.shutdown(0);
+            return 1;
+        }
+    } else {
+        StartLevelAndDemo();
+    }
     for (const std::string& line : options.execLines) ExecuteLine(line.c_str());
 
     if (!options.screenshot.empty()) g_videoSystem.SetExitScreenshot(options.screenshot.c_str());
@@ -135,8 +158,17 @@ int RunOsprel(const CommandLine& given) {
     // Files named on the command line are relative to where the engine was
     // started, not to the content folder.
     CommandLine options = given;
+    const std::string startFolder = CurrentDirectory();
     for (std::string* file : {&options.screenshot, &options.inputScript}) {
-        if (!file->empty() && (*file)[0] != '/') *file = CurrentDirectory() + "/" + *file;
+        if (!file->empty() && (*file)[0] != '/') *file = startFolder + "/" + *file;
+    }
+    for (std::string& folder : options.dataFolders) {
+        if (!folder.empty() && folder[0] != '/') folder = startFolder + "/" + folder;
+    }
+    // A world given as a file that exists from here is opened from here;
+    // anything else is a name or a path of the content folder and archives.
+    if (!options.world.empty() && options.world[0] != '/' && IsRegularFile(options.world.c_str())) {
+        options.world = startFolder + "/" + options.world;
     }
 
     // The working directory is the content folder: every name the engine
@@ -178,7 +210,14 @@ int RunOsprel(const CommandLine& given) {
     // Each run's log holds only that run's lines.
     ResetRuntimeLog();
 
+    // Worlds and textures the content folder lacks come from the archives:
+    // the folders named with --data first, then the installed OpenArena data.
+    std::vector<std::string> dataFolders = options.dataFolders;
+    for (const std::string& folder : DefaultDataFolders()) dataFolders.push_back(folder);
+    MountDataFolders(dataFolders);
+
     const int result = StartAndRun(options);
     g_operatingSystem.Detach();
+    UnmountDataFolders();
     return result;
 }

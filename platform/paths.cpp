@@ -1,12 +1,16 @@
 #include "platform/paths.h"
 
+#include "platform/archive_files.h"
+
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -73,11 +77,25 @@ std::string ResolvePath(const char* path) {
     return resolved;
 }
 
+namespace {
+
+bool ReadOnlyMode(const char* mode) { return mode[0] == 'r' && std::strchr(mode, '+') == nullptr; }
+
+}  // namespace
+
 std::FILE* OpenFile(const char* path, const char* mode) {
     if (path == nullptr || mode == nullptr) return nullptr;
     const std::string resolved = ResolvePath(path);
     std::FILE* file = std::fopen(resolved.c_str(), mode);
-    if (file == nullptr) return nullptr;
+    if (file == nullptr) {
+        // What the content folder lacks may come from the archives; writing
+        // always goes to the content folder.
+        if (!ReadOnlyMode(mode)) return nullptr;
+        const int reason = errno;
+        file = OpenArchiveFile(path);
+        if (file == nullptr) errno = reason;
+        return file;
+    }
     struct stat info;
     if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
         std::fclose(file);
@@ -87,14 +105,51 @@ std::FILE* OpenFile(const char* path, const char* mode) {
     return file;
 }
 
+bool IsRegularFile(const char* path) {
+    struct stat info;
+    return path != nullptr && ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+
 bool FileExists(const char* path) {
     struct stat info;
-    return path != nullptr && ::stat(ResolvePath(path).c_str(), &info) == 0 &&
-           S_ISREG(info.st_mode);
+    if (path == nullptr) return false;
+    if (::stat(ResolvePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode)) return true;
+    return ArchiveFileExists(path);
+}
+
+uint64_t StreamLength(std::FILE* file) {
+    if (file == nullptr) return 0;
+    struct stat info;
+    const int descriptor = ::fileno(file);
+    if (descriptor >= 0) {
+        return ::fstat(descriptor, &info) == 0 && info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
+    }
+    // An archive entry: its length is where its end lies.
+    const off_t here = ::ftello(file);
+    if (here < 0 || ::fseeko(file, 0, SEEK_END) != 0) return 0;
+    const off_t end = ::ftello(file);
+    ::fseeko(file, here, SEEK_SET);
+    return end > 0 ? static_cast<uint64_t>(end) : 0;
 }
 
 bool RemoveFile(const char* path) {
     return path != nullptr && ::unlink(ResolvePath(path).c_str()) == 0;
+}
+
+std::vector<std::string> ListFolder(const char* path) {
+    std::vector<std::string> names;
+    if (path == nullptr) return names;
+    const std::string folder = ResolvePath(path);
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return names;
+    while (dirent* entry = ::readdir(dir)) {
+        struct stat info;
+        const std::string name = entry->d_name;
+        if (::stat((folder + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) names.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 bool ChangeDirectory(const char* path) {

@@ -17,6 +17,19 @@ CBMPFormat_t s_bmpFormat;
 CTGAFormat_t s_tgaFormat;
 CJPGFormat_t s_jpgFormat;
 CBSPFormat_t s_bspFormat;
+CBSPFormat_t s_bspArchiveFormat("bsp");
+
+// The extension of the last component of name (after its last dot): a name
+// whose folders hold dots ("./maps/x.lmf", "/home/me/q3.maps/x.bsp") still
+// names a format by what it ends in.
+std::string LastExtension(const char* name) {
+    const char* base = name;
+    for (const char* c = name; *c != '\0'; ++c) {
+        if (*c == '/' || *c == '\\') base = c + 1;
+    }
+    const char* dot = std::strrchr(base, '.');
+    return dot != nullptr ? std::string(dot + 1) : std::string();
+}
 
 int32_t ListResourceTotals(int32_t, int32_t, int32_t, const ConsoleArgument*) {
     g_resourceManager.ListResources();
@@ -126,7 +139,8 @@ void CResourceManager::Initialise() {
     RegisterFormat(&s_bmpFormat);
     RegisterFormat(&s_tgaFormat);
     RegisterFormat(&s_jpgFormat);
-    RegisterFormat(&s_bspFormat);  // index 3: worlds
+    RegisterFormat(&s_bspFormat);         // index 3: worlds
+    RegisterFormat(&s_bspArchiveFormat);  // index 4: worlds as archives name them
     lists_.resize(formats_.size());
 }
 
@@ -140,16 +154,18 @@ uint32_t CResourceManager::RegisterFormat(ResourceFormat* format) {
     return static_cast<uint32_t>(formats_.size());
 }
 
+int32_t CResourceManager::FindFormat(const std::string& extension) const {
+    for (size_t i = 0; i < formats_.size(); ++i) {
+        if (extension == formats_[i]->Extension()) return static_cast<int32_t>(i);
+    }
+    return -1;
+}
+
 Resource* CResourceManager::LoadResource(const char* name) {
     int32_t index = -1;
     if (name != nullptr) {
-        const std::string extension = FileExtension(name);
-        for (size_t i = 0; i < formats_.size(); ++i) {
-            if (extension == formats_[i]->Extension()) {
-                index = static_cast<int32_t>(i);
-                break;
-            }
-        }
+        index = FindFormat(FileExtension(name));
+        if (index < 0) index = FindFormat(LastExtension(name));
     }
     if (index < 0) {
         PrintLine("LoadResource: Unable to find resource %i", -1);

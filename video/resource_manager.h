@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <list>
+#include <string>
 #include <vector>
 
 #include "video/d3d9/d3d9.h"
@@ -97,6 +98,9 @@ public:
     void Initialise();
     // The new number of formats, or 0 when refused.
     uint32_t RegisterFormat(ResourceFormat* format);
+    // The format is chosen by the name's extension (FileExtension); a name
+    // whose folders hold dots falls back to the extension of its last
+    // component. The comparison is case-sensitive either way.
     Resource* LoadResource(const char* name);
     // The listing printed by res_totals.
     void ListResources() const;
@@ -112,6 +116,7 @@ public:
 
 private:
     void UpdateTotals();
+    int32_t FindFormat(const std::string& extension) const;
 
     std::vector<ResourceFormat*> formats_;
     std::vector<std::list<Resource*>> lists_;

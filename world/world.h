@@ -10,6 +10,7 @@
 #include "video/d3d9/d3dx9.h"
 #include "video/resource_manager.h"
 #include "world/bsp_format.h"
+#include "world/entities.h"
 #include "world/patch.h"
 
 struct WorldTexture {
@@ -58,6 +59,8 @@ public:
     std::vector<int32_t> meshVertices;
     std::vector<PatchEntry> patches;  // one entry per patch face, in face order
     std::vector<BspTexture> textureRecords;
+    // Where players start, from the entity text; may be empty.
+    std::vector<SpawnPoint> spawnPoints;
     std::vector<BspNode> nodes;
     std::vector<BspLeaf> leaves;
     std::vector<int32_t> leafFaces;
@@ -105,9 +108,11 @@ private:
 };
 
 // The world format: "lmf" files become worlds.
+// Worlds come as "lmf" (the engine's own name for them) and as "bsp" (as the
+// game's archives ship them); one format object per extension.
 class CBSPFormat_t : public ResourceFormat {
 public:
-    CBSPFormat_t();
+    explicit CBSPFormat_t(const char* extension = "lmf");
     Resource* Load(const char* path) override;
     int32_t FormatWrite(void* destination, const void* source) override;
 };

@@ -5,13 +5,12 @@
 // problem. Faces are checked one by one: a face whose own vertex, mesh or
 // patch references do not fit is kept but marked unusable (faceUsable = 0)
 // and never drawn.
-#include <sys/stat.h>
-
 #include <bit>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "camera/camera.h"
@@ -71,9 +70,7 @@ enum class ReadResult { kOk, kMissing, kNoMemory };
 ReadResult ReadWholeFile(const char* path, std::vector<uint8_t>* bytes) {
     std::FILE* file = OpenFile(path, "rb");
     if (file == nullptr) return ReadResult::kMissing;
-    struct stat info;
-    uint64_t size = 0;
-    if (::fstat(::fileno(file), &info) == 0 && info.st_size > 0) size = static_cast<uint64_t>(info.st_size);
+    uint64_t size = StreamLength(file);
     if (size > UINT32_MAX) size = UINT32_MAX;
     try {
         bytes->resize(static_cast<size_t>(size));
@@ -325,6 +322,24 @@ bool LoadSurfaceTexture(IDirect3DDevice9* device, const BspTexture& record, Worl
     return false;
 }
 
+// The spawn points of the entity text. Nothing else of the world depends on
+// that text, so a damaged one costs only the spawn points after the fault.
+void ReadEntities(const WorldFile& file, const char* path, World* world) {
+    const BspLumpEntry& entry = file.lumps[kLumpEntities];
+    if (entry.length == 0) return;
+    if (entry.offset < 0 || entry.length < 0 ||
+        static_cast<uint64_t>(entry.offset) + static_cast<uint64_t>(entry.length) > file.bytes.size()) {
+        PrintLine("Warning: the entity text of %s lies outside the file; no spawn points", path);
+        return;
+    }
+    std::string problem;
+    if (!ReadSpawnPoints(reinterpret_cast<const char*>(file.LumpData(kLumpEntities)),
+                         static_cast<size_t>(entry.length), &world->spawnPoints, &problem)) {
+        PrintLine("Warning: the entity text of %s is damaged: %s; %i spawn points read before it", path,
+                  problem.c_str(), static_cast<int32_t>(world->spawnPoints.size()));
+    }
+}
+
 bool LoadWorld(World* world, const char* path, WorldFile* file) {
     // g_camera is a global and always exists before any world is loaded.
     const ReadResult read = ReadWholeFile(path, &file->bytes);
@@ -563,6 +578,8 @@ bool LoadWorld(World* world, const char* path, WorldFile* file) {
         return false;
     }
 
+    ReadEntities(*file, path, world);
+
     char name[260] = {};
     std::snprintf(name, sizeof name, "%s", path);
     world->SetName(name);
@@ -618,6 +635,7 @@ void World::ReleaseAll() {
     Free(&faces);
     Free(&meshVertices);
     Free(&textureRecords);
+    Free(&spawnPoints);
     Free(&nodes);
     Free(&leaves);
     Free(&leafFaces);
@@ -651,7 +669,7 @@ uint64_t World::SizeInBytes() const {
     return bytes;
 }
 
-CBSPFormat_t::CBSPFormat_t() { SetExtension("lmf"); }
+CBSPFormat_t::CBSPFormat_t(const char* extension) { SetExtension(extension); }
 
 Resource* CBSPFormat_t::Load(const char* path) {
     if (path == nullptr) return nullptr;

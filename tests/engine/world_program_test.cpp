@@ -110,3 +110,79 @@ TEST(WorldProgram, StartUpDemoLoopsUntilQuit) {
     }
     EXPECT_EQ(errors, 1u);
 }
+
+namespace {
+
+bool ArchivedWorldsInstalled() { return fs::exists("/usr/share/games/openarena/baseoa/pak1-maps.pk3"); }
+
+// The origin in "Spawn point N of M: CLASS at X Y Z".
+bool SpawnOrigin(const std::string& output, float* x, float* y, float* z) {
+    const size_t at = output.find("Spawn point 0 of ");
+    if (at == std::string::npos) return false;
+    const size_t origin = output.find(" at ", at);
+    return origin != std::string::npos && std::sscanf(output.c_str() + origin, " at %f %f %f", x, y, z) == 3;
+}
+
+}  // namespace
+
+TEST(WorldProgram, AWorldNamedOnTheCommandLineOpensFromTheArchivesAtItsSpawnPoint) {
+    if (!ArchivedWorldsInstalled()) GTEST_SKIP() << "the OpenArena archives are not installed";
+    ProgramResult run = RunProgram(Engine("oa_dm1 --frames 3 --stats"));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("Loading resource (4), maps/oa_dm1.bsp\n"), std::string::npos);
+    EXPECT_EQ(run.output.find("Playing back demo"), std::string::npos);  // no demo, no start-up level
+    EXPECT_EQ(run.output.find("maps/tower.lmf"), std::string::npos);
+    float x = 0, y = 0, z = 0;
+    ASSERT_TRUE(SpawnOrigin(run.output, &x, &y, &z)) << run.output;
+    const size_t at = run.output.find(" pos=");
+    ASSERT_NE(at, std::string::npos);
+    float px = 0, py = 0, pz = 0;
+    ASSERT_EQ(std::sscanf(run.output.c_str() + at, " pos=%f,%f,%f", &px, &py, &pz), 3);
+    EXPECT_NEAR(px, x, 0.5f);
+    EXPECT_NEAR(py, y + 26.0f, 0.5f);
+    EXPECT_NEAR(pz, z, 0.5f);
+    // The world draws: the renderer has items in its last frame.
+    EXPECT_EQ(run.output.find(" items=0\n"), std::string::npos) << run.output;
+}
+
+TEST(WorldProgram, AWorldFileOutsideTheContentFolderOpensByItsPath) {
+    if (!TowerInstalled()) GTEST_SKIP() << "the OpenArena worlds are not installed";
+    ScratchFolder folder;
+    // Dots in the folders' names do not hide the world's extension.
+    fs::create_directories(fs::path(folder.Path()) / "my.worlds" / "v1.2");
+    fs::copy_file(fs::path(OSPREL_TEST_CONTENT_DIR) / "maps" / "arena.lmf",
+                  fs::path(folder.Path()) / "my.worlds" / "v1.2" / "arena copy.bsp");
+    ProgramResult absolute =
+        RunProgram(Engine(ShellQuote(folder.Path() + "/my.worlds/v1.2/arena copy.bsp") + " --frames 2 --stats"));
+    ASSERT_EQ(absolute.exitCode, 0) << absolute.output;
+    EXPECT_NE(absolute.output.find("Loading complete!"), std::string::npos);
+    EXPECT_NE(absolute.output.find("Spawn point 0 of "), std::string::npos) << absolute.output;
+
+    // A relative path is taken from where the engine was started.
+    ProgramResult relative = RunProgram("cd " + ShellQuote(folder.Path() + "/my.worlds") + " && " +
+                                        Engine(ShellQuote("v1.2/arena copy.bsp") + " --frames 2"));
+    ASSERT_EQ(relative.exitCode, 0) << relative.output;
+    EXPECT_NE(relative.output.find("Spawn point 0 of "), std::string::npos);
+
+    ProgramResult missing = RunProgram(Engine("no_such_world --frames 2"));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.output.find("Error: no world named no_such_world"), std::string::npos) << missing.output;
+    ProgramResult broken = RunProgram(Engine(ShellQuote(folder.Path() + "/nothing.bsp") + " --frames 2"));
+    EXPECT_EQ(broken.exitCode, 1);
+    EXPECT_NE(broken.output.find("Error loading world."), std::string::npos) << broken.output;
+}
+
+TEST(WorldProgram, MapsListsTheInstalledWorldsAndMapByNameLoadsThem) {
+    if (!ArchivedWorldsInstalled()) GTEST_SKIP() << "the OpenArena archives are not installed";
+    ProgramResult run = RunProgram(Engine("--set demo=3 --exec maps --exec 'map am_galmevish2' --frames 1"));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const size_t total = run.output.find(" worlds\n");
+    ASSERT_NE(total, std::string::npos);
+    const size_t lineStart = run.output.rfind('\n', total) + 1;
+    EXPECT_GE(std::stoi(run.output.substr(lineStart)), 70) << run.output.substr(lineStart, 20);
+    EXPECT_NE(run.output.find("tower                    maps/tower.lmf (content folder)\n"), std::string::npos);
+    EXPECT_NE(run.output.find("oa_dm1                   maps/oa_dm1.bsp (/usr/share/games/openarena/baseoa/"),
+              std::string::npos);
+    EXPECT_NE(run.output.find("Loading resource (4), maps/am_galmevish2.bsp\n"), std::string::npos);
+    EXPECT_NE(run.output.find("Spawn point 0 of "), std::string::npos);
+}

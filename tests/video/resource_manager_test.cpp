@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,7 @@ TEST(ResourceManagerTest, EmptyListingShowsHeaderLineAndZeroTotals) {
                                   "Total Resources Allocated: 0",
                                   "Average Size: 0",
                               }));
-    EXPECT_EQ(manager.FormatCount(), 4u);  // bmp, tga, jpg, lmf
+    EXPECT_EQ(manager.FormatCount(), 5u);  // bmp, tga, jpg, lmf, bsp
 }
 
 TEST(ResourceManagerTest, ExtensionsMatchExactlyAndCaseSensitively) {
@@ -65,12 +66,32 @@ TEST(ResourceManagerTest, ExtensionsMatchExactlyAndCaseSensitively) {
     PrintCapture output;
     EXPECT_EQ(manager.LoadResource("maps/arena.LMF"), nullptr);
     EXPECT_EQ(manager.LoadResource("README"), nullptr);
-    EXPECT_EQ(manager.LoadResource("./maps/arena.lmf"), nullptr);  // ".maps/arena.lmf" is no extension
+    EXPECT_EQ(manager.LoadResource("./maps/arena.Lmf"), nullptr);
+    EXPECT_EQ(manager.LoadResource("/home/me/q3.maps/arena.LMF"), nullptr);
     EXPECT_EQ(manager.LoadResource(nullptr), nullptr);
     for (const std::string& line : output.Lines()) {
         EXPECT_EQ(line, "LoadResource: Unable to find resource -1");
     }
-    EXPECT_EQ(output.Lines().size(), 4u);
+    EXPECT_EQ(output.Lines().size(), 5u);
+}
+
+TEST(ResourceManagerTest, FoldersWithDotsStillNameTheFormatByTheLastExtension) {
+    CResourceManager manager;
+    TestFormat world("lmf", 10), archive("bsp", 20);
+    manager.RegisterFormat(&world);
+    manager.RegisterFormat(&archive);
+    PrintCapture output;
+    std::unique_ptr<Resource> relative(manager.LoadResource("./maps/arena.lmf"));
+    ASSERT_NE(relative, nullptr);
+    EXPECT_EQ(relative->formatIndex, 0);
+    std::unique_ptr<Resource> outside(manager.LoadResource("../my.worlds/q3dm17.bsp"));
+    ASSERT_NE(outside, nullptr);
+    EXPECT_EQ(outside->formatIndex, 1);
+    EXPECT_EQ(output.Last(), "Loading resource (1), ../my.worlds/q3dm17.bsp");
+    // A name whose first dot already names a format keeps that format.
+    std::unique_ptr<Resource> first(manager.LoadResource("maps/x.lmf"));
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->formatIndex, 0);
 }
 
 TEST(ResourceManagerTest, LoadedResourcesAreListedUnderTheirFormatWithRealTotals) {

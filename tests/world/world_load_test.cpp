@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -352,7 +353,7 @@ TEST_F(WorldLoad, TheResourceManagerLoadsWorldsAsFormatThree) {
     BspBuilder::MinimalWorld().WriteTo("maps/test.lmf");
     CResourceManager manager;
     manager.Initialise();
-    ASSERT_EQ(manager.FormatCount(), 4u);
+    ASSERT_EQ(manager.FormatCount(), 5u);
     PrintCapture output;
     Resource* resource = manager.LoadResource("maps/test.lmf");
     ASSERT_NE(resource, nullptr);
@@ -367,6 +368,14 @@ TEST_F(WorldLoad, TheResourceManagerLoadsWorldsAsFormatThree) {
     output.Clear();
     EXPECT_EQ(manager.LoadResource("maps/none.lmf"), nullptr);
     EXPECT_EQ(output.Last(), "Unable to load NULL resource");
+
+    // The same file named .bsp, as the game's archives ship worlds.
+    std::filesystem::copy_file("maps/test.lmf", "maps/test.bsp");
+    output.Clear();
+    std::unique_ptr<Resource> archived(manager.LoadResource("maps/test.bsp"));
+    ASSERT_NE(dynamic_cast<World*>(archived.get()), nullptr);
+    EXPECT_EQ(output.Lines().front(), "Loading resource (4), maps/test.bsp");
+    EXPECT_EQ(manager.List(4).size(), 1u);
 
     CBSPFormat_t format;
     EXPECT_STREQ(format.Extension(), "lmf");
