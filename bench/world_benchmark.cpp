@@ -105,7 +105,8 @@ World* LoadWorld(const std::string& name) {
 // The start-up level's position when the world is the tower, else the
 // centre of the first leaf with a cluster and faces.
 D3DXVECTOR3 InsidePoint(const World& world) {
-    if (Bench::Get().WorldName() == "maps/ctf_compromise.lmf") return D3DXVECTOR3(274.0f, 478.0f, 435.0f);
+    // The tower start-up level is ctf_compromise.
+    if (Bench::Get().WorldName() == "maps/tower.lmf") return D3DXVECTOR3(274.0f, 478.0f, 435.0f);
     for (const BspLeaf& leaf : world.leaves) {
         if (leaf.cluster >= 0 && leaf.numLeafFaces > 0) {
             return D3DXVECTOR3((leaf.mins[0] + leaf.maxs[0]) * 0.5f, (leaf.mins[1] + leaf.maxs[1]) * 0.5f,
