@@ -1,0 +1,594 @@
+// Shader scripts are read in one pass over a tokenizer that never looks past
+// the length it was given, with an explicit mode instead of recursion, so a
+// hostile script costs time and memory in proportion to its size. A fault
+// drops the shader it is in and the reader skips ahead to where the next one
+// can be trusted to start.
+#include "video/shader_scripts.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace {
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool IEquals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    }
+    return true;
+}
+
+bool IEndsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && IEquals(text.substr(text.size() - suffix.size()), suffix);
+}
+
+// Some scripts were written on Windows tools that put '\' in paths; the
+// archives always use '/'.
+std::string Path(std::string_view text) {
+    std::string path(text);
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+    }
+    return path;
+}
+
+// Control characters other than line breaks count as blanks: old editors left
+// ^Z at the end of files and form feeds in the middle. NUL never gets here.
+bool IsBlank(unsigned char c) { return c <= ' ' || c == 0x7F; }
+
+bool IsControl(unsigned char c) {
+    return (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\v' && c != '\f') || c == 0x7F;
+}
+
+// Lines as the tokenizer counts them: "\r\n", a lone '\r' (old Mac tools
+// wrote those inside otherwise Windows files) and '\n' each end one.
+int LineAt(const char* text, size_t position) {
+    int line = 1;
+    for (size_t i = 0; i < position; ++i) {
+        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= position || text[i + 1] != '\n'))) ++line;
+    }
+    return line;
+}
+
+enum class TokenKind { kWord, kOpen, kClose, kEnd, kBad, kFatal };
+
+struct Token {
+    TokenKind kind = TokenKind::kEnd;
+    std::string_view text;        // a word's characters, without its quotes
+    const char* message = "";     // why a kBad or kFatal token is one
+    int line = 1;
+    bool firstOnLine = false;
+};
+
+class Tokenizer {
+public:
+    Tokenizer(const char* text, size_t length) : text_(text) {
+        const void* nul = length > 0 ? std::memchr(text, 0, length) : nullptr;
+        nulFound_ = nul != nullptr;
+        end_ = nulFound_ ? static_cast<size_t>(static_cast<const char*>(nul) - text) : length;
+        if (end_ >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0) pos_ = 3;  // a UTF-8 mark, not a name
+    }
+
+    const Token& Peek() {
+        if (!peeked_) {
+            peek_ = Scan();
+            peeked_ = true;
+        }
+        return peek_;
+    }
+
+    Token Next() {
+        if (peeked_) {
+            peeked_ = false;
+            return peek_;
+        }
+        return Scan();
+    }
+
+private:
+    bool SkipLineBreak() {
+        if (text_[pos_] == '\n') {
+            ++pos_;
+        } else if (text_[pos_] == '\r') {
+            ++pos_;
+            if (pos_ < end_ && text_[pos_] == '\n') ++pos_;
+        } else {
+            return false;
+        }
+        ++line_;
+        return true;
+    }
+
+    bool CommentStartsAt(size_t at, char second) const {
+        return text_[at] == '/' && at + 1 < end_ && text_[at + 1] == second;
+    }
+
+    Token Make(TokenKind kind, int line, const char* message = "") {
+        Token token;
+        token.kind = kind;
+        token.line = line;
+        token.message = message;
+        if (kind == TokenKind::kFatal) done_ = true;
+        return token;
+    }
+
+    // Where the readable text stops: a NUL means the rest cannot be trusted
+    // to be text, and says so once.
+    Token AtEnd() {
+        if (nulFound_) return Make(TokenKind::kFatal, line_, "a NUL byte; the rest of the file is not read");
+        done_ = true;
+        return Make(TokenKind::kEnd, line_);
+    }
+
+    Token Scan();
+
+    const char* text_;
+    size_t end_ = 0;
+    size_t pos_ = 0;
+    int line_ = 1;
+    int lastTokenLine_ = 0;
+    bool nulFound_ = false;
+    bool done_ = false;
+    bool peeked_ = false;
+    Token peek_;
+};
+
+Token Tokenizer::Scan() {
+    if (done_) return Make(TokenKind::kEnd, line_);
+    while (pos_ < end_) {
+        const unsigned char c = static_cast<unsigned char>(text_[pos_]);
+        if (SkipLineBreak()) continue;
+        if (IsBlank(c)) {
+            ++pos_;
+        } else if (CommentStartsAt(pos_, '/')) {
+            while (pos_ < end_ && text_[pos_] != '\n' && text_[pos_] != '\r') ++pos_;
+        } else if (CommentStartsAt(pos_, '*')) {
+            const int opened = line_;
+            pos_ += 2;
+            bool closed = false;
+            while (pos_ < end_ && !closed) {
+                if (text_[pos_] == '*' && pos_ + 1 < end_ && text_[pos_ + 1] == '/') {
+                    pos_ += 2;
+                    closed = true;
+                } else if (!SkipLineBreak()) {
+                    ++pos_;
+                }
+            }
+            if (!closed) {
+                if (nulFound_) return AtEnd();
+                return Make(TokenKind::kFatal, opened,
+                            "a /* comment that never ends; the rest of the file is not read");
+            }
+        } else {
+            break;
+        }
+    }
+    if (pos_ >= end_) return AtEnd();
+
+    Token token = Make(TokenKind::kWord, line_);
+    token.firstOnLine = line_ != lastTokenLine_;
+    lastTokenLine_ = line_;
+    const char c = text_[pos_];
+    if (c == '{' || c == '}') {
+        token.kind = c == '{' ? TokenKind::kOpen : TokenKind::kClose;
+        ++pos_;
+        return token;
+    }
+    size_t start = pos_;
+    if (c == '"') {
+        start = ++pos_;
+        while (pos_ < end_ && text_[pos_] != '"' && text_[pos_] != '\n' && text_[pos_] != '\r') ++pos_;
+        if (pos_ >= end_ && nulFound_) return AtEnd();
+        if (pos_ >= end_ || text_[pos_] != '"') {
+            token.kind = TokenKind::kBad;
+            token.message = "a quoted token not closed on its line";
+            return token;
+        }
+        token.text = std::string_view(text_ + start, pos_ - start);
+        ++pos_;
+    } else {
+        // Braces and comments end a bare token even without a blank before
+        // them: "name{" and "identity//note" both occur in hand-edited files.
+        while (pos_ < end_) {
+            const unsigned char d = static_cast<unsigned char>(text_[pos_]);
+            if (IsBlank(d) || d == '{' || d == '}' || CommentStartsAt(pos_, '/') || CommentStartsAt(pos_, '*')) break;
+            ++pos_;
+        }
+        token.text = std::string_view(text_ + start, pos_ - start);
+    }
+    if (token.text.size() > ShaderTable::kMaxTokenLength) {
+        token.kind = TokenKind::kBad;
+        token.message = "a token longer than 1024 characters";
+    }
+    return token;
+}
+
+BlendKind BlendOf(const std::vector<std::string_view>& args, BlendKind current) {
+    if (args.empty()) return current;
+    if (args.size() == 1) return IEquals(args[0], "add") ? BlendKind::kAdditive : BlendKind::kOther;
+    if (IEquals(args[0], "gl_one") && IEquals(args[1], "gl_one")) return BlendKind::kAdditive;
+    // Source times one plus destination times zero is no blend at all.
+    if (IEquals(args[0], "gl_one") && IEquals(args[1], "gl_zero")) return BlendKind::kOpaque;
+    return BlendKind::kOther;
+}
+
+void SetMap(ShaderScriptStage* stage, std::string_view image) {
+    stage->map = Path(image);
+    stage->isLightmap = IEquals(image, "$lightmap");
+    stage->isWhiteImage = IEquals(image, "$whiteimage") || IEquals(image, "*white");
+}
+
+class ScriptReader {
+public:
+    ScriptReader(std::string file, std::unordered_map<std::string, ShaderDefinition>* shaders,
+                 std::vector<std::string>* problems)
+        : file_(std::move(file)), shaders_(shaders), problems_(problems) {}
+
+    void Read(const char* text, size_t length);
+    int Added() const { return added_; }
+
+private:
+    enum class Mode { kTop, kBody, kStage, kSkip };
+
+    void Top(const Token& token);
+    void Body(const Token& token);
+    void Stage(const Token& token);
+    void Skip(const Token& token);
+
+    void BeginShader(const Token& name);
+    void FinishShader();
+    void Report(int line, const std::string& message);
+    void Fault(int line, const std::string& message, size_t depth);
+    bool Count(const Token& token);
+    bool GatherArguments(const Token& keyword);
+    bool StartsNextShader(const Token& token);
+    void BodyDirective(std::string_view keyword);
+    void StageDirective(std::string_view keyword);
+    std::string Current() const { return "shader '" + current_.name + "'"; }
+
+    std::string file_;
+    std::unordered_map<std::string, ShaderDefinition>* shaders_;
+    std::vector<std::string>* problems_;
+    Tokenizer* tokens_ = nullptr;
+    Mode mode_ = Mode::kTop;
+    size_t skipDepth_ = 0;
+    ShaderDefinition current_;
+    ShaderScriptStage stage_;
+    int shaderTokens_ = 0;
+    std::vector<std::string_view> args_;
+    int problemCount_ = 0;
+    bool stopped_ = false;
+    bool strayClose_ = false;
+    int begun_ = 0;
+    int added_ = 0;
+};
+
+void ScriptReader::Report(int line, const std::string& message) {
+    if (stopped_ || problems_ == nullptr) return;
+    if (problemCount_ == ShaderTable::kMaxProblemsPerScript) {
+        problems_->push_back(file_ + ":" + std::to_string(line) +
+                             ": too many problems; the rest of the file is not read");
+        stopped_ = true;
+        return;
+    }
+    ++problemCount_;
+    problems_->push_back(file_ + ":" + std::to_string(line) + ": " + message);
+}
+
+void ScriptReader::Read(const char* text, size_t length) {
+    Tokenizer tokens(text, length);
+    tokens_ = &tokens;
+    while (!stopped_) {
+        const Token token = tokens.Next();
+        if (token.kind == TokenKind::kEnd) {
+            if (mode_ == Mode::kBody || mode_ == Mode::kStage) {
+                Report(current_.sourceLine, Current() + " has no closing '}' before the end of the file");
+            }
+            break;
+        }
+        if (token.kind == TokenKind::kFatal) {
+            const bool inShader = mode_ == Mode::kBody || mode_ == Mode::kStage;
+            Report(token.line, std::string(token.message) + (inShader ? " (" + Current() + " is dropped)" : ""));
+            break;
+        }
+        switch (mode_) {
+        case Mode::kTop: Top(token); break;
+        case Mode::kBody: Body(token); break;
+        case Mode::kStage: Stage(token); break;
+        case Mode::kSkip: Skip(token); break;
+        }
+    }
+    tokens_ = nullptr;
+}
+
+// Enters skipping at `depth` braces inside the dropped shader; Skip finds
+// where reading can start again.
+void ScriptReader::Fault(int line, const std::string& message, size_t depth) {
+    Report(line, message);
+    mode_ = Mode::kSkip;
+    skipDepth_ = depth;
+}
+
+// A name on a line of its own, holding a '/' and followed by '{', is where the
+// next shader starts even when the one before it lost a brace: no directive is
+// spelt with a '/', and every stock surface name has one.
+bool ScriptReader::StartsNextShader(const Token& token) {
+    if (token.kind != TokenKind::kWord || !token.firstOnLine) return false;
+    if (token.text.find_first_of("/\\") == std::string_view::npos) return false;
+    return tokens_->Peek().kind == TokenKind::kOpen;
+}
+
+void ScriptReader::BeginShader(const Token& name) {
+    // A table entry costs some 200 bytes against a dozen of text at the least,
+    // so the count, not the file size, is what bounds the memory.
+    if (begun_ == ShaderTable::kMaxShadersPerScript) {
+        Report(name.line, "more than " + std::to_string(ShaderTable::kMaxShadersPerScript) +
+                              " shaders; the rest of the file is not read");
+        stopped_ = true;
+        return;
+    }
+    ++begun_;
+    tokens_->Next();  // its '{'
+    current_ = ShaderDefinition();
+    current_.name = Path(name.text);
+    current_.sourceFile = file_;
+    current_.sourceLine = name.line;
+    shaderTokens_ = 2;
+    mode_ = Mode::kBody;
+}
+
+void ScriptReader::FinishShader() {
+    std::string key = ShaderNameKey(current_.name);
+    if (shaders_->try_emplace(std::move(key), std::move(current_)).second) ++added_;
+    mode_ = Mode::kTop;
+}
+
+// The caps turn a runaway shader (a lost brace swallowing the file, or a
+// generated monster) into one line instead of unbounded work per shader.
+bool ScriptReader::Count(const Token& token) {
+    ++shaderTokens_;
+    const size_t depth = mode_ == Mode::kStage ? 2 : 1;
+    if (shaderTokens_ > ShaderTable::kMaxShaderTokens) {
+        const std::string cap = std::to_string(ShaderTable::kMaxShaderTokens);
+        Fault(token.line, Current() + " has more than " + cap + " tokens; it is skipped", depth);
+        return false;
+    }
+    if (token.line - current_.sourceLine >= ShaderTable::kMaxShaderLines) {
+        const std::string cap = std::to_string(ShaderTable::kMaxShaderLines);
+        Fault(token.line, Current() + " runs over more than " + cap + " lines; it is skipped", depth);
+        return false;
+    }
+    return true;
+}
+
+bool ScriptReader::GatherArguments(const Token& keyword) {
+    args_.clear();
+    for (;;) {
+        const Token& next = tokens_->Peek();
+        if (next.kind != TokenKind::kWord || next.line != keyword.line) return true;
+        const Token argument = tokens_->Next();
+        if (!Count(argument)) return false;
+        args_.push_back(argument.text);
+    }
+}
+
+void ScriptReader::Top(const Token& token) {
+    const bool afterStrayClose = strayClose_;
+    strayClose_ = false;
+    switch (token.kind) {
+    case TokenKind::kOpen:
+        Fault(token.line, "'{' without a shader name before it", 1);
+        break;
+    case TokenKind::kClose:
+        // A run of extra braces is one mistake.
+        if (!afterStrayClose) Report(token.line, "'}' outside any shader");
+        strayClose_ = true;
+        break;
+    case TokenKind::kBad:
+        Fault(token.line, token.message, 0);
+        break;
+    case TokenKind::kWord:
+        if (token.text.empty()) {
+            Fault(token.line, "an empty shader name", 0);
+        } else if (tokens_->Peek().kind == TokenKind::kOpen) {
+            BeginShader(token);
+        } else {
+            // Most likely its '{' was forgotten: skip as if it were there.
+            Fault(token.line, "shader name '" + Path(token.text) + "' is not followed by '{'", 1);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void ScriptReader::Body(const Token& token) {
+    if (!Count(token)) {
+        Skip(token);
+        return;
+    }
+    switch (token.kind) {
+    case TokenKind::kOpen:
+        stage_ = ShaderScriptStage();
+        mode_ = Mode::kStage;
+        break;
+    case TokenKind::kClose:
+        FinishShader();
+        break;
+    case TokenKind::kBad:
+        Fault(token.line, Current() + ": " + token.message, 1);
+        break;
+    case TokenKind::kWord:
+        if (StartsNextShader(token)) {
+            Report(current_.sourceLine, Current() + " is not closed before '" + Path(token.text) + "' on line " +
+                                            std::to_string(token.line));
+            BeginShader(token);
+        } else if (GatherArguments(token)) {
+            BodyDirective(token.text);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void ScriptReader::Stage(const Token& token) {
+    if (!Count(token)) {
+        Skip(token);
+        return;
+    }
+    switch (token.kind) {
+    case TokenKind::kOpen:
+        Fault(token.line, Current() + " has a stage inside a stage; it is skipped", 3);
+        break;
+    case TokenKind::kClose:
+        current_.stages.push_back(std::move(stage_));
+        mode_ = Mode::kBody;
+        break;
+    case TokenKind::kBad:
+        Fault(token.line, Current() + ": " + token.message, 2);
+        break;
+    case TokenKind::kWord:
+        if (GatherArguments(token)) StageDirective(token.text);
+        break;
+    default:
+        break;
+    }
+}
+
+// Reading starts again after the brace that balances the dropped shader, or
+// earlier at a line that plainly starts the next shader (when the fault was a
+// lost '}', the balancing brace never comes).
+void ScriptReader::Skip(const Token& token) {
+    switch (token.kind) {
+    case TokenKind::kOpen:
+        ++skipDepth_;
+        break;
+    case TokenKind::kClose:
+        if (skipDepth_ <= 1) {
+            skipDepth_ = 0;
+            mode_ = Mode::kTop;
+        } else {
+            --skipDepth_;
+        }
+        break;
+    case TokenKind::kWord:
+        if (skipDepth_ <= 1 && StartsNextShader(token)) BeginShader(token);
+        break;
+    default:
+        break;
+    }
+}
+
+void ScriptReader::BodyDirective(std::string_view keyword) {
+    if (IEquals(keyword, "qer_editorimage")) {
+        if (!args_.empty()) current_.editorImage = Path(args_[0]);
+    } else if (IEquals(keyword, "surfaceparm")) {
+        if (args_.empty()) return;
+        if (IEquals(args_[0], "sky")) current_.sky = true;
+        if (IEquals(args_[0], "nodraw")) current_.nodraw = true;
+        if (IEquals(args_[0], "fog")) current_.fog = true;
+        if (IEquals(args_[0], "portal")) current_.portal = true;
+    } else if (IEquals(keyword, "skyparms")) {
+        if (!args_.empty()) current_.skyBox = args_[0] == "-" ? std::string() : Path(args_[0]);
+    } else if (IEquals(keyword, "fogparms")) {
+        current_.fog = true;
+    } else if (IEquals(keyword, "portal")) {
+        current_.portal = true;
+    }
+}
+
+void ScriptReader::StageDirective(std::string_view keyword) {
+    if (IEquals(keyword, "map") || IEquals(keyword, "clampmap")) {
+        if (!args_.empty()) SetMap(&stage_, args_[0]);
+    } else if (IEquals(keyword, "animmap")) {
+        if (args_.size() >= 2) SetMap(&stage_, args_[1]);  // after the frequency
+    } else if (IEquals(keyword, "blendfunc")) {
+        stage_.blend = BlendOf(args_, stage_.blend);
+    }
+}
+
+void AddProblem(std::vector<std::string>* problems, std::string_view file, int line, std::string_view message) {
+    if (problems == nullptr) return;
+    try {
+        problems->push_back(std::string(file) + ":" + std::to_string(line) + ": " + std::string(message));
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+}  // namespace
+
+std::string ShaderNameKey(std::string_view name) {
+    for (const std::string_view extension : {".tga", ".jpg", ".jpeg", ".png"}) {
+        if (name.size() > extension.size() && IEndsWith(name, extension)) {
+            name.remove_suffix(extension.size());
+            break;
+        }
+    }
+    std::string key(name);
+    for (char& c : key) c = c == '\\' ? '/' : Lower(c);
+    return key;
+}
+
+int ShaderTable::AddScript(const char* fileName, const char* text, size_t length, std::vector<std::string>* problems) {
+    int added = 0;
+    try {
+        const std::string file = fileName != nullptr ? fileName : "(unnamed script)";
+        if (text == nullptr) length = 0;
+        if (length > kMaxScriptBytes) {
+            const std::string message = "the script is " + std::to_string(length) +
+                                        " bytes, more than the 16 MB a script may have; it is not read";
+            AddProblem(problems, file, 1, message);
+            return 0;
+        }
+        // A binary file renamed to .shader would otherwise become a swarm of
+        // nonsense names; real scripts have no control characters at all.
+        size_t controls = 0;
+        size_t firstControl = 0;
+        for (size_t i = 0; i < length; ++i) {
+            if (IsControl(static_cast<unsigned char>(text[i])) && controls++ == 0) firstControl = i;
+        }
+        if (controls > 0 && controls > length / 32) {
+            const std::string message = "binary data, not a shader script (" + std::to_string(controls) + " of " +
+                                        std::to_string(length) + " bytes are control characters); it is not read";
+            AddProblem(problems, file, LineAt(text, firstControl), message);
+            return 0;
+        }
+        ScriptReader reader(file, &shaders_, problems);
+        try {
+            reader.Read(text, length);
+        } catch (const std::bad_alloc&) {
+            AddProblem(problems, file, 1, "out of memory; the rest of the file is not read");
+        }
+        added = reader.Added();
+    } catch (const std::bad_alloc&) {
+        AddProblem(problems, fileName != nullptr ? fileName : "(unnamed script)", 1, "out of memory");
+    }
+    return added;
+}
+
+const ShaderDefinition* ShaderTable::Find(std::string_view name) const {
+    try {
+        const auto found = shaders_.find(ShaderNameKey(name));
+        return found == shaders_.end() ? nullptr : &found->second;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+std::string ShaderImage(const ShaderDefinition& shader) {
+    for (const ShaderScriptStage& stage : shader.stages) {
+        if (!stage.map.empty() && !stage.isLightmap && !stage.isWhiteImage) return stage.map;
+    }
+    return shader.editorImage;
+}
+
+BlendKind FirstDrawnStageBlend(const ShaderDefinition& shader) {
+    for (const ShaderScriptStage& stage : shader.stages) {
+        if (!stage.map.empty() && !stage.isLightmap) return stage.blend;
+    }
+    return BlendKind::kOpaque;
+}
