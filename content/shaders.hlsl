@@ -128,10 +128,12 @@ VertexOutput def_main_vs(EngineVertex input)
 
 float3 LitSurface(PixelInput input)
 {
-    // Vertex colours of lightmapped Quake III surfaces carry the same baked
-    // light as the lightmap; multiplying both in would light them twice.
+    // Lightmapped surfaces come with white vertices (their vertex colours
+    // carry the same baked light as the lightmap, which would light them
+    // twice); surfaces without a lightmap come with a white "lightmap" and
+    // their light in the vertex colour.
     float3 surface = tex2D(g_surface, input.texCoord).rgb;
-    float3 light = tex2D(g_lightmap, input.lightCoord).rgb;
+    float3 light = tex2D(g_lightmap, input.lightCoord).rgb * input.color.rgb;
     return surface * light * kOverbright;
 }
 

@@ -37,6 +37,8 @@ ArchiveState& State() {
     return state;
 }
 
+uint64_t g_generation = 0;
+
 std::string LastPhysfsError() {
     const char* text = PHYSFS_getErrorByCode(PHYSFS_getLastErrorCode());
     return text != nullptr ? text : "unknown error";
@@ -274,6 +276,7 @@ int MountDataFolders(const std::vector<std::string>& folders) {
         return 0;
     }
     state.initialised = true;
+    ++g_generation;
     for (const std::string& folder : folders) {
         if (!IsDirectory(folder)) continue;
         AddArchivesOf(folder);
@@ -285,6 +288,17 @@ void UnmountDataFolders() {
     ArchiveState& state = State();
     if (state.initialised) PHYSFS_deinit();
     state = ArchiveState{};
+    ++g_generation;
+}
+
+uint64_t ArchiveGeneration() { return g_generation; }
+
+size_t ArchiveSourcePriority(const std::string& source) {
+    const std::vector<std::string>& sources = State().sources;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (sources[i] == source) return i;
+    }
+    return sources.size();
 }
 
 std::vector<std::string> MountedSources() { return State().sources; }

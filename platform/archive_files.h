@@ -32,6 +32,13 @@ int MountDataFolders(const std::vector<std::string>& folders);
 // Unmounts everything and releases PhysFS.
 void UnmountDataFolders();
 
+// Changes whenever the mounted sources change, so that what is read from
+// them once (the shader scripts) is read again.
+uint64_t ArchiveGeneration();
+// The position of a source (as ArchiveEntry::source names it) in the search
+// order: 0 is searched first.
+size_t ArchiveSourcePriority(const std::string& source);
+
 // Prints one line per data folder: how many archives it gave.
 void ReportDataFolders();
 

@@ -62,6 +62,33 @@ CRenderer::CRenderer() {
          Vertex(-s, s, s, 0, -1, 0, 0, 1), Vertex(s, s, s, 0, -1, 0, 1, 1)},
     };
     std::memcpy(sky_, faces, sizeof sky_);
+
+    // The worlds' sky boxes: each image as seen from inside the box, upright.
+    // Turning right from _rt (+X) come _ft (-Z), _lf (-X) and _bk (+Z); _up
+    // (+Y) meets _rt with its lower edge and _ft with its right edge.
+    for (int face = 0; face < kSkyFaceCount; ++face) {
+        for (int corner = 0; corner < 4; ++corner) {
+            GpuVertex& vertex = worldSkyVertices_[face][corner];
+            vertex = sky_[face][corner];
+            const float x = vertex.position[0] / (2.0f * s);
+            const float y = vertex.position[1] / (2.0f * s);
+            const float z = vertex.position[2] / (2.0f * s);
+            float u = 0.0f;
+            float v = 0.5f - y;
+            switch (face) {
+                case 0: u = 0.5f - x; break;  // -Z: _ft
+                case 1: u = 0.5f + x; break;  // +Z: _bk
+                case 2: u = 0.5f - z; break;  // +X: _rt
+                case 3: u = 0.5f + z; break;  // -X: _lf
+                default:                      // +Y: _up
+                    u = 0.5f - z;
+                    v = 0.5f + x;
+                    break;
+            }
+            vertex.texCoord[0] = u;
+            vertex.texCoord[1] = v;
+        }
+    }
 }
 
 CRenderer::~CRenderer() {
@@ -110,6 +137,7 @@ void CRenderer::CreateImages(IDirect3DDevice9* device) {
 }
 
 void CRenderer::ReleaseImages() {
+    SetWorldSky(nullptr);
     postProcess_.Release();
     for (IDirect3DTexture9*& texture : skyTextures_) Release(&texture);
     Release(&loadingImage_);
@@ -118,6 +146,8 @@ void CRenderer::ReleaseImages() {
 void CRenderer::SetupRenderCaches(uint32_t textureCount) {
     tgaSet_.lists.clear();
     mainSet_.lists.clear();
+    additive_.assign(textureCount, 0);
+    anyAdditive_ = false;
     tgaSet_.lists.resize(textureCount);
     mainSet_.lists.resize(textureCount);
     PrintLine("Initializing render caches for %i textures", static_cast<int32_t>(textureCount));
@@ -139,6 +169,25 @@ void CRenderer::SetupRenderCaches(uint32_t textureCount) {
         }
     }
     active = 1;
+}
+
+void CRenderer::SetAdditive(uint32_t textureIndex) {
+    if (textureIndex >= additive_.size()) return;
+    additive_[textureIndex] = 1;
+    anyAdditive_ = true;
+}
+
+void CRenderer::SetWorldSky(IDirect3DTexture9* const* faces) {
+    for (int face = 0; face < kSkyFaceCount; ++face) {
+        IDirect3DTexture9* next = faces != nullptr ? faces[face] : nullptr;
+        if (next != nullptr) next->AddRef();
+        if (worldSky_[face] != nullptr) worldSky_[face]->Release();
+        worldSky_[face] = next;
+    }
+}
+
+void CRenderer::ForgetWorldSky(IDirect3DTexture9* const* faces) {
+    if (faces != nullptr && faces[0] != nullptr && faces[0] == worldSky_[0]) SetWorldSky(nullptr);
 }
 
 void CRenderer::EmptyCaches() {
@@ -189,9 +238,10 @@ void CRenderer::DrawSky(IDirect3DDevice9* device) {
     SetClampAddress(device, 0);
     BindSkyShaders();
     g_videoSystem.BindFallbackTexture(1);
+    const bool worldSky = HasWorldSky();
     for (int face = 0; face < kSkyFaceCount; ++face) {
-        device->SetTexture(0, skyTextures_[face]);
-        g_videoSystem.DrawQuadStrip(sky_[face], 4);
+        device->SetTexture(0, worldSky ? worldSky_[face] : skyTextures_[face]);
+        g_videoSystem.DrawQuadStrip(worldSky ? worldSkyVertices_[face] : sky_[face], 4);
     }
 }
 
@@ -207,14 +257,25 @@ void CRenderer::DrawNoEffect(IDirect3DDevice9* device) {
 }
 
 void CRenderer::DrawCaches(IDirect3DDevice9* device, bool empty) {
-    DrawCacheSet(device, &mainSet_, empty, true);
-    DrawCacheSet(device, &tgaSet_, empty, false);
+    DrawCacheSet(device, &mainSet_, empty, true, false);
+    DrawCacheSet(device, &tgaSet_, empty, false, false);
+    if (!anyAdditive_ || device == nullptr) return;
+    // Glows, beams and flares: added onto the opaque world, tested against
+    // its depth but not hiding what lies behind them.
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    DrawCacheSet(device, &mainSet_, empty, false, true);
+    DrawCacheSet(device, &tgaSet_, empty, false, true);
+    device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
 }
 
 void CRenderer::DrawFullScreenQuad() { g_videoSystem.DrawQuadStrip(quad_, 4); }
 
-void CRenderer::DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool empty,
-                             bool mainSet) {
+void CRenderer::DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool empty, bool mainSet,
+                             bool additive) {
     if (mainSet) {
         if (device == nullptr) {
             PrintLine("Error: cannot render opaque buffer with an invalid d3d device");
@@ -225,7 +286,9 @@ void CRenderer::DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool
     } else if (device == nullptr) {
         return;
     }
-    for (RenderList& list : set->lists) {
+    for (size_t t = 0; t < set->lists.size(); ++t) {
+        if (IsAdditive(static_cast<uint32_t>(t)) != additive) continue;
+        RenderList& list = set->lists[t];
         for (uint32_t k = 0; k < list.used; ++k) {
             const RenderItem& item = list.items[k];
             if (k == 0) {
@@ -279,6 +342,8 @@ void CRenderer::ShowLoadingScreen(const char* text) {
 }
 
 void SetupRenderCaches(uint32_t textureCount) { g_renderer.SetupRenderCaches(textureCount); }
+
+void SetRenderCacheAdditive(uint32_t textureIndex) { g_renderer.SetAdditive(textureIndex); }
 
 RenderItem* AllocateRenderItem(uint32_t textureIndex, uint32_t flags) {
     return g_renderer.AllocateRenderItem(textureIndex, flags);

@@ -57,6 +57,21 @@ public:
 
     // Forgets every gathered item, as drawing a frame does.
     void EmptyCaches();
+    // The texture's items are drawn after all others, adding their light
+    // to what is behind them without hiding it. Reset by SetupRenderCaches.
+    void SetAdditive(uint32_t textureIndex);
+    bool IsAdditive(uint32_t textureIndex) const {
+        return textureIndex < additive_.size() && additive_[textureIndex] != 0;
+    }
+
+    // The loaded world's own sky box (five images in the sky's face order),
+    // drawn instead of the engine's sky; null goes back to the engine's.
+    // The renderer keeps a reference to each image until it is replaced.
+    void SetWorldSky(IDirect3DTexture9* const* faces);
+    // Goes back to the engine's sky when faces is the world sky in use.
+    void ForgetWorldSky(IDirect3DTexture9* const* faces);
+    bool HasWorldSky() const { return worldSky_[0] != nullptr; }
+    const GpuVertex* WorldSkyFace(int face) const { return worldSkyVertices_[face]; }
 
     // Creates the post-process targets at the window's size (moving the
     // full-screen quad by half a pixel), then loads the sky faces and the
@@ -87,7 +102,8 @@ private:
     void DrawCaches(IDirect3DDevice9* device, bool empty) override;
     void DrawFullScreenQuad() override;
     void DrawNoEffect(IDirect3DDevice9* device);
-    void DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool empty, bool mainSet);
+    // Draws the lists of the set whose additive flag equals additive.
+    void DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool empty, bool mainSet, bool additive);
 
     RenderCacheSet tgaSet_;
     RenderCacheSet mainSet_;
@@ -95,6 +111,10 @@ private:
     GpuVertex quad_[4];
     GpuVertex sky_[kSkyFaceCount][4];
     IDirect3DTexture9* skyTextures_[kSkyFaceCount] = {};
+    IDirect3DTexture9* worldSky_[kSkyFaceCount] = {};
+    GpuVertex worldSkyVertices_[kSkyFaceCount][4];
+    std::vector<uint8_t> additive_;  // per texture
+    bool anyAdditive_ = false;
     IDirect3DTexture9* loadingImage_ = nullptr;
     PostProcess postProcess_;
 };
@@ -106,6 +126,7 @@ const char* EffectLabel(int32_t mode);
 
 // Free forms used by world loading and the map command.
 void SetupRenderCaches(uint32_t textureCount);
+void SetRenderCacheAdditive(uint32_t textureIndex);
 RenderItem* AllocateRenderItem(uint32_t textureIndex, uint32_t flags);
 void ShowLoadingMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

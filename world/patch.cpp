@@ -1,5 +1,6 @@
 #include "world/patch.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -60,14 +61,19 @@ BspVertex BlendVertex(float t, const BspVertex& p0, const BspVertex& p1, const B
         out.texCoord[k] = Blend(t, p0.texCoord[k], p1.texCoord[k], p2.texCoord[k]);
         out.lightmapCoord[k] = Blend(t, p0.lightmapCoord[k], p1.lightmapCoord[k], p2.lightmapCoord[k]);
     }
+    // The weights are positive and sum to 1, so colours stay within a byte.
+    for (int k = 0; k < 4; ++k) {
+        const float c = Blend(t, p0.colour[k], p1.colour[k], p2.colour[k]);
+        out.colour[k] = static_cast<uint8_t>(std::clamp(c + 0.5f, 0.0f, 255.0f));
+    }
     return out;
 }
 
-GpuVertex ToGpuVertex(const BspVertex& v) {
+GpuVertex ToGpuVertex(const BspVertex& v, bool vertexColour) {
     GpuVertex out{};
     std::memcpy(out.position, v.position, sizeof out.position);
     std::memcpy(out.normal, v.normal, sizeof out.normal);
-    out.colour = 0xFFFFFFFFu;
+    out.colour = vertexColour ? D3DCOLOR_ARGB(v.colour[3], v.colour[0], v.colour[1], v.colour[2]) : 0xFFFFFFFFu;
     out.texCoord[0] = v.texCoord[0];
     out.texCoord[1] = v.texCoord[1];
     out.lightmapCoord[0] = v.lightmapCoord[0];
@@ -85,7 +91,7 @@ void StripOrder(int32_t* indices) {
     }
 }
 
-void EvaluateSubPatch(SubPatch* patch) {
+void EvaluateSubPatch(SubPatch* patch, bool vertexColour) {
     const float step = 1.0f / static_cast<float>(kPatchLevel);
     const BspVertex* c = patch->control;  // c[r * 3 + col]
     patch->grid.assign(kPatchGridPoints, BspVertex{});
@@ -105,7 +111,7 @@ void EvaluateSubPatch(SubPatch* patch) {
     }
 
     patch->gpuGrid.resize(kPatchGridPoints);
-    for (int n = 0; n < kPatchGridPoints; ++n) patch->gpuGrid[n] = ToGpuVertex(patch->grid[n]);
+    for (int n = 0; n < kPatchGridPoints; ++n) patch->gpuGrid[n] = ToGpuVertex(patch->grid[n], vertexColour);
 }
 
 bool FillStrips(SubPatch* patch) {
@@ -213,7 +219,8 @@ bool BuildPatchEntry(IDirect3DDevice9* device, const BspFace& face, const std::v
                 }
             }
             try {
-                EvaluateSubPatch(&patch);
+                // Patches without a lightmap are lit by their vertex colours.
+                EvaluateSubPatch(&patch, face.lightmap < 0);
             } catch (const std::bad_alloc&) {
                 PrintLine("Error: n-patch allocation failed.");
                 return false;

@@ -59,11 +59,13 @@ bool PatchGridFits(const BspFace& face, size_t vertexCount);
 // and lightmap coordinates; the colour is left zero.
 BspVertex BlendVertex(float t, const BspVertex& p0, const BspVertex& p1, const BspVertex& p2);
 // A world vertex as the GPU draws it: white, third lightmap coordinate 0.
-GpuVertex ToGpuVertex(const BspVertex& vertex);
+// White unless vertexColour: then the vertex's own colour, which lights
+// faces that have no lightmap.
+GpuVertex ToGpuVertex(const BspVertex& vertex, bool vertexColour = false);
 // The 144 strip indices: strip s is (9s + k, 9s + 9 + k) for k = 0..8.
 void StripOrder(int32_t* indices);
 // Fills grid (81 points, grid[b][i] at b * 9 + i) and gpuGrid from control.
-void EvaluateSubPatch(SubPatch* patch);
+void EvaluateSubPatch(SubPatch* patch, bool vertexColour = false);
 // Fills stripIndices and stripVertices from gpuGrid; false (with its message)
 // when the arrays cannot be allocated.
 bool FillStrips(SubPatch* patch);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "video/d3d9/d3dx9.h"
@@ -14,9 +15,17 @@
 #include "world/patch.h"
 
 struct WorldTexture {
-    IDirect3DTexture9* texture = nullptr;  // none when neither ".tga" nor ".jpg" was found
+    IDirect3DTexture9* texture = nullptr;  // none when no image was found, directly or through its shader
     bool fromTga = false;
+    // From the texture's shader script and surface flags: never drawn (no
+    // surface, sky, fog, portal), and drawn by adding its light.
+    bool hidden = false;
+    bool additive = false;
 };
+
+// The world's sky box, when its sky shader names one: the images of the
+// renderer's five sky faces, in the renderer's face order.
+constexpr int kWorldSkyFaces = 5;
 
 // The sphere the viewer collides as, and the sweep's constants.
 constexpr float kTraceRadius = 25.0f;
@@ -82,6 +91,13 @@ public:
     IDirect3DIndexBuffer9* indexBuffer = nullptr;
     std::vector<WorldTexture> textures;
     std::vector<IDirect3DTexture9*> lightmaps;
+    // The light of faces without a lightmap comes from their vertex colours;
+    // this white texture stands in for their lightmap.
+    IDirect3DTexture9* vertexLight = nullptr;
+    // The sky box of the world's sky shader (all five or none), drawn
+    // instead of the engine's own sky while the world is loaded.
+    IDirect3DTexture9* sky[kWorldSkyFaces] = {};
+    std::string skyName;  // the box's name, e.g. "env/space1"; empty without one
 
     int32_t loaded = 0;
 
@@ -107,7 +123,6 @@ private:
     void ReleaseAll();
 };
 
-// The world format: "lmf" files become worlds.
 // Worlds come as "lmf" (the engine's own name for them) and as "bsp" (as the
 // game's archives ship them); one format object per extension.
 class CBSPFormat_t : public ResourceFormat {

@@ -12,3 +12,6 @@ ConsoleVariable cg_drawModel("cg_drawModel", -1);
 ConsoleVariable bsp_noclip("bsp_noclip", 0);
 ConsoleVariable bsp_sort("bsp_sort", 0);
 ConsoleVariable bsp_drawlevel("bsp_drawlevel", 0);
+// Faces without a lightmap are drawn lit by their vertex colours; 0 leaves
+// them out.
+ConsoleVariable bsp_vertexlit("bsp_vertexlit", 1);

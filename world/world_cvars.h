@@ -15,3 +15,4 @@ extern ConsoleVariable cg_drawModel;
 extern ConsoleVariable bsp_noclip;
 extern ConsoleVariable bsp_sort;
 extern ConsoleVariable bsp_drawlevel;
+extern ConsoleVariable bsp_vertexlit;

@@ -100,13 +100,22 @@ int32_t World::Draw() {
 void World::GatherFace(size_t index) {
     const BspFace& face = faces[index];
     if (!faceUsable[index]) return;
-    if (face.lightmap < 0 || static_cast<size_t>(face.lightmap) >= lightmaps.size()) return;
+    if (face.lightmap >= 0 && static_cast<size_t>(face.lightmap) >= lightmaps.size()) return;
     // The renderer refuses a texture index outside its lists.
     const uint32_t texture = static_cast<uint32_t>(face.texture);
     const bool textureKnown = texture < textures.size();
+    IDirect3DTexture9* lightmap = nullptr;
+    if (face.lightmap >= 0) {
+        lightmap = lightmaps[static_cast<size_t>(face.lightmap)];
+    } else {
+        // Lit by its vertex colours, unless its shader keeps it out of
+        // sight (no surface, sky, fog, portal).
+        if (bsp_vertexlit.intValue == 0 || vertexLight == nullptr) return;
+        if (textureKnown && textures[texture].hidden) return;
+        lightmap = vertexLight;
+    }
     const uint32_t flags = textureKnown && textures[texture].fromTga ? 1u : 0u;
     IDirect3DTexture9* surface = textureKnown ? textures[texture].texture : nullptr;
-    IDirect3DTexture9* lightmap = lightmaps[static_cast<size_t>(face.lightmap)];
 
     switch (face.type) {
         case kFacePolygon:

@@ -5,6 +5,8 @@
 // problem. Faces are checked one by one: a face whose own vertex, mesh or
 // patch references do not fit is kept but marked unusable (faceUsable = 0)
 // and never drawn.
+#include <strings.h>
+
 #include <bit>
 #include <cinttypes>
 #include <cstdio>
@@ -17,7 +19,9 @@
 #include "platform/message_output.h"
 #include "platform/paths.h"
 #include "video/renderer.h"
+#include "video/shader_scripts.h"
 #include "video/video_system.h"
+#include "world/shader_library.h"
 #include "world/world.h"
 
 static_assert(std::endian::native == std::endian::little, "world records are read in place as little-endian");
@@ -295,7 +299,42 @@ void Free(std::vector<T>* array) {
     std::vector<T>().swap(*array);
 }
 
-// Loads textures[i] from the record's name: ".tga" first, then ".jpg".
+// Surface flags the map compiler copies from a texture's shader.
+constexpr int32_t kSurfaceSky = 0x4;
+constexpr int32_t kSurfaceNoDraw = 0x80;
+
+// The record's name as text (it need not end in a zero byte).
+std::string RecordName(const BspTexture& record) {
+    return std::string(record.name, strnlen(record.name, sizeof record.name));
+}
+
+// Loads base + ".tga", else base + ".jpg".
+bool LoadImagePair(IDirect3DDevice9* device, const std::string& base, WorldTexture* entry) {
+    for (const bool tga : {true, false}) {
+        const std::string name = base + (tga ? ".tga" : ".jpg");
+        IDirect3DTexture9* texture = nullptr;
+        if (SUCCEEDED(D3DXCreateTextureFromFileA(device, name.c_str(), &texture)) && texture != nullptr) {
+            entry->texture = texture;
+            entry->fromTga = tga;
+            return true;
+        }
+    }
+    return false;
+}
+
+// An image named by a script, without the extension it was named with:
+// scripts often name a ".tga" and the archives ship a ".jpg", or the other
+// way round.
+std::string ImageBase(const std::string& image) {
+    const size_t slash = image.find_last_of("/\\");
+    const size_t dot = image.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return image;
+    return image.substr(0, dot);
+}
+
+// Loads textures[i] from the record's name: ".tga" first, then ".jpg"; when
+// neither exists, the image its shader script draws (the first stage that is
+// not the lightmap, else the editor image), again as ".tga" or ".jpg".
 bool LoadSurfaceTexture(IDirect3DDevice9* device, const BspTexture& record, WorldTexture* entry) {
     char name[sizeof record.name + 8] = {};
     std::memcpy(name, record.name, sizeof record.name);
@@ -319,7 +358,87 @@ bool LoadSurfaceTexture(IDirect3DDevice9* device, const BspTexture& record, Worl
     }
     entry->texture = nullptr;
     entry->fromTga = false;
+
+    const ShaderDefinition* shader = WorldShaders().Find(RecordName(record));
+    if (shader == nullptr) return false;
+    for (const std::string& image : {ShaderImage(*shader), shader->editorImage}) {
+        if (!image.empty() && LoadImagePair(device, ImageBase(image), entry)) return true;
+    }
     return false;
+}
+
+// What the texture's shader says about drawing its faces.
+void ReadSurfaceKind(const BspTexture& record, WorldTexture* entry) {
+    const ShaderDefinition* shader = WorldShaders().Find(RecordName(record));
+    entry->hidden = (record.surfaceFlags & (kSurfaceSky | kSurfaceNoDraw)) != 0 ||
+                    (shader != nullptr && (shader->nodraw || shader->sky || shader->fog || shader->portal));
+    entry->additive = shader != nullptr && FirstDrawnStageBlend(*shader) == BlendKind::kAdditive;
+}
+
+// The box of the first sky shader that names one: its _rt, _ft, _lf, _bk and
+// _up images on the renderer's faces (the file's Z is our Y, so _rt faces +X,
+// _ft -Z, _lf -X, _bk +Z and _up +Y). All five or none.
+void LoadSkyBox(IDirect3DDevice9* device, World* world) {
+    for (const BspTexture& record : world->textureRecords) {
+        const ShaderDefinition* shader = WorldShaders().Find(RecordName(record));
+        if (shader == nullptr || !shader->sky || shader->skyBox.empty() ||
+            ::strcasecmp(shader->skyBox.c_str(), "full") == 0) {
+            continue;
+        }
+        // In the renderer's face order: -Z, +Z, +X, -X, +Y.
+        static constexpr const char* kSuffixes[kWorldSkyFaces] = {"_ft", "_bk", "_rt", "_lf", "_up"};
+        for (int face = 0; face < kWorldSkyFaces; ++face) {
+            WorldTexture image;
+            if (!LoadImagePair(device, shader->skyBox + kSuffixes[face], &image)) {
+                PrintLine("Warning: the sky box %s has no image %s%s; the engine's sky is drawn", shader->skyBox.c_str(),
+                          shader->skyBox.c_str(), kSuffixes[face]);
+                for (IDirect3DTexture9*& loaded : world->sky) {
+                    if (loaded != nullptr) loaded->Release();
+                    loaded = nullptr;
+                }
+                return;
+            }
+            world->sky[face] = image.texture;
+        }
+        world->skyName = shader->skyBox;
+        return;
+    }
+}
+
+// Vertices drawn only by faces without a lightmap carry their file colour,
+// which lights those faces; every other vertex stays white, so that
+// lightmapped faces look exactly as they always did.
+std::vector<uint8_t> VertexLitVertices(const WorldFile& file, uint32_t vertexCount) {
+    constexpr uint8_t kUnused = 0;
+    constexpr uint8_t kVertexLit = 1;
+    constexpr uint8_t kLightmapped = 2;
+    std::vector<uint8_t> kinds(vertexCount, kUnused);
+    const uint32_t faceCount = file.Count(kLumpFaces);
+    for (uint32_t f = 0; f < faceCount; ++f) {
+        const BspFace face = file.Record<BspFace>(kLumpFaces, f);
+        if (face.type != kFacePolygon && face.type != kFaceMesh) continue;
+        if (!RangeInside(face.firstVertex, face.numVertices, vertexCount)) continue;
+        const uint8_t kind = face.lightmap < 0 ? kVertexLit : kLightmapped;
+        for (int32_t v = 0; v < face.numVertices; ++v) {
+            uint8_t& mark = kinds[static_cast<size_t>(face.firstVertex + v)];
+            mark = mark == kLightmapped ? kLightmapped : kind;
+        }
+    }
+    for (uint8_t& kind : kinds) kind = kind == kVertexLit ? 1 : 0;
+    return kinds;
+}
+
+IDirect3DTexture9* CreateWhiteTexture(IDirect3DDevice9* device) {
+    IDirect3DTexture9* texture = nullptr;
+    if (FAILED(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr))) return nullptr;
+    D3DLOCKED_RECT locked{};
+    if (FAILED(texture->LockRect(0, &locked, nullptr, 0)) || locked.pBits == nullptr) {
+        texture->Release();
+        return nullptr;
+    }
+    std::memset(locked.pBits, 0xFF, 4);
+    texture->UnlockRect(0);
+    return texture;
 }
 
 // The spawn points of the entity text. Nothing else of the world depends on
@@ -415,9 +534,11 @@ bool LoadWorld(World* world, const char* path, WorldFile* file) {
         return false;
     }
     file->ReadAll(kLumpVertices, &rawVertices);
-    for (BspVertex& vertex : rawVertices) {
+    const std::vector<uint8_t> vertexLit = VertexLitVertices(*file, vertexCount);
+    for (size_t v = 0; v < rawVertices.size(); ++v) {
+        BspVertex& vertex = rawVertices[v];
         ExchangeYZ(vertex.position);
-        staging.push_back(ToGpuVertex(vertex));
+        staging.push_back(ToGpuVertex(vertex, vertexLit[v] != 0));
     }
     world->vertexCount = vertexCount;
     const UINT vertexBytes = vertexCount * static_cast<UINT>(sizeof(GpuVertex));
@@ -509,6 +630,7 @@ bool LoadWorld(World* world, const char* path, WorldFile* file) {
         } else {
             PrintLine("Failed to load texture %i", static_cast<int32_t>(i));
         }
+        ReadSurfaceKind(world->textureRecords[i], &world->textures[i]);
     }
     if (loadedTextures > 0) {
         PrintLine("Loaded %i textures", loadedTextures);
@@ -550,6 +672,10 @@ bool LoadWorld(World* world, const char* path, WorldFile* file) {
         world->lightmaps[i]->UnlockRect(0);
     }
 
+    // The light of faces without a lightmap, and the world's own sky.
+    world->vertexLight = CreateWhiteTexture(device);
+    LoadSkyBox(device, world);
+
     // The tree, leaves and planes, converted to Y up.
     try {
         file->ReadAll(kLumpNodes, &world->nodes);
@@ -586,6 +712,10 @@ bool LoadWorld(World* world, const char* path, WorldFile* file) {
     world->loaded = 1;
     ShowLoadingMessage("Loading complete!");
     SetupRenderCaches(textureCount);
+    for (uint32_t i = 0; i < textureCount; ++i) {
+        if (world->textures[i].additive) SetRenderCacheAdditive(i);
+    }
+    g_renderer.SetWorldSky(world->sky[0] != nullptr ? world->sky : nullptr);
     return true;
 }
 
@@ -626,6 +756,14 @@ void World::ReleaseAll() {
     }
     Free(&textures);
     Free(&lightmaps);
+    if (vertexLight != nullptr) vertexLight->Release();
+    vertexLight = nullptr;
+    g_renderer.ForgetWorldSky(sky);
+    for (IDirect3DTexture9*& face : sky) {
+        if (face != nullptr) face->Release();
+        face = nullptr;
+    }
+    skyName.clear();
     Free(&patches);  // each sub-patch releases its own buffers
     if (vertexBuffer != nullptr) vertexBuffer->Release();
     if (indexBuffer != nullptr) indexBuffer->Release();

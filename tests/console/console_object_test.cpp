@@ -43,6 +43,7 @@ const ExpectedVariable kCatalogue[] = {
     {"cg_drawModel", I, -1, nullptr, false},    {"bsp_noclip", I, 0, nullptr, false},
     {"p_thrust", F, 0.0, nullptr, false},       {"p_ground", I, 1, nullptr, false},
     {"bsp_sort", I, 0, nullptr, false},         {"bsp_drawlevel", I, 0, nullptr, false},
+    {"bsp_vertexlit", I, 1, nullptr, false},
 };
 
 int32_t RecordCall(int32_t, int32_t, int32_t, const ConsoleArgument*) { return 1; }
@@ -55,7 +56,7 @@ TEST(ConsoleCatalogue, EveryVariableHasItsDefaultKindAndFlag) {
     for (int32_t i = 0; i < list.Count(); ++i) {
         if (list.At(i)->IsVariable()) ++variables;
     }
-    EXPECT_EQ(variables, 41);
+    EXPECT_EQ(variables, 42);
 
     for (const ExpectedVariable& expected : kCatalogue) {
         SCOPED_TRACE(expected.name);

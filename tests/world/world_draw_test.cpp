@@ -16,6 +16,7 @@ protected:
     }
     void TearDown() override {
         bsp_noclip.intValue = 0;
+        bsp_vertexlit.intValue = 1;
         cg_fillmode.intValue = 0;
         SetDemoMode(kDemoIdle);
         g_renderer.EmptyCaches();
@@ -104,8 +105,18 @@ TEST_F(WorldDraw, FacesWithoutLightmapsOrOfOtherTypesNeverReachTheRenderer) {
     World* world = Load(b);
     ASSERT_NE(world, nullptr) << ::testing::PrintToString(loadLines_);
     Look();
+    bsp_vertexlit.intValue = 0;
     EXPECT_EQ(world->Draw(), 1);
     EXPECT_EQ(Used(0), 0u);
+
+    // Lit by its vertex colours, the face without a lightmap is drawn, with
+    // the world's white texture standing in for its lightmap; a lightmap
+    // index past the lightmaps and an unknown type still draw nothing.
+    bsp_vertexlit.intValue = 1;
+    EXPECT_EQ(world->Draw(), 1);
+    ASSERT_EQ(Used(0), 1u);
+    EXPECT_EQ(Item(0, 0).lightmapTexture, world->vertexLight);
+    EXPECT_NE(world->vertexLight, nullptr);
 }
 
 TEST_F(WorldDraw, PatchFacesBecomeEightStripsPerSubPatch) {

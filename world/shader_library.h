@@ -1,0 +1,12 @@
+// The worlds' shader scripts (scripts/*.shader of the content folder and the
+// archives) read into one table, once per run: the content folder's
+// definitions win, and among the archives the one searched first.
+#pragma once
+
+#include "video/shader_scripts.h"
+
+// The table, read on first use and again only when the mounted archives or
+// the content folder change.
+const ShaderTable& WorldShaders();
+// Reads the scripts again on the next use.
+void ForgetWorldShaders();
