@@ -25,6 +25,7 @@
 #include "platform/startup_dialog.h"
 #include "video/renderer.h"
 #include "video/resource_manager.h"
+#include "video/shader_set.h"
 #include "video/video_system.h"
 
 #ifndef OSPREL_CONTENT_DIR
@@ -180,6 +181,14 @@ int RunOsprel(const CommandLine& given) {
         if (options.basedir.empty()) {
             std::fprintf(stderr, "osprel: build and install it with 'make run', or pass --basedir\n");
         }
+        return 1;
+    }
+
+    // Without its shaders the engine can draw nothing at all: say what is
+    // missing and where it looked, rather than run blind.
+    if (!IsRegularFile(kShaderFile)) {
+        std::fprintf(stderr, "osprel: the content folder %s has no %s\n", CurrentDirectory().c_str(), kShaderFile);
+        std::fprintf(stderr, "osprel: build it with 'make', or pass --basedir with the folder the build installs\n");
         return 1;
     }
 

@@ -125,13 +125,18 @@ int32_t CVideoSystem::Initialise() {
 
     if (FAILED(device_->GetDeviceCaps(&caps_))) {
         PrintLine("VID Error: Unable to capture D3D Device capabilities");
+        ReleaseFailedStart();
         return 0;
     }
     if (!shaders_.Build(device_)) {
         PrintLine("Error initializing shaders.");
+        ReleaseFailedStart();
         return 0;
     }
-    if (!BuildFont()) return 0;
+    if (!BuildFont()) {
+        ReleaseFailedStart();
+        return 0;
+    }
 
     ApplyDefaultStates();
     PublishAdapterNames();
@@ -139,12 +144,25 @@ int32_t CVideoSystem::Initialise() {
     if (FAILED(D3DXCreateTextureFromFileA(device_, kFallbackTextureName, &fallbackTexture_))) {
         fallbackTexture_ = nullptr;
         PrintLine("[Warning] Error loading %s", kFallbackTextureName);
+        ReleaseFailedStart();
         return static_cast<int32_t>(E_FAIL);
     }
     g_renderer.CreateImages(device_);
 
     initialised_ = 1;
     return 1;
+}
+
+// A start that failed half-way lets go of what it made while the window
+// (and with it the GL context) still exists; nothing else would release it
+// before the process ends without a context.
+void CVideoSystem::ReleaseFailedStart() {
+    DestroyFont();
+    shaders_.Release();
+    if (device_ != nullptr) device_->Release();
+    device_ = nullptr;
+    if (direct3D_ != nullptr) direct3D_->Release();
+    direct3D_ = nullptr;
 }
 
 bool CVideoSystem::BuildFont() {

@@ -59,6 +59,7 @@ public:
 
 private:
     bool BuildFont();
+    void ReleaseFailedStart();
     void DestroyFont();
     void ApplyDefaultStates();
     void PublishAdapterNames();

@@ -138,15 +138,38 @@ TEST(Program, StatsLineTellsHowTheRunWent) {
         << line;
 }
 
-TEST(Program, MissingShaderFileStopsAtTheFirstFrame) {
+TEST(Program, AContentFolderWithoutTheShadersSaysSoOnceAndFails) {
     ScratchFolder folder;
     folder.CopyContent({"noshader.jpg"});
+    ProgramResult run = RunProgram(Engine(OSPREL_BINARY, folder, {}, "--frames 5 </dev/null 2>&1"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find("osprel: the content folder " + folder.Path() + " has no shaders.hlsl\n"),
+              std::string::npos)
+        << run.output;
+    // Nothing started: no subsystem listing, no frame.
+    EXPECT_EQ(run.output.find("Globally Allocated Subsystems"), std::string::npos);
+}
+
+TEST(Program, ShadersThatDoNotBuildStopAtTheFirstFrameWithoutACrash) {
+    ScratchFolder folder;
+    folder.CopyContent({"noshader.jpg"});
+    folder.Write("shaders.hlsl", "this is not HLSL");
     ProgramResult run = RunProgram(Engine(OSPREL_BINARY, folder, {}, "--frames 5 </dev/null 2>/dev/null"));
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.output.find("Error initializing shaders.\n"), std::string::npos);
     EXPECT_NE(run.output.find("[Error] VID Error: You cannot update the video system without "
                               "initializing it first."),
               std::string::npos);
+}
+
+TEST(Program, AStartWithoutTheFallbackTextureEndsWithoutAnAbort) {
+    ScratchFolder folder;
+    folder.CopyContent({"shaders.hlsl"});
+    for (const char* flags : {"--frames 3", "--frames 3 --exec quit"}) {
+        ProgramResult run = RunProgram(Engine(OSPREL_BINARY, folder, {}, std::string(flags) + " </dev/null 2>/dev/null"));
+        EXPECT_EQ(run.exitCode, 0) << flags << run.output;
+        EXPECT_NE(run.output.find("[Warning] Error loading noshader.jpg"), std::string::npos) << flags;
+    }
 }
 
 TEST(Program, CvarlistListsEveryObjectInByteOrder) {
@@ -282,6 +305,19 @@ TEST(Program, WindowedRunUnderXvfb) {
         InstanceEnvironment() + "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' " +
         ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
         " --accept-defaults --frames 60 2>&1");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+}
+
+TEST(Program, AWindowedStartWithoutTheFallbackTextureEndsWithoutAnAbort) {
+    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "xvfb-run is not installed";
+    }
+    ScratchFolder folder;
+    folder.CopyContent({"shaders.hlsl"});
+    ProgramResult run = RunProgram(
+        InstanceEnvironment() + "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' " +
+        ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
+        " --accept-defaults --frames 5 2>&1");
     EXPECT_EQ(run.exitCode, 0) << run.output;
 }
 
