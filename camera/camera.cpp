@@ -125,7 +125,16 @@ void Camera::SetPosition(const D3DXVECTOR3& point) {
 }
 
 void Camera::SetProjection(float fieldOfView, float zNear, float zFar, float width, float height) {
+    fieldOfView_ = fieldOfView;
+    zNear_ = zNear;
+    zFar_ = zFar;
     D3DXMatrixPerspectiveFovLH(&projection_, fieldOfView, width / height, zNear, zFar);
+}
+
+void Camera::SetAspect(float width, float height) {
+    if (!(width > 0.0f) || !(height > 0.0f)) return;
+    D3DXMatrixPerspectiveFovLH(&projection_, fieldOfView_, width / height, zNear_, zFar_);
+    RebuildFrustum();
 }
 
 void Camera::RebuildView() {

@@ -37,6 +37,8 @@ public:
     CameraAngles GetAngles() const { return {yaw_, pitch_, roll_}; }
 
     void SetProjection(float fieldOfView, float zNear, float zFar, float width, float height);
+    // The same projection for a window of a new size.
+    void SetAspect(float width, float height);
     // False when the box lies wholly outside one of the six planes.
     bool BoxInFrustum(const D3DXVECTOR3& lo, const D3DXVECTOR3& hi) const;
 
@@ -69,6 +71,9 @@ private:
     float roll_ = 0.0f;
     D3DXMATRIX view_;
     D3DXMATRIX projection_;
+    float fieldOfView_ = 1.5707964f;
+    float zNear_ = 0.1f;
+    float zFar_ = 10000000.0f;
 };
 
 extern Camera g_camera;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/message_output.h"
+#include "platform/platform_cvars.h"
 #include "platform/platform_window.h"
 
 namespace {
@@ -122,6 +123,8 @@ int32_t COperatingSystem::CreateMainWindow(const WindowSettings* settings) {
         return 0;
     }
 
+    if (PlatformWindow* created = backend_->MainWindow()) OnMainWindowResize(created->Width(), created->Height());
+
     if (debugConsoleEnabled_) {
         consoleWindowExists_ = backend_->CreateDebugConsole(&console_);
         if (consoleWindowExists_) console_.Show();
@@ -155,6 +158,16 @@ int32_t COperatingSystem::frame() {
 void COperatingSystem::shutdown(int32_t) {
     finished = 1;
     DestroyWindows();
+}
+
+// The video subsystem follows the window's size on its next frame; the
+// variables show the real size.
+void COperatingSystem::OnMainWindowResize(int width, int height) {
+    if (width <= 0 || height <= 0) return;
+    window_.width = width;
+    window_.height = height;
+    win_width.intValue = width;
+    win_height.intValue = height;
 }
 
 void COperatingSystem::OnMainWindowClose() {

@@ -29,7 +29,8 @@ public:
     // Whether the instance guard stopped this copy.
     bool InstanceGuardFailed() const { return guardFailed_; }
 
-    // 1 on success, 0 on failure.
+    // 1 on success, 0 on failure. The window's size is then its real size,
+    // which full screen may have changed.
     int32_t CreateMainWindow(const WindowSettings* settings);
 
     int32_t frame() override;
@@ -59,6 +60,7 @@ public:
 private:
     void OnMainWindowClose() override;
     void OnActivation(bool active) override;
+    void OnMainWindowResize(int width, int height) override;
     void DestroyWindows();
     void UpdateMessageRoute();
     double ReadClock() const { return time_ ? time_->Now() : 0.0; }

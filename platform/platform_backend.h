@@ -29,6 +29,9 @@ public:
     virtual void OnMainWindowClose() = 0;
     // The main window became active (true) or inactive (false).
     virtual void OnActivation(bool active) = 0;
+    // The main window's drawable area has a new size (resized, or full
+    // screen turned on or off).
+    virtual void OnMainWindowResize(int /*width*/, int /*height*/) {}
 };
 
 class PlatformBackend {

@@ -136,6 +136,12 @@ void CRenderer::CreateImages(IDirect3DDevice9* device) {
     }
 }
 
+void CRenderer::ResizeTargets(IDirect3DDevice9* device, int32_t width, int32_t height) {
+    postProcess_.Release();
+    postProcess_.CreateTargets(device, static_cast<UINT>(width), static_cast<UINT>(height));
+    SetQuad(width, height);
+}
+
 void CRenderer::ReleaseImages() {
     SetWorldSky(nullptr);
     postProcess_.Release();

@@ -79,6 +79,9 @@ public:
     void CreateImages(IDirect3DDevice9* device);
     // Lets go of the targets and images, before their device goes.
     void ReleaseImages();
+    // New post-process targets (and full-screen quad) for a back buffer of
+    // a new size; the images stay.
+    void ResizeTargets(IDirect3DDevice9* device, int32_t width, int32_t height);
     // The loading screen with one line of text.
     void ShowLoadingScreen(const char* text);
 

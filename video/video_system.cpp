@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "camera/camera.h"
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
 #include "platform/platform_window.h"
@@ -110,6 +111,8 @@ int32_t CVideoSystem::Initialise() {
     const HRESULT created = direct3D_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
                                                     D3DCREATE_HARDWARE_VERTEXPROCESSING,
                                                     &parameters, &device_);
+    presentation_ = parameters;
+    refusedWidth_ = refusedHeight_ = 0;
     if (FAILED(created)) {
         const char* name = LookupResultName(created);
         PrintLine("VID Error: Unable to create 3D Device hr = %s", name != nullptr ? name : "(null)");
@@ -218,7 +221,34 @@ int32_t CVideoSystem::frame() {
         return 1;
     }
     ++frameCount_;
+    if (initialised_) FollowWindowSize();
     return finished;
+}
+
+void CVideoSystem::FollowWindowSize() {
+    const int32_t width = g_operatingSystem.WindowWidth();
+    const int32_t height = g_operatingSystem.WindowHeight();
+    if (width <= 0 || height <= 0 || device_ == nullptr) return;
+    if (static_cast<UINT>(width) == presentation_.BackBufferWidth &&
+        static_cast<UINT>(height) == presentation_.BackBufferHeight) {
+        return;
+    }
+    if (width == refusedWidth_ && height == refusedHeight_) return;
+    D3DPRESENT_PARAMETERS parameters = presentation_;
+    parameters.BackBufferWidth = static_cast<UINT>(width);
+    parameters.BackBufferHeight = static_cast<UINT>(height);
+    if (FAILED(device_->Reset(&parameters))) {
+        PrintLine("VID Error: Unable to resize the back buffer to %ix%i", width, height);
+        refusedWidth_ = width;
+        refusedHeight_ = height;
+        return;
+    }
+    presentation_ = parameters;
+    g_renderer.ResizeTargets(device_, width, height);
+    g_camera.SetAspect(static_cast<float>(width), static_cast<float>(height));
+    vid_width.intValue = width;
+    vid_height.intValue = height;
+    PrintLine("Width: %i Height: %i", width, height);
 }
 
 void CVideoSystem::shutdown(int32_t) {

@@ -57,7 +57,14 @@ public:
     void DrawQuadStrip(const GpuVertex* vertices, uint32_t count);
     void BindFallbackTexture(DWORD stage);
 
+    // The back buffer's size: the window's, followed every frame.
+    UINT BackBufferWidth() const { return presentation_.BackBufferWidth; }
+    UINT BackBufferHeight() const { return presentation_.BackBufferHeight; }
+
 private:
+    // A window of a new size gets a back buffer, render targets and a
+    // projection of that size.
+    void FollowWindowSize();
     bool BuildFont();
     void ReleaseFailedStart();
     void DestroyFont();
@@ -68,6 +75,9 @@ private:
     IDirect3D9* direct3D_ = nullptr;
     IDirect3DDevice9* device_ = nullptr;
     D3DCAPS9 caps_{};
+    D3DPRESENT_PARAMETERS presentation_{};
+    int32_t refusedWidth_ = 0;  // a size the device could not take; not tried again
+    int32_t refusedHeight_ = 0;
     ShaderSet shaders_;
     IDirect3DTexture9* fallbackTexture_ = nullptr;
     std::unique_ptr<OverlayFont> font_;

@@ -64,8 +64,17 @@ public:
         return std::make_unique<ScriptedInputDevice>(script_);
     }
 
-    void PumpEvents(PlatformEvents*) override {
+    void PumpEvents(PlatformEvents* events) override {
         if (consoleOpen_) input_.Pump();
+        // The script's resizes, at the start of their engine frame (the
+        // message pump runs first in every frame).
+        ++frame_;
+        if (script_ == nullptr || window_ == nullptr) return;
+        for (const InputScriptEvent& event : script_->events) {
+            if (event.frame != frame_ || event.kind != InputScriptEvent::Kind::kResize) continue;
+            window_->Resize(event.dx, event.dy);
+            if (events != nullptr) events->OnMainWindowResize(event.dx, event.dy);
+        }
     }
 
 private:
@@ -74,6 +83,7 @@ private:
     std::vector<std::unique_ptr<VirtualWindow>> retired_;
     bool consoleOpen_ = false;
     StandardInputConsole input_;
+    int64_t frame_ = 0;
 };
 
 }  // namespace

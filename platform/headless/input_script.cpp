@@ -40,7 +40,7 @@ bool ParseInputScript(const std::string& text, InputScript* script, std::string*
         long long value = 0;
         if (!ParseNumber(frameText, 1, 1LL << 40, &value)) return fail("the frame must be a number from 1");
         event.frame = value;
-        if (!(words >> kind)) return fail("an event kind (key, mouse or console) must follow the frame");
+        if (!(words >> kind)) return fail("an event kind (key, mouse, console or resize) must follow the frame");
         if (kind == "key") {
             std::string key, state, extra;
             if (!(words >> key >> state) || (words >> extra)) return fail("key takes a key name or code and down or up");
@@ -61,6 +61,16 @@ bool ParseInputScript(const std::string& text, InputScript* script, std::string*
             event.kind = InputScriptEvent::Kind::kMouse;
             event.dx = static_cast<int32_t>(dx);
             event.dy = static_cast<int32_t>(dy);
+        } else if (kind == "resize") {
+            std::string w, h, extra;
+            long long width = 0, height = 0;
+            if (!(words >> w >> h) || (words >> extra) || !ParseNumber(w, 1, 16384, &width) ||
+                !ParseNumber(h, 1, 16384, &height)) {
+                return fail("resize takes the new width and height, 1 to 16384 each");
+            }
+            event.kind = InputScriptEvent::Kind::kResize;
+            event.dx = static_cast<int32_t>(width);
+            event.dy = static_cast<int32_t>(height);
         } else if (kind == "console") {
             std::getline(words, event.line);
             const size_t start = event.line.find_first_not_of(' ');

@@ -3,6 +3,7 @@
 //   FRAME key NAME-or-CODE down|up
 //   FRAME mouse DX DY
 //   FRAME console LINE
+//   FRAME resize WIDTH HEIGHT     (the window is resized, as a user would)
 // Empty lines and lines starting with "#" are skipped.
 #pragma once
 
@@ -11,13 +12,13 @@
 #include <vector>
 
 struct InputScriptEvent {
-    enum class Kind { kKey, kMouse, kConsole };
+    enum class Kind { kKey, kMouse, kConsole, kResize };
     int64_t frame = 0;
     Kind kind = Kind::kKey;
     uint8_t code = 0;
     bool pressed = false;
-    int32_t dx = 0;
-    int32_t dy = 0;
+    int32_t dx = 0;  // mouse movement, or the new width of a resize
+    int32_t dy = 0;  // the new height of a resize
     std::string line;
 };
 

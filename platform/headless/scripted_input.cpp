@@ -21,6 +21,8 @@ void ScriptedInputDevice::ReadMouse(int32_t* dx, int32_t* dy) {
             case InputScriptEvent::Kind::kConsole:
                 if (!event.line.empty()) QueueLine(event.line.c_str());
                 break;
+            case InputScriptEvent::Kind::kResize:
+                break;  // the window's, handled by the message pump
         }
     }
 }

@@ -20,6 +20,11 @@ public:
     void MakeGlCurrent(void*) override {}
     void SwapGlBuffers() override {}
     void DestroyGlContext(void*) override {}
+    // What a window manager's resize does to a real window.
+    void Resize(int width, int height) {
+        width_ = width;
+        height_ = height;
+    }
 
 private:
     char title_[251];

@@ -146,16 +146,27 @@ void DrawConsole(DebugConsole* console) {
 // The main window: an SDL window drawn into with OpenGL.
 class SdlWindow : public PlatformWindow {
 public:
-    SdlWindow(SDL_Window* window, const WindowSettings& settings)
-        : window_(window), width_(settings.width), height_(settings.height) {
+    SdlWindow(SDL_Window* window, const WindowSettings& settings) : window_(window) {
         std::snprintf(title_, sizeof title_, "%s", settings.title);
     }
     ~SdlWindow() override { SDL_DestroyWindow(window_); }
 
     SDL_Window* Window() const { return window_; }
     const char* Title() const override { return title_; }
-    int Width() const override { return width_; }
-    int Height() const override { return height_; }
+    // The drawable area as it is now: the window manager and full screen
+    // change it.
+    int Width() const override {
+        int width = 0;
+        SDL_GL_GetDrawableSize(window_, &width, nullptr);
+        if (width <= 0) SDL_GetWindowSize(window_, &width, nullptr);
+        return width;
+    }
+    int Height() const override {
+        int height = 0;
+        SDL_GL_GetDrawableSize(window_, nullptr, &height);
+        if (height <= 0) SDL_GetWindowSize(window_, nullptr, &height);
+        return height;
+    }
     bool HasDisplay() const override { return true; }
 
     void* CreateGlContext() override {
@@ -181,7 +192,6 @@ public:
 private:
     SDL_Window* window_;
     char title_[251];
-    int width_, height_;
 };
 
 // What the main window received since the input subsystem's last read.
@@ -283,19 +293,37 @@ public:
     }
 
     bool CreateMainWindow(const WindowSettings& settings) override {
-        Uint32 flags = SDL_WINDOW_OPENGL | (settings.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
-        int x = settings.x, y = settings.y;
+        Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE |
+                       (settings.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
+        int x = settings.x, y = settings.y, width = settings.width, height = settings.height;
+        SDL_DisplayMode mode{};
+        bool switchMode = false;
+        SDL_Rect desktop{0, 0, 0, 0};
         if (settings.fullscreen) {
-            flags |= SDL_WINDOW_FULLSCREEN;
-            x = 0;
-            y = 0;
+            // The chosen resolution where the display can switch to it,
+            // otherwise a borderless window over the whole desktop (which
+            // needs no window manager's help to cover the screen).
+            switchMode = FindDisplayMode(settings.width, settings.height, &mode);
+            if (switchMode) {
+                flags |= SDL_WINDOW_FULLSCREEN;
+                x = 0;
+                y = 0;
+            } else if (SDL_GetDisplayBounds(0, &desktop) == 0 && desktop.w > 0 && desktop.h > 0) {
+                flags |= SDL_WINDOW_BORDERLESS;
+                x = desktop.x;
+                y = desktop.y;
+                width = desktop.w;
+                height = desktop.h;
+            }
         }
-        SDL_Window* window =
-            SDL_CreateWindow(settings.title, x, y, settings.width, settings.height, flags);
+        SDL_Window* window = SDL_CreateWindow(settings.title, x, y, width, height, flags);
         if (window == nullptr) {
             std::fprintf(stderr, "osprel: SDL_CreateWindow: %s\n", SDL_GetError());
             return false;
         }
+        if (switchMode) SDL_SetWindowDisplayMode(window, &mode);
+        windowedBounds_ = SDL_Rect{settings.x, settings.y, settings.width, settings.height};
+        fullScreen_ = settings.fullscreen != 0;
         main_ = std::make_unique<SdlWindow>(window, settings);
         SDL_ShowCursor(settings.showCursor ? SDL_ENABLE : SDL_DISABLE);
         // Without a cursor the mouse is captured, so it can turn the view
@@ -360,7 +388,10 @@ public:
                 }
                 continue;
             }
-            if (main_ != nullptr && windowId == SDL_GetWindowID(main_->Window())) TakeInput(event);
+            if (main_ != nullptr && windowId == SDL_GetWindowID(main_->Window())) {
+                if (ToggleFullScreen(event)) continue;
+                TakeInput(event);
+            }
             if (event.type == SDL_WINDOWEVENT && main_ != nullptr &&
                 event.window.windowID == SDL_GetWindowID(main_->Window())) {
                 switch (event.window.event) {
@@ -373,6 +404,9 @@ public:
                     case SDL_WINDOWEVENT_FOCUS_LOST:
                         events->OnActivation(false);
                         break;
+                    case SDL_WINDOWEVENT_SIZE_CHANGED:
+                        events->OnMainWindowResize(main_->Width(), main_->Height());
+                        break;
                     default:
                         break;
                 }
@@ -382,6 +416,49 @@ public:
     }
 
 private:
+    // A display mode of exactly width x height, if the display has one.
+    static bool FindDisplayMode(int width, int height, SDL_DisplayMode* found) {
+        const int count = SDL_GetNumDisplayModes(0);
+        for (int i = 0; i < count; ++i) {
+            SDL_DisplayMode mode{};
+            if (SDL_GetDisplayMode(0, i, &mode) == 0 && mode.w == width && mode.h == height) {
+                *found = mode;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Alt+Enter turns full screen on and off: a borderless window over the
+    // desktop, and back to the window's last place and size. The key is not
+    // passed on to the bindings.
+    bool ToggleFullScreen(const SDL_Event& event) {
+        if (event.type != SDL_KEYDOWN && event.type != SDL_KEYUP) return false;
+        const SDL_Keycode key = event.key.keysym.sym;
+        if ((key != SDLK_RETURN && key != SDLK_KP_ENTER) || (event.key.keysym.mod & KMOD_ALT) == 0) return false;
+        if (event.type == SDL_KEYDOWN && event.key.repeat == 0) SetFullScreen(!fullScreen_);
+        return true;
+    }
+
+    void SetFullScreen(bool full) {
+        SDL_Window* window = main_->Window();
+        if (full) {
+            SDL_Rect desktop{0, 0, 0, 0};
+            if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window), &desktop) != 0 || desktop.w <= 0) return;
+            SDL_GetWindowPosition(window, &windowedBounds_.x, &windowedBounds_.y);
+            SDL_GetWindowSize(window, &windowedBounds_.w, &windowedBounds_.h);
+            SDL_SetWindowBordered(window, SDL_FALSE);
+            SDL_SetWindowPosition(window, desktop.x, desktop.y);
+            SDL_SetWindowSize(window, desktop.w, desktop.h);
+        } else {
+            if ((SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) != 0) SDL_SetWindowFullscreen(window, 0);
+            SDL_SetWindowBordered(window, SDL_TRUE);
+            SDL_SetWindowSize(window, windowedBounds_.w, windowedBounds_.h);
+            SDL_SetWindowPosition(window, windowedBounds_.x, windowedBounds_.y);
+        }
+        fullScreen_ = full;
+    }
+
     static Uint32 EventWindow(const SDL_Event& event) {
         switch (event.type) {
             case SDL_WINDOWEVENT: return event.window.windowID;
@@ -429,6 +506,8 @@ private:
 
     SdlInputQueue input_;
     std::unique_ptr<SdlWindow> main_;
+    bool fullScreen_ = false;
+    SDL_Rect windowedBounds_{0, 0, 800, 600};  // where Alt+Enter puts the window back
     std::vector<std::unique_ptr<SdlWindow>> retired_;
     ImGuiSurface console_;
     DebugConsole* console_state_ = nullptr;

@@ -308,6 +308,32 @@ TEST(Program, WindowedRunUnderXvfb) {
     EXPECT_EQ(run.exitCode, 0) << run.output;
 }
 
+TEST(Program, AWindowResizedByTheWindowManagerGetsABackBufferOfItsSize) {
+    if (std::system("command -v xvfb-run >/dev/null 2>&1 && command -v xdotool >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+    }
+    ScratchFolder folder;
+    InstallContent(folder);
+    const std::string log = ShellQuote(folder.Path() + "/runtime.log");
+    // The engine runs until the resize has reached it (or a minute has
+    // passed, whatever the machine's load); the log shows the sizes.
+    folder.Write("resize.sh",
+                 InstanceEnvironment() + ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
+                     " --set demo=3 --set debug=0 --set fullscreen=0 --set log=1 --frames 100000000 &\n"
+                     "pid=$!\n"
+                     "for i in $(seq 600); do wid=$(xdotool search --name 'Osprel 2.0b' 2>/dev/null | head -1); "
+                     "[ -n \"$wid\" ] && break; sleep 0.1; done\n"
+                     "sleep 1; xdotool windowsize \"$wid\" 1000 700\n"
+                     "for i in $(seq 600); do grep -q 'Width: 1000 Height: 700' " + log + " && break; sleep 0.1; done\n"
+                     "kill $pid; wait $pid\n"
+                     "grep '^Width:' " + log + "\n");
+    ProgramResult run = RunProgram("timeout 180 xvfb-run -a -s '-screen 0 1280x1024x24' sh " +
+                                   ShellQuote(folder.Path() + "/resize.sh") + " 2>&1");
+    const size_t first = run.output.find("Width: 800 Height: 600");
+    ASSERT_NE(first, std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Width: 1000 Height: 700", first), std::string::npos) << run.output;
+}
+
 TEST(Program, AWindowedStartWithoutTheFallbackTextureEndsWithoutAnAbort) {
     if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "xvfb-run is not installed";

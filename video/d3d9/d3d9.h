@@ -691,6 +691,8 @@ public:
 class IDirect3DDevice9 : public IUnknown {
 public:
     virtual HRESULT TestCooperativeLevel() = 0;
+    // New back buffers of the parameters' size (0: the window's).
+    virtual HRESULT Reset(D3DPRESENT_PARAMETERS* pPresentationParameters) = 0;
     virtual HRESULT GetDirect3D(IDirect3D9** ppD3D9) = 0;
     virtual HRESULT GetDeviceCaps(D3DCAPS9* pCaps) = 0;
     virtual HRESULT GetDisplayMode(UINT iSwapChain, D3DDISPLAYMODE* pMode) = 0;

@@ -70,6 +70,42 @@ bool Device::Initialise(HWND window, const D3DPRESENT_PARAMETERS& parameters, st
         *error = "back-buffer format " + FormatName(parameters_.BackBufferFormat) + " is not supported";
         return false;
     }
+    if (!CreateSwapBuffers(error)) return false;
+
+    glGenFramebuffers(1, &framebuffer_);
+    glGenFramebuffers(1, &readFramebuffer_);
+    glGenFramebuffers(1, &lastFrameFramebuffer_);
+    AttachSwapBuffers();
+    glGenVertexArrays(1, &vertexArray_);
+    glBindVertexArray(vertexArray_);
+    glGenBuffers(1, &upBuffer_);
+    glGenBuffers(2, constantBuffers_.data());
+    glGenSamplers(kMaxStages, samplers_.data());
+
+    renderTarget_ = backBuffer_->SurfaceAt(0);
+    renderTarget_->AddRef();
+    if (autoDepth_ != nullptr) {
+        depthStencil_ = autoDepth_->SurfaceAt(0);
+        depthStencil_->AddRef();
+    }
+    SetDefaultStates(&state_, autoDepth_ != nullptr);
+    ResetViewportToTarget();
+    if (!BuildFixedFunctionProgram(&fixedProgram_, error)) return false;
+    if (glGetError() != GL_NO_ERROR) {
+        *error = "OpenGL reported an error while the device was set up";
+        return false;
+    }
+    return true;
+}
+
+bool Device::CreateSwapBuffers(std::string* error) {
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    const FormatInfo* colorFormat = FindTextureFormat(parameters_.BackBufferFormat);
+    if (colorFormat == nullptr || colorFormat->depth) {
+        *error = "back-buffer format " + FormatName(parameters_.BackBufferFormat) + " is not supported";
+        return false;
+    }
     const UINT width = parameters_.BackBufferWidth;
     const UINT height = parameters_.BackBufferHeight;
     if (width > static_cast<UINT>(maxSize) || height > static_cast<UINT>(maxSize)) {
@@ -92,34 +128,15 @@ bool Device::Initialise(HWND window, const D3DPRESENT_PARAMETERS& parameters, st
             return false;
         }
     }
+    return true;
+}
 
-    glGenFramebuffers(1, &framebuffer_);
-    glGenFramebuffers(1, &readFramebuffer_);
-    glGenFramebuffers(1, &lastFrameFramebuffer_);
+void Device::AttachSwapBuffers() {
     glBindFramebuffer(GL_FRAMEBUFFER, readFramebuffer_);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, backBuffer_->Name(), 0);
     glBindFramebuffer(GL_FRAMEBUFFER, lastFrameFramebuffer_);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, lastFrame_->Name(), 0);
-    glGenVertexArrays(1, &vertexArray_);
-    glBindVertexArray(vertexArray_);
-    glGenBuffers(1, &upBuffer_);
-    glGenBuffers(2, constantBuffers_.data());
-    glGenSamplers(kMaxStages, samplers_.data());
-
-    renderTarget_ = backBuffer_->SurfaceAt(0);
-    renderTarget_->AddRef();
-    if (autoDepth_ != nullptr) {
-        depthStencil_ = autoDepth_->SurfaceAt(0);
-        depthStencil_->AddRef();
-    }
-    SetDefaultStates(&state_, autoDepth_ != nullptr);
-    ResetViewportToTarget();
-    if (!BuildFixedFunctionProgram(&fixedProgram_, error)) return false;
-    if (glGetError() != GL_NO_ERROR) {
-        *error = "OpenGL reported an error while the device was set up";
-        return false;
-    }
-    return true;
+    framebufferDirty_ = true;
 }
 
 Device::~Device() {
@@ -176,6 +193,63 @@ HRESULT Device::Invalid(const char* format, ...) {
 // Device and frame
 // ---------------------------------------------------------------------------
 HRESULT Device::TestCooperativeLevel() { return D3D_OK; }
+
+// A new back buffer (and depth buffer) of the size asked for; the render
+// target and depth surface go back to them, as after creation. Resources the
+// engine made stay valid: nothing here is ever lost.
+HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
+    Trace("Reset(%ux%u)", parameters != nullptr ? parameters->BackBufferWidth : 0u,
+          parameters != nullptr ? parameters->BackBufferHeight : 0u);
+    if (parameters == nullptr) return Invalid("Reset: no presentation parameters");
+    if (inScene_) return Invalid("Reset: inside BeginScene/EndScene");
+    MakeCurrent();
+    D3DPRESENT_PARAMETERS next = *parameters;
+    if (next.BackBufferWidth == 0 || next.BackBufferHeight == 0) {
+        PlatformWindow* window = context_->Window();
+        if (next.BackBufferWidth == 0) {
+            next.BackBufferWidth = static_cast<UINT>(std::max(1, window != nullptr ? window->Width() : 1));
+        }
+        if (next.BackBufferHeight == 0) {
+            next.BackBufferHeight = static_cast<UINT>(std::max(1, window != nullptr ? window->Height() : 1));
+        }
+    }
+    if (next.BackBufferFormat == D3DFMT_UNKNOWN) next.BackBufferFormat = parameters_.BackBufferFormat;
+    next.hDeviceWindow = parameters_.hDeviceWindow;
+
+    const D3DPRESENT_PARAMETERS previous = parameters_;
+    Texture* oldBack = backBuffer_;
+    Texture* oldLast = lastFrame_;
+    Texture* oldDepth = autoDepth_;
+    backBuffer_ = lastFrame_ = autoDepth_ = nullptr;
+    parameters_ = next;
+    std::string error;
+    if (!CreateSwapBuffers(&error)) {
+        Drop(backBuffer_);
+        Drop(lastFrame_);
+        Drop(autoDepth_);
+        backBuffer_ = oldBack;
+        lastFrame_ = oldLast;
+        autoDepth_ = oldDepth;
+        parameters_ = previous;
+        return Invalid("Reset: %s", error.c_str());
+    }
+    Drop(oldBack);
+    Drop(oldLast);
+    Drop(oldDepth);
+    AttachSwapBuffers();
+    Drop(renderTarget_);
+    renderTarget_ = backBuffer_->SurfaceAt(0);
+    renderTarget_->AddRef();
+    Drop(depthStencil_);
+    if (autoDepth_ != nullptr) {
+        depthStencil_ = autoDepth_->SurfaceAt(0);
+        depthStencil_->AddRef();
+    }
+    framePresented_ = false;
+    ResetViewportToTarget();
+    *parameters = parameters_;
+    return D3D_OK;
+}
 
 HRESULT Device::GetDirect3D(IDirect3D9** direct3d) {
     if (direct3d == nullptr) return Invalid("GetDirect3D: no pointer to fill");

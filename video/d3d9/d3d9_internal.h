@@ -383,6 +383,7 @@ public:
 
     // IDirect3DDevice9
     HRESULT TestCooperativeLevel() override;
+    HRESULT Reset(D3DPRESENT_PARAMETERS* parameters) override;
     HRESULT GetDirect3D(IDirect3D9** direct3d) override;
     HRESULT GetDeviceCaps(D3DCAPS9* caps) override;
     HRESULT GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) override;
@@ -459,6 +460,10 @@ private:
     bool Initialise(HWND window, const D3DPRESENT_PARAMETERS& parameters, std::string* error);
     HRESULT BindSurface(Surface** slot, IDirect3DSurface9* surface);
     void ResetViewportToTarget();
+    // The back buffer, the last presented frame and the depth buffer at
+    // parameters_' size, and their framebuffer attachments.
+    bool CreateSwapBuffers(std::string* error);
+    void AttachSwapBuffers();
     bool BindFramebuffer();
     void ApplyRenderStates();
     void ApplySamplers();
