@@ -88,7 +88,7 @@ TEST(Program, ConsoleLinesFromTheCommandLinePrintTheInterpretersMessages) {
         "Error trying to read file demos\\demo003.dem",
         "Error reading demo.",
     };
-    EXPECT_EQ(Between(lines, "Key f6 set to v_incEffect", "fov is \"90.000000\""), startup) << run.output;
+    EXPECT_EQ(Between(lines, "Key f12 set to screenshot", "fov is \"90.000000\""), startup) << run.output;
     const std::vector<std::string> expected = {
         "fov is \"90.000000\"",
         "fov set \"75.000000\"",
@@ -125,6 +125,27 @@ TEST(Program, ScreenshotIsWrittenWhereTheEngineWasStarted) {
     EXPECT_EQ(png.substr(1, 3), "PNG");
 }
 
+TEST(Program, ScreenshotCommandAndF12WriteNumberedPicturesInTheContentFolder) {
+    ScratchFolder folder;
+    folder.Write("keys.txt", "2 key f12 down\n3 key f12 up\n");
+    ProgramResult run = RunEngine(folder, {"screenshot"},
+                                  "--input-script " + folder.Path() + "/keys.txt --frames 4 </dev/null");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    // The command's picture in the first frame, F12's in the second: one
+    // each, though the key is held for a whole frame.
+    const std::vector<std::string> lines = SplitLines(run.output);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Wrote screenshots/shot0000.png"), 1) << run.output;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Wrote screenshots/shot0001.png"), 1) << run.output;
+    EXPECT_FALSE(folder.Exists("screenshots/shot0002.png"));
+    EXPECT_EQ(folder.Read("screenshots/shot0001.png").substr(1, 3), "PNG");
+
+    // The next run goes on from the first free number.
+    run = RunEngine(folder, {"screenshot", "screenshot named"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("Wrote screenshots/shot0002.png\nWrote named.png\n"), std::string::npos) << run.output;
+    EXPECT_EQ(folder.Read("named.png").substr(1, 3), "PNG");
+}
+
 TEST(Program, StatsLineTellsHowTheRunWent) {
     ScratchFolder folder;
     ProgramResult run = RunEngine(folder, {"v_setpos 1 2 3", "v_setview 10 20 0"},
@@ -154,11 +175,11 @@ TEST(Program, CvarlistListsEveryObjectInByteOrder) {
     ProgramResult run = RunEngine(folder, {"cvarlist"});
     ASSERT_EQ(run.exitCode, 0) << run.output;
     std::vector<std::string> lines = SplitLines(run.output);
-    std::vector<std::string> names = Between(lines, "Printing 79 console variables...", "");
+    std::vector<std::string> names = Between(lines, "Printing 80 console variables...", "");
     ASSERT_GE(names.size(), 2u) << run.output;
     EXPECT_EQ(names[names.size() - 2], "");  // the listing's closing empty line
     names.resize(names.size() - 2);        // and the shutdown line after it
-    ASSERT_EQ(names.size(), 79u);
+    ASSERT_EQ(names.size(), 80u);
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
     EXPECT_EQ(names.front(), "+back");  // "+" sorts before every letter
 }
@@ -283,6 +304,31 @@ TEST(Program, WindowedRunUnderXvfb) {
         ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
         " --accept-defaults --frames 60 2>&1");
     EXPECT_EQ(run.exitCode, 0) << run.output;
+}
+
+TEST(Program, ScreenshotCommandInAWindowUnderXvfb) {
+    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "xvfb-run is not installed";
+    }
+    ScratchFolder folder;
+    InstallContent(folder);
+    ProgramResult run = RunProgram(
+        InstanceEnvironment() + "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' " +
+        ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
+        " --set resolution=0 --set fullscreen=0 --exec 'screenshot window' --frames 5 2>&1");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::string png = folder.Read("window.png");
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    // The header's width and height (big-endian): the back buffer's size.
+    auto at = [&](size_t offset) {
+        return (static_cast<uint32_t>(static_cast<uint8_t>(png[offset])) << 24) |
+               (static_cast<uint32_t>(static_cast<uint8_t>(png[offset + 1])) << 16) |
+               (static_cast<uint32_t>(static_cast<uint8_t>(png[offset + 2])) << 8) |
+               static_cast<uint32_t>(static_cast<uint8_t>(png[offset + 3]));
+    };
+    EXPECT_EQ(at(16), 640u);
+    EXPECT_EQ(at(20), 480u);
 }
 
 TEST(Program, InputScriptDrivesTheKeysAndTheMouse) {
