@@ -4,11 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "support/test_support.h"
 
 namespace {
@@ -329,6 +332,89 @@ TEST(Program, ScreenshotCommandInAWindowUnderXvfb) {
     };
     EXPECT_EQ(at(16), 640u);
     EXPECT_EQ(at(20), 480u);
+}
+
+TEST(Program, TimedemoThatCannotRunExitsWithAReason) {
+    ScratchFolder folder;
+    InstallContent(folder);
+    // Missing: said before any window opens.
+    ProgramResult missing = RunProgram(Engine(OSPREL_BINARY, folder, {}, "--timedemo nosuch.dem 2>&1 </dev/null"));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.output.find("osprel: no demo file 'nosuch.dem'"), std::string::npos) << missing.output;
+    EXPECT_EQ(missing.output.find("Globally Allocated Subsystems"), std::string::npos);
+
+    // Damaged: the engine's own lines say why. Neither the start level nor
+    // the start-up demo is loaded on the way.
+    // (Started elsewhere, the name is one of the content folder.)
+    folder.Write("bad.dem", "ten bytes.");
+    ScratchFolder elsewhere;
+    ProgramResult damaged = RunProgram("cd " + ShellQuote(elsewhere.Path()) + " && " +
+                                       Engine(OSPREL_BINARY, folder, {},
+                                              "--timedemo bad.dem 2>" + folder.Path() + "/err.txt </dev/null"));
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_NE(damaged.output.find("Error parsing demo map name from demo file.\nError reading demo.\n"
+                                  "timedemo: cannot read demo bad.dem\n"),
+              std::string::npos)
+        << damaged.output;
+    EXPECT_NE(folder.Read("err.txt").find("osprel: the timedemo of 'bad.dem' did not complete"), std::string::npos);
+    EXPECT_EQ(damaged.output.find("maps/tower.lmf"), std::string::npos) << damaged.output;
+    EXPECT_EQ(damaged.output.find("demos\\demo003.dem"), std::string::npos);
+    EXPECT_NE(damaged.output.find("Shutting down CVideoSystem"), std::string::npos);  // quit as usual
+
+    // A header without packets, in the folder the engine is started from:
+    // the file is taken from there.
+    ScratchFolder start;
+    start.Write("empty.dem", std::string(376, '\0'));
+    ProgramResult empty = RunProgram(Engine(OSPREL_BINARY, folder, {}, "--timedemo empty.dem 2>/dev/null </dev/null"));
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_NE(empty.output.find("timedemo: demo " + CurrentDirectory() + "/empty.dem holds no packets"),
+              std::string::npos)
+        << empty.output;
+}
+
+namespace {
+
+// A demo file of a world-less flight: packets (key 17 released) at the given
+// milliseconds after its start.
+std::string SmallDemo(const std::vector<float>& times) {
+    std::string bytes(376, '\0');
+    auto bigEndian = [](uint32_t value) {
+        return std::string{static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+                           static_cast<char>(value >> 8), static_cast<char>(value)};
+    };
+    bytes.replace(372, 4, bigEndian(static_cast<uint32_t>(times.size())));
+    for (float time : times) {
+        std::string packet(44, '\0');
+        packet[4] = 17;
+        uint32_t bits = 0;
+        std::memcpy(&bits, &time, 4);
+        packet.replace(40, 4, bigEndian(bits));
+        bytes += packet;
+    }
+    return bytes;
+}
+
+}  // namespace
+
+TEST(Program, TimedemoPrintsItsLineOnStandardOutputHeadlessAndInAWindow) {
+    ScratchFolder folder;
+    InstallContent(folder);
+    folder.Write("demos/short.dem", SmallDemo({0.0f, 80.0f, 160.0f}));
+    // 160 ms: ten steps after the start, eleven frames.
+    const std::string line = "timedemo: 11 frames, ";
+    ProgramResult headless = RunProgram(Engine(OSPREL_BINARY, folder, {}, "--timedemo short </dev/null"));
+    ASSERT_EQ(headless.exitCode, 0) << headless.output;
+    EXPECT_NE(headless.output.find("\n" + line), std::string::npos) << headless.output;
+
+    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "xvfb-run is not installed";
+    }
+    ProgramResult windowed = RunProgram(
+        InstanceEnvironment() + "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' " +
+        ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
+        " --set fullscreen=0 --timedemo short 2>/dev/null");
+    ASSERT_EQ(windowed.exitCode, 0) << windowed.output;
+    EXPECT_EQ(windowed.output.rfind(line, 0), 0u) << windowed.output;  // the one line printed there
 }
 
 TEST(Program, InputScriptDrivesTheKeysAndTheMouse) {
