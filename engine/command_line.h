@@ -20,6 +20,7 @@ struct CommandLine {
     std::vector<std::pair<std::string, std::string>> dialogSettings;  // --set NAME=VALUE
     std::vector<std::string> dataFolders;  // --data DIR: archives searched before the installed ones
     std::string world;               // a world to open at once: a name or a file
+    std::string timedemo;            // a demo to play once as a benchmark, then quit
 };
 
 enum class CommandLineAction { kRun, kExit, kUsageError };

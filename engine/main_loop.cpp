@@ -15,6 +15,13 @@ int RunInteractiveLoop(FrameDriver* frames) {
     return 0;
 }
 
+int RunWhile(FrameDriver* frames, bool (*running)()) {
+    while (running() && !frames->Exhausted()) {
+        if (frames->Step() != 0) break;
+    }
+    return 0;
+}
+
 int RunDemoLoop(FrameDriver* frames, DemoLoopPlayer* demo) {
     if (frames->Exhausted()) return 0;
     frames->Step();

@@ -39,6 +39,10 @@ public:
 // Frames until one returns non-zero or the frame limit is reached; returns 0.
 int RunInteractiveLoop(FrameDriver* frames);
 
+// Frames while running() holds, until one returns non-zero or the frame
+// limit is reached (a timedemo given on the command line). Returns 0.
+int RunWhile(FrameDriver* frames, bool (*running)());
+
 // One frame, then the demo from its start over and over; a non-zero frame
 // prints "Error during osprel frame" and ends the loop. Returns 0.
 int RunDemoLoop(FrameDriver* frames, DemoLoopPlayer* demo);

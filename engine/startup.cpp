@@ -16,6 +16,7 @@
 #include "engine/subsystem.h"
 #include "input/demo.h"
 #include "input/input_system.h"
+#include "input/timedemo.h"
 #include "platform/archive_files.h"
 #include "platform/headless/input_script.h"
 #include "platform/message_output.h"
@@ -94,14 +95,41 @@ bool OpenCommandLineWorld(const std::string& world) {
     return true;
 }
 
+// --timedemo: the demo once, then the engine quits. Returns the exit code:
+// 0 when the run reached the demo's end and printed its line.
+int RunCommandLineTimedemo(const std::string& demo, FrameDriver* frames) {
+    if (StartTimedemo(demo.c_str())) {
+        RunWhile(frames, TimedemoActive);
+        // Stopped by quit, a closed window or --frames before the end.
+        StopTimedemo();
+    }
+    const bool finished = CurrentTimedemoState() == TimedemoState::kFinished;
+    // Printed lines reach standard output only when headless; the run's
+    // outcome is for whoever started it either way.
+    if (!g_operatingSystem.Backend()->IsHeadless()) {
+        std::fprintf(finished ? stdout : stderr, "%s\n", TimedemoResult().c_str());
+    }
+    if (!finished) std::fprintf(stderr, "osprel: the timedemo of '%s' did not complete\n", demo.c_str());
+    std::fflush(stdout);
+    return finished ? 0 : 1;
+}
+
 // Start-up after the checks, in the engine's order; returns the exit code.
 int StartAndRun(const CommandLine& options) {
     const bool worldGiven = !options.world.empty();
+    const bool timedemo = !options.timedemo.empty();
+    // A demo that is not there stops the run before any window opens.
+    if (timedemo && !FileExists(FindDemoFile(options.timedemo.c_str()).c_str())) {
+        std::fprintf(stderr, "osprel: no demo file '%s'\n", options.timedemo.c_str());
+        return 1;
+    }
     StartupAnswers answers;
-    answers.answerWithoutShowing = options.acceptDefaults || !options.dialogSettings.empty() || worldGiven;
+    answers.answerWithoutShowing =
+        options.acceptDefaults || !options.dialogSettings.empty() || worldGiven || timedemo;
     answers.settings = options.dialogSettings;
-    // A world on the command line is explored at once: no demo plays.
-    if (worldGiven) answers.settings.emplace_back("demo", std::to_string(kNoDemoPosition));
+    // A world on the command line is explored at once, and a timedemo brings
+    // its own: no start-up demo plays.
+    if (worldGiven || timedemo) answers.settings.emplace_back("demo", std::to_string(kNoDemoPosition));
     if (ShowStartupDialog(g_operatingSystem.Backend(), answers) == 0) return 0;
 
     g_windowSettings.width = win_width.intValue;
@@ -129,7 +157,9 @@ int StartAndRun(const CommandLine& options) {
             if (g_engine.stop == 0) g_engine.shutdown(0);
             return 1;
         }
-    } else {
+    } else if (!timedemo) {
+        // (The timedemo loads its demo's world; the start level would be
+        // loaded only to be replaced.)
         StartLevelAndDemo();
     }
     for (const std::string& line : options.execLines) ExecuteLine(line.c_str());
@@ -137,16 +167,21 @@ int StartAndRun(const CommandLine& options) {
     if (!options.screenshot.empty()) g_videoSystem.SetExitScreenshot(options.screenshot.c_str());
     FrameDriver frames(&g_engine, options.frames);
     const auto loopStart = std::chrono::steady_clock::now();
-    StartupDemo demo;
-    const int result = demo.HasPackets() ? RunDemoLoop(&frames, &demo) : RunInteractiveLoop(&frames);
+    int result = 0;
+    if (timedemo) {
+        result = RunCommandLineTimedemo(options.timedemo, &frames);
+    } else {
+        StartupDemo demo;
+        result = demo.HasPackets() ? RunDemoLoop(&frames, &demo) : RunInteractiveLoop(&frames);
+    }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - loopStart).count();
     if (options.stats) PrintStatistics(frames.Count(), seconds);
 
-    // A frame limit ends the run as quit would: every subsystem releases
-    // what it holds before the globals go. The screenshot is taken before
-    // the device goes, however the run ended.
-    if (frames.Exhausted() && g_engine.stop == 0) g_engine.shutdown(0);
+    // A frame limit, like the end of a timedemo, ends the run as quit
+    // would: every subsystem releases what it holds before the globals go.
+    // The screenshot is taken before the device goes, however the run ended.
+    if ((frames.Exhausted() || timedemo) && g_engine.stop == 0) g_engine.shutdown(0);
     g_videoSystem.SaveExitScreenshot();
     return result;
 }
@@ -170,6 +205,10 @@ int RunOsprel(const CommandLine& given) {
     // anything else is a name or a path of the content folder and archives.
     if (!options.world.empty() && options.world[0] != '/' && IsRegularFile(options.world.c_str())) {
         options.world = startFolder + "/" + options.world;
+    }
+    // The timedemo's file likewise; else a file or a name in the content folder.
+    if (!options.timedemo.empty() && options.timedemo[0] != '/' && IsRegularFile(options.timedemo.c_str())) {
+        options.timedemo = startFolder + "/" + options.timedemo;
     }
 
     // The working directory is the content folder: every name the engine

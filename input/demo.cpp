@@ -222,16 +222,17 @@ void SaveDemo() {
     s_demo->unsaved = 0;
 }
 
-void LoadDemo(const char* path) {
-    if (CurrentDemoMode() != kDemoIdle) return;
+bool LoadDemo(const char* path) {
+    if (CurrentDemoMode() != kDemoIdle) return false;
     s_demo.reset();
     PrintLine("Loading a demo from disk...");
     s_demo = std::make_unique<Demo>();
     if (!ReadDemoFile(path, s_demo.get())) {
         PrintLine("Error reading demo.");
-        return;
+        return false;
     }
     s_demo->unsaved = 0;
+    return true;
 }
 
 bool WriteDemoFile(const char* path, Demo* demo) {

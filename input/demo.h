@@ -52,7 +52,9 @@ void RecordDemo();
 void StopDemo();
 void PlayDemo();
 void SaveDemo();
-void LoadDemo(const char* path);
+// load: false when the demo was not read (ignored while not idle, or the
+// file is missing or damaged).
+bool LoadDemo(const char* path);
 
 // File form.
 bool WriteDemoFile(const char* path, Demo* demo);

@@ -6,6 +6,7 @@
 
 #include "console/config_script.h"
 #include "input/demo.h"
+#include "input/timedemo.h"
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
 
@@ -173,7 +174,9 @@ int32_t CInputSystem::frame() {
         }
     }
     RunHeldKeys();
+    TimedemoBeforePlayback();
     DemoPlaybackStep();
+    TimedemoAfterPlayback();
     return finished;
 }
 

@@ -57,6 +57,7 @@ COperatingSystem::~COperatingSystem() {
 void COperatingSystem::Start(PlatformBackend* backend, std::unique_ptr<TimeSource> time) {
     backend_ = backend;
     time_ = std::move(time);
+    clockOffset_ = 0.0;
     s_shown = this;
     SetMessageBoxFunction(ShowBoxThroughBackend);
 
@@ -99,6 +100,13 @@ void COperatingSystem::Start(PlatformBackend* backend, std::unique_ptr<TimeSourc
     ReadClock();
     frameTime_ = 0.0;
     frameDelta_ = 0.0;
+}
+
+std::unique_ptr<TimeSource> COperatingSystem::SwapTimeSource(std::unique_ptr<TimeSource> next,
+                                                             double continueFrom) {
+    clockOffset_ = next ? continueFrom - next->Now() : 0.0;
+    std::swap(time_, next);
+    return next;
 }
 
 int32_t COperatingSystem::CreateMainWindow(const WindowSettings* settings) {

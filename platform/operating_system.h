@@ -36,6 +36,13 @@ public:
     int32_t frame() override;
     void shutdown(int32_t reason) override;
 
+    // Puts another time source under the frame clock and returns the one it
+    // replaces. The clock goes on from continueFrom (milliseconds): the next
+    // frame reads continueFrom plus whatever the new source advanced, so
+    // switching never makes time run backwards. Timedemo runs switch to a
+    // fixed step and back this way.
+    std::unique_ptr<TimeSource> SwapTimeSource(std::unique_ptr<TimeSource> next, double continueFrom);
+
     double FrameTime() const { return frameTime_; }
     double FrameDelta() const { return frameDelta_; }
     float FramesPerSecond() const { return framesPerSecond_; }
@@ -63,11 +70,12 @@ private:
     void OnMainWindowResize(int width, int height) override;
     void DestroyWindows();
     void UpdateMessageRoute();
-    double ReadClock() const { return time_ ? time_->Now() : 0.0; }
+    double ReadClock() const { return time_ ? time_->Now() + clockOffset_ : 0.0; }
 
     bool registered_ = false;
     PlatformBackend* backend_ = nullptr;
     std::unique_ptr<TimeSource> time_;
+    double clockOffset_ = 0.0;  // added to the source's reading (after a swap)
     InstanceLock lock_;
     bool guardFailed_ = false;
     ScreenInfo screen_;

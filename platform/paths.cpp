@@ -136,6 +136,14 @@ bool RemoveFile(const char* path) {
     return path != nullptr && ::unlink(ResolvePath(path).c_str()) == 0;
 }
 
+bool MakeFolder(const char* path) {
+    if (path == nullptr || *path == '\0') return false;
+    const std::string folder = ResolvePath(path);
+    if (::mkdir(folder.c_str(), 0777) == 0) return true;
+    struct stat info;
+    return errno == EEXIST && ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 std::vector<std::string> ListFolder(const char* path) {
     std::vector<std::string> names;
     if (path == nullptr) return names;

@@ -26,6 +26,9 @@ bool FileExists(const char* path);
 // The length in bytes of a stream OpenFile returned.
 uint64_t StreamLength(std::FILE* file);
 bool RemoveFile(const char* path);
+// Creates a folder (the name resolved as every path is); true when the folder
+// exists afterwards, whether made now or before.
+bool MakeFolder(const char* path);
 // The names of the regular files directly inside a folder of the content
 // folder (the folder's name resolved as every path is), sorted.
 std::vector<std::string> ListFolder(const char* path);

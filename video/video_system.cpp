@@ -5,9 +5,11 @@
 #include "camera/camera.h"
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
+#include "platform/paths.h"
 #include "platform/platform_window.h"
 #include "video/d3d9/d3dx9.h"
 #include "video/renderer.h"
+#include "video/screenshot.h"
 #include "video/video_cvars.h"
 
 namespace {
@@ -259,7 +261,9 @@ void CVideoSystem::shutdown(int32_t) {
         return;
     }
     SaveExitScreenshot();
+    WritePendingScreenshots();
     initialised_ = 0;
+    framePresented_ = false;
     for (DWORD stage = 0; stage < caps_.MaxSimultaneousTextures; ++stage) {
         device_->SetTexture(stage, nullptr);
     }
@@ -293,6 +297,8 @@ void CVideoSystem::EndFrame() {
     if (device_ == nullptr) return;
     device_->EndScene();
     device_->Present(nullptr, nullptr, nullptr, nullptr);
+    framePresented_ = true;
+    if (!pendingScreenshots_.empty()) WritePendingScreenshots();
 }
 
 void CVideoSystem::DrawQuadStrip(const GpuVertex* vertices, uint32_t count) {
@@ -313,5 +319,34 @@ void CVideoSystem::SaveExitScreenshot() {
     exitScreenshot_.clear();
     if (!D3D9SaveLastFrame(device_, path.c_str())) {
         PrintLine("Error: no frame to write to %s", path.c_str());
+    }
+}
+
+void CVideoSystem::RequestScreenshot(const std::string& path) { pendingScreenshots_.push_back(path); }
+
+void CVideoSystem::WritePendingScreenshots() {
+    // Taken out first, so the list is empty whatever happens while writing.
+    std::vector<std::string> requests;
+    requests.swap(pendingScreenshots_);
+    for (const std::string& request : requests) {
+        if (!framePresented_) {
+            PrintLine("Error: screenshot %s not written: no frame was presented",
+                      request.empty() ? "(next number)" : request.c_str());
+            continue;
+        }
+        std::string path = request;
+        if (path.empty()) {
+            std::string error;
+            path = NextScreenshotPath(&error);
+            if (path.empty()) {
+                PrintLine("Error: screenshot not written: %s", error.c_str());
+                continue;
+            }
+        }
+        if (!D3D9SaveLastFrame(device_, ResolvePath(path.c_str()).c_str())) {
+            PrintLine("Error: could not write screenshot %s", path.c_str());
+        } else {
+            PrintLine("Wrote %s", path.c_str());
+        }
     }
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/subsystem.h"
 #include "video/d3d9/d3d9.h"
@@ -50,6 +51,12 @@ public:
     // about to go (or at the end of the run); once.
     void SetExitScreenshot(const char* path);
     void SaveExitScreenshot();
+    // The next presented frame is written to path as PNG, or, with an empty
+    // path, to the next free screenshots/shotNNNN.png; one line tells where
+    // it went or why it could not. Requests still waiting when the device
+    // goes get the last presented frame.
+    void RequestScreenshot(const std::string& path);
+    size_t PendingScreenshots() const { return pendingScreenshots_.size(); }
 
     // Frame helpers.
     void BeginFrame();
@@ -70,6 +77,7 @@ private:
     void DestroyFont();
     void ApplyDefaultStates();
     void PublishAdapterNames();
+    void WritePendingScreenshots();
 
     int32_t initialised_ = 0;
     IDirect3D9* direct3D_ = nullptr;
@@ -83,6 +91,8 @@ private:
     std::unique_ptr<OverlayFont> font_;
     uint32_t frameCount_ = 0;
     std::string exitScreenshot_;
+    std::vector<std::string> pendingScreenshots_;  // "" for the next free number
+    bool framePresented_ = false;
 };
 
 extern CVideoSystem g_videoSystem;

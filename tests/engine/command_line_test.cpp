@@ -54,3 +54,21 @@ TEST(CommandLineWorld, MistakesAreUsageErrors) {
     EXPECT_NE(help.find("Usage: osprel [OPTION]... [WORLD]"), std::string::npos);
     EXPECT_NE(help.find("--data DIR"), std::string::npos);
 }
+
+TEST(CommandLineTimedemo, TakesOneDemoAndNoWorld) {
+    Parsed given = Parse({"--headless", "--timedemo", "demos/demo003.dem", "--stats"});
+    EXPECT_EQ(given.action, CommandLineAction::kRun);
+    EXPECT_EQ(given.options.timedemo, "demos/demo003.dem");
+    EXPECT_TRUE(given.options.stats);
+    EXPECT_TRUE(Parse({"--headless"}).options.timedemo.empty());
+
+    Parsed missing = Parse({"--timedemo"});
+    EXPECT_EQ(missing.action, CommandLineAction::kUsageError);
+    EXPECT_EQ(missing.error, "option '--timedemo' needs a demo file");
+    EXPECT_EQ(Parse({"--timedemo", ""}).action, CommandLineAction::kUsageError);
+    // The demo brings its world; a second one would be ignored silently.
+    Parsed withWorld = Parse({"oa_dm1", "--timedemo", "demo001"});
+    EXPECT_EQ(withWorld.action, CommandLineAction::kUsageError);
+    EXPECT_EQ(withWorld.error, "--timedemo plays in its demo's own world: name no world with it");
+    EXPECT_NE(std::string(CommandLineHelp()).find("--timedemo FILE"), std::string::npos);
+}

@@ -98,3 +98,40 @@ TEST(DemoLoop, ADemoThatPlaysNothingFallsBackToTheInteractiveLoop) {
     EXPECT_EQ(rig.counter.frames, 10);
     EXPECT_EQ(demo.plays, 1);
 }
+
+namespace {
+
+// Whether the loop under test should go on: for five frames of the counter.
+Counter* s_watched = nullptr;
+bool FewerThanFiveFrames() { return s_watched->frames < 5; }
+
+}  // namespace
+
+TEST(RunWhile, StopsWhenTheConditionFailsAFrameAsksOrTheLimitIsReached) {
+    {
+        Rig rig(-1);
+        CBaseEngine engine(&rig.registry);
+        FrameDriver frames(&engine, -1);
+        s_watched = &rig.counter;
+        EXPECT_EQ(RunWhile(&frames, FewerThanFiveFrames), 0);
+        EXPECT_EQ(rig.counter.frames, 5);
+    }
+    {
+        Rig rig(3);  // the third frame asks to stop
+        CBaseEngine engine(&rig.registry);
+        FrameDriver frames(&engine, -1);
+        s_watched = &rig.counter;
+        RunWhile(&frames, FewerThanFiveFrames);
+        EXPECT_EQ(rig.counter.frames, 3);
+    }
+    {
+        Rig rig(-1);
+        CBaseEngine engine(&rig.registry);
+        FrameDriver frames(&engine, 2);
+        s_watched = &rig.counter;
+        RunWhile(&frames, FewerThanFiveFrames);
+        EXPECT_EQ(rig.counter.frames, 2);
+        EXPECT_TRUE(frames.Exhausted());
+    }
+    s_watched = nullptr;
+}

@@ -4,11 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "support/test_support.h"
 
 namespace {
@@ -88,7 +91,7 @@ TEST(Program, ConsoleLinesFromTheCommandLinePrintTheInterpretersMessages) {
         "Error trying to read file demos\\demo003.dem",
         "Error reading demo.",
     };
-    EXPECT_EQ(Between(lines, "Key f6 set to v_incEffect", "fov is \"90.000000\""), startup) << run.output;
+    EXPECT_EQ(Between(lines, "Key f12 set to screenshot", "fov is \"90.000000\""), startup) << run.output;
     const std::vector<std::string> expected = {
         "fov is \"90.000000\"",
         "fov set \"75.000000\"",
@@ -123,6 +126,27 @@ TEST(Program, ScreenshotIsWrittenWhereTheEngineWasStarted) {
     const std::string png = elsewhere.Read("shot.png");
     ASSERT_GT(png.size(), 8u);
     EXPECT_EQ(png.substr(1, 3), "PNG");
+}
+
+TEST(Program, ScreenshotCommandAndF12WriteNumberedPicturesInTheContentFolder) {
+    ScratchFolder folder;
+    folder.Write("keys.txt", "2 key f12 down\n3 key f12 up\n");
+    ProgramResult run = RunEngine(folder, {"screenshot"},
+                                  "--input-script " + folder.Path() + "/keys.txt --frames 4 </dev/null");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    // The command's picture in the first frame, F12's in the second: one
+    // each, though the key is held for a whole frame.
+    const std::vector<std::string> lines = SplitLines(run.output);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Wrote screenshots/shot0000.png"), 1) << run.output;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Wrote screenshots/shot0001.png"), 1) << run.output;
+    EXPECT_FALSE(folder.Exists("screenshots/shot0002.png"));
+    EXPECT_EQ(folder.Read("screenshots/shot0001.png").substr(1, 3), "PNG");
+
+    // The next run goes on from the first free number.
+    run = RunEngine(folder, {"screenshot", "screenshot named"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("Wrote screenshots/shot0002.png\nWrote named.png\n"), std::string::npos) << run.output;
+    EXPECT_EQ(folder.Read("named.png").substr(1, 3), "PNG");
 }
 
 TEST(Program, StatsLineTellsHowTheRunWent) {
@@ -177,11 +201,11 @@ TEST(Program, CvarlistListsEveryObjectInByteOrder) {
     ProgramResult run = RunEngine(folder, {"cvarlist"});
     ASSERT_EQ(run.exitCode, 0) << run.output;
     std::vector<std::string> lines = SplitLines(run.output);
-    std::vector<std::string> names = Between(lines, "Printing 79 console variables...", "");
+    std::vector<std::string> names = Between(lines, "Printing 81 console variables...", "");
     ASSERT_GE(names.size(), 2u) << run.output;
     EXPECT_EQ(names[names.size() - 2], "");  // the listing's closing empty line
     names.resize(names.size() - 2);        // and the shutdown line after it
-    ASSERT_EQ(names.size(), 79u);
+    ASSERT_EQ(names.size(), 81u);
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
     EXPECT_EQ(names.front(), "+back");  // "+" sorts before every letter
 }
@@ -345,6 +369,114 @@ TEST(Program, AWindowedStartWithoutTheFallbackTextureEndsWithoutAnAbort) {
         ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
         " --accept-defaults --frames 5 2>&1");
     EXPECT_EQ(run.exitCode, 0) << run.output;
+}
+
+TEST(Program, ScreenshotCommandInAWindowUnderXvfb) {
+    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "xvfb-run is not installed";
+    }
+    ScratchFolder folder;
+    InstallContent(folder);
+    ProgramResult run = RunProgram(
+        InstanceEnvironment() + "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' " +
+        ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
+        " --set resolution=0 --set fullscreen=0 --exec 'screenshot window' --frames 5 2>&1");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::string png = folder.Read("window.png");
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    // The header's width and height (big-endian): the back buffer's size.
+    auto at = [&](size_t offset) {
+        return (static_cast<uint32_t>(static_cast<uint8_t>(png[offset])) << 24) |
+               (static_cast<uint32_t>(static_cast<uint8_t>(png[offset + 1])) << 16) |
+               (static_cast<uint32_t>(static_cast<uint8_t>(png[offset + 2])) << 8) |
+               static_cast<uint32_t>(static_cast<uint8_t>(png[offset + 3]));
+    };
+    EXPECT_EQ(at(16), 640u);
+    EXPECT_EQ(at(20), 480u);
+}
+
+TEST(Program, TimedemoThatCannotRunExitsWithAReason) {
+    ScratchFolder folder;
+    InstallContent(folder);
+    // Missing: said before any window opens.
+    ProgramResult missing = RunProgram(Engine(OSPREL_BINARY, folder, {}, "--timedemo nosuch.dem 2>&1 </dev/null"));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.output.find("osprel: no demo file 'nosuch.dem'"), std::string::npos) << missing.output;
+    EXPECT_EQ(missing.output.find("Globally Allocated Subsystems"), std::string::npos);
+
+    // Damaged: the engine's own lines say why. Neither the start level nor
+    // the start-up demo is loaded on the way.
+    // (Started elsewhere, the name is one of the content folder.)
+    folder.Write("bad.dem", "ten bytes.");
+    ScratchFolder elsewhere;
+    ProgramResult damaged = RunProgram("cd " + ShellQuote(elsewhere.Path()) + " && " +
+                                       Engine(OSPREL_BINARY, folder, {},
+                                              "--timedemo bad.dem 2>" + folder.Path() + "/err.txt </dev/null"));
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_NE(damaged.output.find("Error parsing demo map name from demo file.\nError reading demo.\n"
+                                  "timedemo: cannot read demo bad.dem\n"),
+              std::string::npos)
+        << damaged.output;
+    EXPECT_NE(folder.Read("err.txt").find("osprel: the timedemo of 'bad.dem' did not complete"), std::string::npos);
+    EXPECT_EQ(damaged.output.find("maps/tower.lmf"), std::string::npos) << damaged.output;
+    EXPECT_EQ(damaged.output.find("demos\\demo003.dem"), std::string::npos);
+    EXPECT_NE(damaged.output.find("Shutting down CVideoSystem"), std::string::npos);  // quit as usual
+
+    // A header without packets, in the folder the engine is started from:
+    // the file is taken from there.
+    ScratchFolder start;
+    start.Write("empty.dem", std::string(376, '\0'));
+    ProgramResult empty = RunProgram(Engine(OSPREL_BINARY, folder, {}, "--timedemo empty.dem 2>/dev/null </dev/null"));
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_NE(empty.output.find("timedemo: demo " + CurrentDirectory() + "/empty.dem holds no packets"),
+              std::string::npos)
+        << empty.output;
+}
+
+namespace {
+
+// A demo file of a world-less flight: packets (key 17 released) at the given
+// milliseconds after its start.
+std::string SmallDemo(const std::vector<float>& times) {
+    std::string bytes(376, '\0');
+    auto bigEndian = [](uint32_t value) {
+        return std::string{static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+                           static_cast<char>(value >> 8), static_cast<char>(value)};
+    };
+    bytes.replace(372, 4, bigEndian(static_cast<uint32_t>(times.size())));
+    for (float time : times) {
+        std::string packet(44, '\0');
+        packet[4] = 17;
+        uint32_t bits = 0;
+        std::memcpy(&bits, &time, 4);
+        packet.replace(40, 4, bigEndian(bits));
+        bytes += packet;
+    }
+    return bytes;
+}
+
+}  // namespace
+
+TEST(Program, TimedemoPrintsItsLineOnStandardOutputHeadlessAndInAWindow) {
+    ScratchFolder folder;
+    InstallContent(folder);
+    folder.Write("demos/short.dem", SmallDemo({0.0f, 80.0f, 160.0f}));
+    // 160 ms: ten steps after the start, eleven frames.
+    const std::string line = "timedemo: 11 frames, ";
+    ProgramResult headless = RunProgram(Engine(OSPREL_BINARY, folder, {}, "--timedemo short </dev/null"));
+    ASSERT_EQ(headless.exitCode, 0) << headless.output;
+    EXPECT_NE(headless.output.find("\n" + line), std::string::npos) << headless.output;
+
+    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "xvfb-run is not installed";
+    }
+    ProgramResult windowed = RunProgram(
+        InstanceEnvironment() + "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' " +
+        ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
+        " --set fullscreen=0 --timedemo short 2>/dev/null");
+    ASSERT_EQ(windowed.exitCode, 0) << windowed.output;
+    EXPECT_EQ(windowed.output.rfind(line, 0), 0u) << windowed.output;  // the one line printed there
 }
 
 TEST(Program, InputScriptDrivesTheKeysAndTheMouse) {

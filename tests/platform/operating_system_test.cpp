@@ -116,6 +116,35 @@ TEST_F(OperatingSystem, ClockStandsStillWithoutAWindow) {
     EXPECT_EQ(backend.pumps, 5);
 }
 
+TEST_F(OperatingSystem, SwappedTimeSourcesCarryTheClockOnWithoutAJump) {
+    COperatingSystem os(false);
+    Start(&os, 10.0);
+    WindowSettings settings;
+    settings.fullscreen = 0;
+    ASSERT_EQ(os.CreateMainWindow(&settings), 1);
+    for (int i = 0; i < 3; ++i) os.frame();
+    ASSERT_DOUBLE_EQ(os.FrameTime(), 30.0);
+
+    // A fixed 16 ms step that goes on from 31 ms (its own reading starts at 0).
+    std::unique_ptr<TimeSource> previous = os.SwapTimeSource(std::make_unique<FixedStepTimeSource>(16.0), 31.0);
+    ASSERT_NE(previous, nullptr);
+    EXPECT_DOUBLE_EQ(os.FrameTime(), 30.0);  // the frame under way keeps its time
+    os.frame();
+    EXPECT_DOUBLE_EQ(os.FrameTime(), 47.0);
+    EXPECT_DOUBLE_EQ(os.FrameDelta(), 17.0);
+    os.frame();
+    EXPECT_DOUBLE_EQ(os.FrameTime(), 63.0);
+    EXPECT_DOUBLE_EQ(os.FrameDelta(), 16.0);
+
+    // The replaced source comes back where the clock stands, though its own
+    // reading lies far behind.
+    std::unique_ptr<TimeSource> fixed = os.SwapTimeSource(std::move(previous), os.FrameTime());
+    os.frame();
+    EXPECT_DOUBLE_EQ(os.FrameTime(), 73.0);
+    EXPECT_DOUBLE_EQ(os.FrameDelta(), 10.0);
+    EXPECT_DOUBLE_EQ(fixed->Now(), 32.0);  // the step source stopped where it was left
+}
+
 TEST_F(OperatingSystem, PendingLinesAreShownOnceWhenTheConsoleOpens) {
     COperatingSystem os(false);
     Start(&os);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/paths.h"
 #include "support/test_support.h"
 
@@ -43,4 +45,21 @@ TEST(PathLayer, FoldersDoNotOpenAsFiles) {
     EXPECT_EQ(OpenFile("maps", "rb"), nullptr);
     EXPECT_FALSE(FileExists("maps"));
     EXPECT_EQ(OpenFile(nullptr, "rb"), nullptr);
+}
+
+TEST(PathLayer, MakeFolderCreatesOnceAndKeepsExistingSpellings) {
+    ScratchFolder folder;
+    EXPECT_TRUE(MakeFolder("shots"));
+    EXPECT_TRUE(MakeFolder("shots"));  // already there: still a folder
+    folder.Write("shots/a.png", "x");
+    EXPECT_TRUE(folder.Exists("shots/a.png"));
+    // A folder of another case is the one used, as for files.
+    folder.Write("Pictures/keep", "");
+    EXPECT_TRUE(MakeFolder("pictures"));
+    EXPECT_FALSE(std::filesystem::exists(folder.Path() + "/pictures"));
+    // A file in the way, or a parent that is missing, is no folder.
+    folder.Write("taken", "x");
+    EXPECT_FALSE(MakeFolder("taken"));
+    EXPECT_FALSE(MakeFolder("missing/inner"));
+    EXPECT_FALSE(MakeFolder(""));
 }
