@@ -223,14 +223,6 @@ int RunOsprel(const CommandLine& given) {
         return 1;
     }
 
-    // Without its shaders the engine can draw nothing at all: say what is
-    // missing and where it looked, rather than run blind.
-    if (!IsRegularFile(kShaderFile)) {
-        std::fprintf(stderr, "osprel: the content folder %s has no %s\n", CurrentDirectory().c_str(), kShaderFile);
-        std::fprintf(stderr, "osprel: build it with 'make', or pass --basedir with the folder the build installs\n");
-        return 1;
-    }
-
     // The input script is read before anything starts, so a mistake in it
     // stops the run with its line number.
     auto script = std::make_shared<InputScript>();
@@ -241,6 +233,14 @@ int RunOsprel(const CommandLine& given) {
             return 2;
         }
     }
+    // Without its shaders the engine can draw nothing at all: say what is
+    // missing and where it looked, rather than run blind.
+    if (!IsRegularFile(kShaderFile)) {
+        std::fprintf(stderr, "osprel: the content folder %s has no %s\n", CurrentDirectory().c_str(), kShaderFile);
+        std::fprintf(stderr, "osprel: build it with 'make', or pass --basedir with the folder the build installs\n");
+        return 1;
+    }
+
     std::unique_ptr<PlatformBackend> backend = ChooseBackend(options, script);
     if (backend->IsHeadless()) {
         SetPrintTap(StandardOutputTap());
