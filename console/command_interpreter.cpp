@@ -86,6 +86,21 @@ void AddConsoleObject(ConsoleObject* object) {
     s_pendingTail = object;
 }
 
+void RemoveConsoleObject(ConsoleObject* object) {
+    if (s_interpreterExists) {
+        s_objects->Remove(object);
+        return;
+    }
+    ConsoleObject* previous = nullptr;
+    for (ConsoleObject* at = s_pendingHead; at != nullptr; previous = at, at = at->pendingNext) {
+        if (at != object) continue;
+        if (previous != nullptr) previous->pendingNext = at->pendingNext;
+        else s_pendingHead = at->pendingNext;
+        if (s_pendingTail == at) s_pendingTail = previous;
+        return;
+    }
+}
+
 ConsoleObject* FindConsoleObject(const char* name) {
     if (s_objects == nullptr || name == nullptr) return nullptr;
     return s_objects->Find(name);
@@ -115,6 +130,9 @@ CCommandInterpreter::~CCommandInterpreter() {
     UnregisterSubsystem(this);
     Teardown();
     objects_.Clear();
+    // Console objects destroyed after this have no list to leave.
+    s_interpreterExists = false;
+    s_objects = nullptr;
 }
 
 int32_t CCommandInterpreter::frame() {

@@ -34,8 +34,10 @@ ConsoleObject::ConsoleObject(const char* objectName, ConsoleHandler commandHandl
 }
 
 ConsoleObject::~ConsoleObject() {
-    // The record stays in the interpreter's list; the destroyed kind tells
-    // lookups to pass it over.
+    // The record leaves the interpreter's list: an object that lived on a
+    // stack (or in a library unloaded early) must not be read after it is
+    // gone. The destroyed kind still tells anyone holding it that it is.
+    RemoveConsoleObject(this);
     std::free(name);
     std::free(stringValue);
     name = nullptr;
@@ -71,6 +73,15 @@ ConsoleObject* ConsoleObjectList::Find(const char* objectName, int32_t* position
         }
     }
     return nullptr;
+}
+
+void ConsoleObjectList::Remove(const ConsoleObject* object) {
+    for (auto at = objects_.begin(); at != objects_.end(); ++at) {
+        if (*at == object) {
+            objects_.erase(at);
+            return;
+        }
+    }
 }
 
 void ConsoleObjectList::Clear() { std::vector<ConsoleObject*>().swap(objects_); }

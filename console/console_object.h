@@ -63,6 +63,8 @@ using ConsoleCommand = ConsoleObject;
 // Registers an object with the interpreter's list in name order, or keeps it
 // pending until the interpreter exists.
 void AddConsoleObject(ConsoleObject* object);
+// Called as an object is destroyed: it leaves the list (or the pending list).
+void RemoveConsoleObject(ConsoleObject* object);
 
 // First object in list order whose name equals name exactly, or null.
 ConsoleObject* FindConsoleObject(const char* name);

@@ -20,6 +20,8 @@ public:
     int32_t Count() const { return static_cast<int32_t>(objects_.size()); }
     ConsoleObject* At(int32_t index) const { return objects_[static_cast<size_t>(index)]; }
 
+    // Takes the record out of the list (the first entry that is it).
+    void Remove(const ConsoleObject* object);
     // Drops every node (not the records).
     void Clear();
 

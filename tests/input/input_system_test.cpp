@@ -68,6 +68,9 @@ int32_t Probe(int32_t a, int32_t b, int32_t c, const ConsoleArgument* argv) {
     g_calls.push_back({a, b, c, argv == nullptr});
     return 1;
 }
+// Global like every console object: key bindings keep pointing at it after
+// the test that bound it.
+ConsoleCommand g_probe("zz_probe", Probe);
 
 class Input : public ::testing::Test {
 protected:
@@ -77,7 +80,15 @@ protected:
         g_inputSystem.SetCapture(Capture);
         ASSERT_EQ(g_inputSystem.OpenDevices(std::make_unique<TestDevice>(&device)), 1);
     }
-    void TearDown() override { g_inputSystem.SetCapture(nullptr); }
+    void TearDown() override {
+        g_inputSystem.SetCapture(nullptr);
+        // The next test opens the devices afresh, with no key held.
+        PrintCapture quiet;
+        const std::vector<int> held = g_inputSystem.HeldKeys();
+        for (int code : held) g_inputSystem.KeyEvent(code, 0, 0, 0, 0);
+        g_inputSystem.shutdown(0);
+        g_inputSystem.finished = 0;
+    }
 
     TestDevice::Shared device;
     PrintCapture output;
@@ -131,7 +142,6 @@ TEST_F(Input, DefaultBindingsAreInPlace) {
 }
 
 TEST_F(Input, HeldKeysRunInFirstPressOrderWithTheirLatestValues) {
-    ConsoleCommand probe("zz_probe", Probe);
     ExecuteLine("bind q zz_probe");
     ExecuteLine("bind e zz_probe");
     EXPECT_EQ(g_inputSystem.KeyEvent(18, 1, 5, 6, 7), 1);  // e
@@ -188,7 +198,6 @@ TEST_F(Input, MouseMotionIsOnePressPerMovingFrameAndOneRelease) {
 }
 
 TEST_F(Input, InactiveWindowStopsEventsButHeldKeysKeepRunning) {
-    ConsoleCommand probe("zz_probe", Probe);
     ExecuteLine("bind q zz_probe");
     device.keys.push_back(KeyboardEvent{16, true});
     g_inputSystem.frame();
