@@ -14,6 +14,7 @@
 #include "platform/platform_backend.h"
 #include "platform/platform_window.h"
 #include "input/input_device.h"
+#include "platform/sdl/dialog_fonts.h"
 #include "platform/sdl/imgui_surface.h"
 #include "platform/sdl/sdl_keys.h"
 #include "platform/startup_dialog.h"
@@ -37,10 +38,16 @@ ImVec2 PixelSize(const DialogControl& c) {
                   static_cast<float>(StartupDialog::UnitsToPixelsY(c.height)));
 }
 
-// Draws the dialog's controls from its table; returns the id of a pressed
-// button, or 0.
-int DrawDialog(StartupDialog* dialog) {
-    int pressed = 0;
+// What one drawn frame of the dialog asks for.
+struct DialogFrame {
+    int pressed = 0;        // the id of a button clicked, or 0
+    bool listOpen = false;  // a combo box's list is dropped down
+};
+
+// Draws the dialog's controls from its table. closeList closes a dropped-down
+// list (Enter or Escape reached it).
+DialogFrame DrawDialog(StartupDialog* dialog, const DialogFonts& fonts, bool closeList) {
+    DialogFrame frame;
     const ImGuiViewport* viewport = ImGui::GetMainViewport();
     ImGui::SetNextWindowPos(viewport->Pos);
     ImGui::SetNextWindowSize(viewport->Size);
@@ -52,8 +59,6 @@ int DrawDialog(StartupDialog* dialog) {
     for (DialogControl& c : dialog->Controls()) {
         const ImVec2 at = PixelPosition(c);
         const ImVec2 size = PixelSize(c);
-        const std::string label = std::string(c.caption) + "##" + std::to_string(c.id) +
-                                  (c.id == 0 ? std::string(c.caption) : std::string());
         ImGui::PushID(&c);
         ImGui::BeginDisabled(c.disabled);
         switch (c.kind) {
@@ -71,6 +76,10 @@ int DrawDialog(StartupDialog* dialog) {
                 break;
             }
             case ControlKind::kComboBox: {
+                // The box keeps its place and width; its font shrinks until
+                // the longest entry shows whole.
+                ImFont* font = ComboFont(fonts, c, ImGui::GetStyle());
+                if (font != nullptr) ImGui::PushFont(font);
                 ImGui::SetCursorPos(at);
                 ImGui::SetNextItemWidth(static_cast<float>(c.pixelWidth));
                 const char* preview =
@@ -78,14 +87,17 @@ int DrawDialog(StartupDialog* dialog) {
                         ? c.items[static_cast<size_t>(c.selection)].c_str()
                         : "";
                 if (ImGui::BeginCombo("##combo", preview)) {
+                    frame.listOpen = true;
                     for (size_t i = 0; i < c.items.size(); ++i) {
                         const bool selected = static_cast<int>(i) == c.selection;
                         if (ImGui::Selectable(c.items[i].c_str(), selected)) {
                             c.selection = static_cast<int>(i);
                         }
                     }
+                    if (closeList) ImGui::CloseCurrentPopup();
                     ImGui::EndCombo();
                 }
+                if (font != nullptr) ImGui::PopFont();
                 break;
             }
             case ControlKind::kCheckBox:
@@ -95,21 +107,14 @@ int DrawDialog(StartupDialog* dialog) {
             case ControlKind::kPushButton:
             case ControlKind::kDefaultPushButton:
                 ImGui::SetCursorPos(at);
-                if (ImGui::Button(c.caption, size)) pressed = c.id;
+                if (ImGui::Button(c.caption, size)) frame.pressed = c.id;
                 break;
         }
         ImGui::EndDisabled();
         ImGui::PopID();
     }
-    // Enter presses the default button; Escape asks for nothing the dialog acts on.
-    if (pressed == 0 && !ImGui::IsAnyItemActive() &&
-        (ImGui::IsKeyPressed(ImGuiKey_Enter) || ImGui::IsKeyPressed(ImGuiKey_KeyPadEnter))) {
-        for (const DialogControl& c : dialog->Controls()) {
-            if (c.kind == ControlKind::kDefaultPushButton) pressed = c.id;
-        }
-    }
     ImGui::End();
-    return pressed;
+    return frame;
 }
 
 void DrawConsole(DebugConsole* console) {
@@ -258,7 +263,10 @@ public:
             std::fprintf(stderr, "osprel: cannot open the start-up dialog: %s\n", SDL_GetError());
             return 0;
         }
+        const DialogFonts fonts = LoadDialogFonts(surface.Fonts());
         int result = -1;
+        bool listOpen = false;   // as the last frame drew it
+        bool closeList = false;  // a key asked the open list to close
         while (result < 0) {
             SDL_Event event;
             if (SDL_WaitEventTimeout(&event, 50)) {
@@ -268,15 +276,27 @@ public:
                         result = dialog->OnClose();
                     } else if (event.type == SDL_QUIT) {
                         result = dialog->OnClose();
+                    } else if (event.type == SDL_KEYDOWN && event.key.repeat == 0 &&
+                               event.key.windowID == surface.WindowId()) {
+                        // Keys are taken from their events: a press and
+                        // release between two frames still counts.
+                        DialogKey key;
+                        if (DialogKeyFor(event.key.keysym.sym, &key)) {
+                            const int command = dialog->CommandForKey(key, listOpen);
+                            if (command != 0) result = dialog->OnCommand(command);
+                            else if (listOpen) closeList = true;
+                        }
                     }
                     surface.ProcessEvent(event);
                 } while (result < 0 && SDL_PollEvent(&event));
             }
             if (result >= 0) break;
             surface.BeginFrame();
-            const int pressed = DrawDialog(dialog);
+            const DialogFrame frame = DrawDialog(dialog, fonts, closeList);
             surface.EndFrame();
-            if (pressed != 0) result = dialog->OnCommand(pressed);
+            listOpen = frame.listOpen && !closeList;
+            closeList = false;
+            if (frame.pressed != 0) result = dialog->OnCommand(frame.pressed);
         }
         surface.Destroy();
         return result;

@@ -54,3 +54,12 @@ uint8_t DirectInputCode(SDL_Scancode scancode) {
     }
     return 0;
 }
+
+bool DialogKeyFor(SDL_Keycode key, DialogKey* dialogKey) {
+    switch (key) {
+        case SDLK_RETURN: *dialogKey = DialogKey::kEnter; return true;
+        case SDLK_KP_ENTER: *dialogKey = DialogKey::kKeypadEnter; return true;
+        case SDLK_ESCAPE: *dialogKey = DialogKey::kEscape; return true;
+        default: return false;
+    }
+}

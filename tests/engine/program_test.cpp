@@ -344,3 +344,32 @@ TEST(Program, KeysPressedInTheWindowMoveTheCamera) {
     ASSERT_EQ(std::sscanf(output.c_str() + at, " pos=%f,%f,%f", &x, &y, &z), 3);
     EXPECT_LT(z, 435.0f - 10.0f) << output;  // walked forward from the tower's start
 }
+
+TEST(Program, EnterAndEscapeAnswerTheStartupDialog) {
+    if (std::system("command -v xvfb-run >/dev/null 2>&1 && command -v xdotool >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+    }
+    ScratchFolder folder;
+    InstallContent(folder);
+    // Real key events (XTEST) into the focused dialog; the engine prints its
+    // stats line only when the dialog was answered with OK.
+    folder.Write("answer.sh",
+                 "#!/bin/sh\n"
+                 "\"$1\" --basedir \"$2\" --frames 5 --stats > \"$2/$3.out\" 2>&1 &\n"
+                 "engine=$!\n"
+                 "for i in $(seq 100); do w=$(xdotool search --name 'Configuration$' 2>/dev/null | head -1); "
+                 "[ -n \"$w\" ] && break; sleep 0.1; done\n"
+                 "xdotool windowfocus --sync \"$w\" key \"$3\"\n"
+                 "wait $engine\n"
+                 "echo $? > \"$2/$3.code\"\n");
+    for (const char* key : {"KP_Enter", "Escape"}) {
+        RunProgram(InstanceEnvironment() + "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' sh " +
+                   ShellQuote(folder.Path() + "/answer.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
+                   ShellQuote(folder.Path()) + " " + key);
+    }
+    EXPECT_EQ(folder.Read("KP_Enter.code"), "0\n");
+    EXPECT_NE(folder.Read("KP_Enter.out").find("stats: frames=5 "), std::string::npos)
+        << folder.Read("KP_Enter.out");
+    EXPECT_EQ(folder.Read("Escape.code"), "0\n");
+    EXPECT_EQ(folder.Read("Escape.out").find("stats:"), std::string::npos) << folder.Read("Escape.out");
+}
