@@ -207,9 +207,12 @@ TEST(Program, QuitTypedOnStandardInputEndsTheRun) {
                    Engine(OSPREL_BINARY, folder, {}, "--set debug=1"));
     EXPECT_EQ(run.exitCode, 0);
     const std::vector<std::string> lines = SplitLines(run.output);
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2], "fov set \"60.000000\"");
-    EXPECT_EQ(lines.back(), "Shutting down CVideoSystem");
+    ASSERT_GE(lines.size(), 4u);
+    // Each typed line is echoed above what it printed; the empty one did nothing.
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()),
+              (std::vector<std::string>{"] fov 60", "fov set \"60.000000\"", "] quit",
+                                        "Shutting down CVideoSystem"}))
+        << run.output;
 }
 
 TEST(Program, CommandLineMistakesAreReported) {
@@ -304,7 +307,8 @@ TEST(Program, InputScriptDrivesTheKeysAndTheMouse) {
     // One frame of mouse movement: 10 ms x 100 x 0.05 x 0.01 degrees.
     EXPECT_NE(run.output.find(" angles=-0.500,0.000,0.000 "), std::string::npos);
     // From the dialog's fake HDR, three steps in two and a half seconds.
-    EXPECT_NE(run.output.find("vid_effectmode is \"4\""), std::string::npos);
+    // The script's console line is echoed as typed, above its answer.
+    EXPECT_NE(run.output.find("] vid_effectmode\nvid_effectmode is \"4\"\n"), std::string::npos);
 }
 
 TEST(Program, MalformedInputScriptStopsTheRun) {
