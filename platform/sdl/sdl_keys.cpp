@@ -63,3 +63,20 @@ bool DialogKeyFor(SDL_Keycode key, DialogKey* dialogKey) {
         default: return false;
     }
 }
+
+bool ConsoleKeyFor(SDL_Keycode key, ConsoleKey* consoleKey) {
+    switch (key) {
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER: *consoleKey = ConsoleKey::kEnter; return true;
+        case SDLK_BACKSPACE: *consoleKey = ConsoleKey::kBackspace; return true;
+        case SDLK_DELETE: *consoleKey = ConsoleKey::kDelete; return true;
+        case SDLK_LEFT: *consoleKey = ConsoleKey::kLeft; return true;
+        case SDLK_RIGHT: *consoleKey = ConsoleKey::kRight; return true;
+        case SDLK_HOME: *consoleKey = ConsoleKey::kHome; return true;
+        case SDLK_END: *consoleKey = ConsoleKey::kEnd; return true;
+        case SDLK_UP: *consoleKey = ConsoleKey::kUp; return true;
+        case SDLK_DOWN: *consoleKey = ConsoleKey::kDown; return true;
+        case SDLK_TAB: *consoleKey = ConsoleKey::kTab; return true;
+        default: return false;
+    }
+}

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "platform/debug_console.h"
 #include "platform/startup_dialog.h"
 
 // 0 for a key the engine has no code for.
@@ -16,3 +17,7 @@ uint8_t DirectInputCode(SDL_Scancode scancode);
 // key's event rather than from a per-frame key state, so that a tap shorter
 // than a frame still counts.
 bool DialogKeyFor(SDL_Keycode key, DialogKey* dialogKey);
+
+// The debug console's editing keys (both Enters send); false for the others,
+// whose characters arrive as text.
+bool ConsoleKeyFor(SDL_Keycode key, ConsoleKey* consoleKey);

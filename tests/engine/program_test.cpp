@@ -377,3 +377,50 @@ TEST(Program, EnterAndEscapeAnswerTheStartupDialog) {
     EXPECT_EQ(folder.Read("Escape.code"), "0\n");
     EXPECT_EQ(folder.Read("Escape.out").find("stats:"), std::string::npos) << folder.Read("Escape.out");
 }
+
+TEST(Program, KeysTypedQuicklyIntoTheDebugConsoleAreNotLost) {
+    if (std::system("command -v xvfb-run >/dev/null 2>&1 && command -v xdotool >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+    }
+    ScratchFolder folder;
+    InstallContent(folder);
+    // The engine is stopped while every key is typed and then let go on, so
+    // all of them, each press with its release, reach it within one frame,
+    // as at a very low frame rate. The lines reach the runtime log once the
+    // first of them turns it on; the last one quits.
+    folder.Write("type.sh",
+                 "#!/bin/sh\n"
+                 "\"$1\" --basedir \"$2\" --set debug=1 --set fullscreen=0 --set cursor=1 "
+                 "--frames 100000 > \"$2/run.out\" 2>&1 &\n"
+                 "engine=$!\n"
+                 "for i in $(seq 100); do w=$(xdotool search --name '^Osprel 2.0 Debug Console$' 2>/dev/null "
+                 "| head -1); [ -n \"$w\" ] && break; sleep 0.1; done\n"
+                 "xdotool windowfocus --sync \"$w\"\n"
+                 "sleep 0.5\n"
+                 "kill -STOP $engine\n"
+                 "xdotool type --delay 1 'com_log 1'; xdotool key --delay 1 Return\n"
+                 "xdotool type --delay 1 'fov 33'; xdotool key --delay 1 Return Up KP_Enter\n"
+                 "xdotool type --delay 1 'cvarl'; xdotool key --delay 1 Tab Return\n"
+                 "xdotool type --delay 1 'fovx'; xdotool key --delay 1 BackSpace Return\n"
+                 "xdotool type --delay 1 'quit'; xdotool key --delay 1 Return\n"
+                 "kill -CONT $engine\n"
+                 "wait $engine\n"
+                 "echo $? > \"$2/code\"\n");
+    RunProgram(InstanceEnvironment() + "timeout 120 xvfb-run -a -s '-screen 0 1600x1024x24' sh " +
+               ShellQuote(folder.Path() + "/type.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
+               ShellQuote(folder.Path()));
+    EXPECT_EQ(folder.Read("code"), "0\n") << folder.Read("run.out");
+    const std::vector<std::string> log = SplitLines(folder.Read("runtime.log"));
+    const std::vector<std::string> start = {"com_log set \"1\"\r", "] fov 33\r", "fov set \"33.000000\"\r",
+                                            "] fov 33\r", "fov set \"33.000000\"\r", "] cvarlist \r"};
+    ASSERT_GE(log.size(), start.size()) << folder.Read("runtime.log");
+    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + static_cast<long>(start.size())), start);
+    // Tab completed the name; the listing follows, then the corrected line.
+    ASSERT_GT(log.size(), start.size() + 1);
+    EXPECT_EQ(log[start.size()], "\r");  // cvarlist starts with an empty line
+    EXPECT_EQ(log[start.size() + 1].rfind("Printing ", 0), 0u) << log[start.size() + 1];
+    std::vector<std::string> end = Between(log, "] fov\r", "");
+    end.resize(std::min<size_t>(end.size(), 2));
+    EXPECT_EQ(end, (std::vector<std::string>{"fov is \"33.000000\"\r", "] quit\r"}))
+        << folder.Read("runtime.log");
+}

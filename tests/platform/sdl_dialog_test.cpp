@@ -1,9 +1,11 @@
-// The start-up dialog's window parts that need no window: which keys it
-// answers and the fonts its combo boxes are drawn in.
+// The window parts of the start-up dialog and the debug console that need no
+// window: which keys they take from SDL and the fonts of the dialog's combo
+// boxes.
 #include <gtest/gtest.h>
 #include <imgui.h>
 
 #include <cfloat>
+#include <utility>
 #include <string>
 
 #include "platform/sdl/dialog_fonts.h"
@@ -66,6 +68,27 @@ TEST(SdlKeys, EnterKeypadEnterAndEscapeAreTheDialogsKeysAndNothingElse) {
     // keyboard; those, and the rest of the keys, press nothing.
     for (SDL_Keycode other : {SDLK_j, SDLK_l, SDLK_SPACE, SDLK_TAB, SDLK_KP_5, SDLK_BACKSPACE}) {
         EXPECT_FALSE(DialogKeyFor(other, &key)) << SDL_GetKeyName(other);
+    }
+}
+
+TEST(SdlKeys, TheConsoleEditsWithItsKeysAndLeavesCharactersToTextEvents) {
+    const std::pair<SDL_Keycode, ConsoleKey> keys[] = {
+        {SDLK_RETURN, ConsoleKey::kEnter},  {SDLK_KP_ENTER, ConsoleKey::kEnter},
+        {SDLK_BACKSPACE, ConsoleKey::kBackspace}, {SDLK_DELETE, ConsoleKey::kDelete},
+        {SDLK_LEFT, ConsoleKey::kLeft},     {SDLK_RIGHT, ConsoleKey::kRight},
+        {SDLK_HOME, ConsoleKey::kHome},     {SDLK_END, ConsoleKey::kEnd},
+        {SDLK_UP, ConsoleKey::kUp},         {SDLK_DOWN, ConsoleKey::kDown},
+        {SDLK_TAB, ConsoleKey::kTab},
+    };
+    for (const auto& [sdl, expected] : keys) {
+        ConsoleKey key = expected == ConsoleKey::kTab ? ConsoleKey::kEnter : ConsoleKey::kTab;
+        ASSERT_TRUE(ConsoleKeyFor(sdl, &key)) << SDL_GetKeyName(sdl);
+        EXPECT_EQ(key, expected) << SDL_GetKeyName(sdl);
+    }
+    // Characters come as text events; Escape must not touch the line.
+    ConsoleKey key;
+    for (SDL_Keycode other : {SDLK_j, SDLK_l, SDLK_SPACE, SDLK_KP_5, SDLK_ESCAPE, SDLK_F1}) {
+        EXPECT_FALSE(ConsoleKeyFor(other, &key)) << SDL_GetKeyName(other);
     }
 }
 
