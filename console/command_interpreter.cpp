@@ -15,10 +15,22 @@ constinit ConsoleObjectList* s_objects = nullptr;
 constinit ConsoleObject* s_pendingHead = nullptr;
 constinit ConsoleObject* s_pendingTail = nullptr;
 
+struct QueuedLine {
+    std::string text;
+    bool typed;  // echoed as "] text" when it runs
+};
+
 // Lines queued from the debug console.
-std::deque<std::string>& CommandQueue() {
-    static std::deque<std::string> queue;
+std::deque<QueuedLine>& CommandQueue() {
+    static std::deque<QueuedLine> queue;
     return queue;
+}
+
+int32_t Enqueue(const char* line, bool typed) {
+    if (line == nullptr) line = "";
+    std::deque<QueuedLine>& queue = CommandQueue();
+    queue.push_back(QueuedLine{std::string(line, strnlen(line, kMaxQueuedLineChars)), typed});
+    return static_cast<int32_t>(queue.size());
 }
 
 // atoi's reading of a token (leading decimal integer, 0 if none), held to the
@@ -137,9 +149,12 @@ CCommandInterpreter::~CCommandInterpreter() {
 
 int32_t CCommandInterpreter::frame() {
     // Lines queued while these run wait for the next frame.
-    std::deque<std::string> lines;
+    std::deque<QueuedLine> lines;
     lines.swap(CommandQueue());
-    for (const std::string& line : lines) ExecuteLine(line.c_str());
+    for (const QueuedLine& line : lines) {
+        if (line.typed) PrintLine("] %s", line.text.c_str());
+        ExecuteLine(line.text.c_str());
+    }
     return finished;
 }
 
@@ -175,11 +190,8 @@ int32_t ExecuteLine(const char* line) {
     return 1;
 }
 
-int32_t QueueLine(const char* line) {
-    if (line == nullptr) line = "";
-    std::deque<std::string>& queue = CommandQueue();
-    queue.emplace_back(line, strnlen(line, kMaxQueuedLineChars));
-    return static_cast<int32_t>(queue.size());
-}
+int32_t QueueLine(const char* line) { return Enqueue(line, false); }
+
+int32_t QueueTypedLine(const char* line) { return Enqueue(line, true); }
 
 int32_t QueuedLineCount() { return static_cast<int32_t>(CommandQueue().size()); }

@@ -36,6 +36,10 @@ int32_t ExecuteLine(const char* line);
 // Queues a line (cut to 249 characters) for the interpreter's next frame;
 // returns the number of queued lines.
 int32_t QueueLine(const char* line);
+// Queues a line the user typed into the debug console. It runs like any
+// queued line, but is first printed as "] line", so that the output shows
+// each typed line above what it printed, in the order they were typed.
+int32_t QueueTypedLine(const char* line);
 int32_t QueuedLineCount();
 
 // Splits a console line at spaces (runs of spaces separate, nothing else does).

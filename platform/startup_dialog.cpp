@@ -146,6 +146,23 @@ int StartupDialog::OnCommand(int id) {
     }
 }
 
+int StartupDialog::CommandForKey(DialogKey key, bool listOpen) {
+    if (listOpen) return 0;
+    switch (key) {
+        case DialogKey::kEnter:
+        case DialogKey::kKeypadEnter:
+            for (const DialogControl& c : controls_) {
+                if (c.kind == ControlKind::kDefaultPushButton && !c.disabled) return c.id;
+            }
+            return 0;
+        case DialogKey::kEscape: {
+            const DialogControl* exit = Find(kIdExit);
+            return exit != nullptr && !exit->disabled ? kIdExit : 0;
+        }
+    }
+    return 0;
+}
+
 void StartupDialog::Accept() {
     const int demoPosition = Find(kIdDemo)->selection;
     const int resolution = std::clamp(Find(kIdResolution)->selection, 0, 5);

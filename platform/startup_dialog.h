@@ -62,6 +62,10 @@ extern const RenderPathEntry kRenderPaths[5];
 extern const LevelEntry kLevels[3];
 extern const DemoEntry kDemos[4];  // in the order they are added
 
+// The keys the dialog answers itself, as the dialog manager of a modal
+// dialog does: Enter (either one) presses the default button, Escape leaves.
+enum class DialogKey { kEnter, kKeypadEnter, kEscape };
+
 // The demo position that means "No Demo (Interactive)".
 constexpr int kNoDemoPosition = 3;
 
@@ -88,6 +92,10 @@ public:
     int OnCommand(int id);
     // The close box ends the dialog with 0.
     int OnClose() { return 0; }
+    // The button a key presses (its id, for OnCommand), or 0 when it presses
+    // none. While a list is dropped down the key belongs to the list, which
+    // it closes, so it presses nothing.
+    int CommandForKey(DialogKey key, bool listOpen);
 
     // Sets a control by its command-line name (resolution, path, level, demo
     // as positions; fullscreen, cursor, debug, invert, log, collision as 0 or

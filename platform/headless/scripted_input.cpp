@@ -19,7 +19,7 @@ void ScriptedInputDevice::ReadMouse(int32_t* dx, int32_t* dy) {
                 *dy += event.dy;
                 break;
             case InputScriptEvent::Kind::kConsole:
-                if (!event.line.empty()) QueueLine(event.line.c_str());
+                if (!event.line.empty()) QueueTypedLine(event.line.c_str());
                 break;
             case InputScriptEvent::Kind::kResize:
                 break;  // the window's, handled by the message pump

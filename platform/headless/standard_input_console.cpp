@@ -23,13 +23,13 @@ int StandardInputConsole::Pump() {
             partial_.erase(0, end + 1);
             if (!line.empty() && line.back() == '\r') line.pop_back();
             if (line.empty()) continue;  // an empty line does nothing
-            QueueLine(line.c_str());
+            QueueTypedLine(line.c_str());
             ++queued;
         }
     }
     // A last line without a line end still counts once input has ended.
     if (atEnd_ && !partial_.empty()) {
-        QueueLine(partial_.c_str());
+        QueueTypedLine(partial_.c_str());
         partial_.clear();
         ++queued;
     }

@@ -1,5 +1,6 @@
 // The debug console of a run without a display: lines read from standard
-// input are queued for the interpreter. Never blocks the frame.
+// input are queued for the interpreter as typed lines (each is echoed as
+// "] line" when it runs). Never blocks the frame.
 #pragma once
 
 #include <string>

@@ -66,6 +66,15 @@ void ImGuiSurface::ProcessEvent(const SDL_Event& event) {
     ImGui::SetCurrentContext(previous);
 }
 
+ImFontAtlas* ImGuiSurface::Fonts() const {
+    if (window_ == nullptr) return nullptr;
+    ImGuiContext* previous = ImGui::GetCurrentContext();
+    ImGui::SetCurrentContext(imgui_);
+    ImFontAtlas* fonts = ImGui::GetIO().Fonts;
+    ImGui::SetCurrentContext(previous);
+    return fonts;
+}
+
 void ImGuiSurface::BeginFrame() {
     previousWindow_ = SDL_GL_GetCurrentWindow();
     previousGl_ = SDL_GL_GetCurrentContext();

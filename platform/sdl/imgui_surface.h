@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 
+struct ImFontAtlas;
 struct ImGuiContext;
 
 class ImGuiSurface {
@@ -21,6 +22,8 @@ public:
     uint32_t WindowId() const { return window_ != nullptr ? SDL_GetWindowID(window_) : 0; }
     SDL_Window* Window() const { return window_; }
     void ProcessEvent(const SDL_Event& event);
+    // The surface's font atlas; fonts added before the first frame are used.
+    ImFontAtlas* Fonts() const;
 
     // Between BeginFrame and EndFrame, ImGui calls draw into this surface.
     void BeginFrame();

@@ -5,6 +5,7 @@
 #include <imgui.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <deque>
 #include <string>
@@ -14,6 +15,7 @@
 #include "platform/platform_backend.h"
 #include "platform/platform_window.h"
 #include "input/input_device.h"
+#include "platform/sdl/dialog_fonts.h"
 #include "platform/sdl/imgui_surface.h"
 #include "platform/sdl/sdl_keys.h"
 #include "platform/startup_dialog.h"
@@ -37,10 +39,16 @@ ImVec2 PixelSize(const DialogControl& c) {
                   static_cast<float>(StartupDialog::UnitsToPixelsY(c.height)));
 }
 
-// Draws the dialog's controls from its table; returns the id of a pressed
-// button, or 0.
-int DrawDialog(StartupDialog* dialog) {
-    int pressed = 0;
+// What one drawn frame of the dialog asks for.
+struct DialogFrame {
+    int pressed = 0;        // the id of a button clicked, or 0
+    bool listOpen = false;  // a combo box's list is dropped down
+};
+
+// Draws the dialog's controls from its table. closeList closes a dropped-down
+// list (Enter or Escape reached it).
+DialogFrame DrawDialog(StartupDialog* dialog, const DialogFonts& fonts, bool closeList) {
+    DialogFrame frame;
     const ImGuiViewport* viewport = ImGui::GetMainViewport();
     ImGui::SetNextWindowPos(viewport->Pos);
     ImGui::SetNextWindowSize(viewport->Size);
@@ -52,8 +60,6 @@ int DrawDialog(StartupDialog* dialog) {
     for (DialogControl& c : dialog->Controls()) {
         const ImVec2 at = PixelPosition(c);
         const ImVec2 size = PixelSize(c);
-        const std::string label = std::string(c.caption) + "##" + std::to_string(c.id) +
-                                  (c.id == 0 ? std::string(c.caption) : std::string());
         ImGui::PushID(&c);
         ImGui::BeginDisabled(c.disabled);
         switch (c.kind) {
@@ -71,6 +77,10 @@ int DrawDialog(StartupDialog* dialog) {
                 break;
             }
             case ControlKind::kComboBox: {
+                // The box keeps its place and width; its font shrinks until
+                // the longest entry shows whole.
+                ImFont* font = ComboFont(fonts, c, ImGui::GetStyle());
+                if (font != nullptr) ImGui::PushFont(font);
                 ImGui::SetCursorPos(at);
                 ImGui::SetNextItemWidth(static_cast<float>(c.pixelWidth));
                 const char* preview =
@@ -78,14 +88,17 @@ int DrawDialog(StartupDialog* dialog) {
                         ? c.items[static_cast<size_t>(c.selection)].c_str()
                         : "";
                 if (ImGui::BeginCombo("##combo", preview)) {
+                    frame.listOpen = true;
                     for (size_t i = 0; i < c.items.size(); ++i) {
                         const bool selected = static_cast<int>(i) == c.selection;
                         if (ImGui::Selectable(c.items[i].c_str(), selected)) {
                             c.selection = static_cast<int>(i);
                         }
                     }
+                    if (closeList) ImGui::CloseCurrentPopup();
                     ImGui::EndCombo();
                 }
+                if (font != nullptr) ImGui::PopFont();
                 break;
             }
             case ControlKind::kCheckBox:
@@ -95,24 +108,50 @@ int DrawDialog(StartupDialog* dialog) {
             case ControlKind::kPushButton:
             case ControlKind::kDefaultPushButton:
                 ImGui::SetCursorPos(at);
-                if (ImGui::Button(c.caption, size)) pressed = c.id;
+                if (ImGui::Button(c.caption, size)) frame.pressed = c.id;
                 break;
         }
         ImGui::EndDisabled();
         ImGui::PopID();
     }
-    // Enter presses the default button; Escape asks for nothing the dialog acts on.
-    if (pressed == 0 && !ImGui::IsAnyItemActive() &&
-        (ImGui::IsKeyPressed(ImGuiKey_Enter) || ImGui::IsKeyPressed(ImGuiKey_KeyPadEnter))) {
-        for (const DialogControl& c : dialog->Controls()) {
-            if (c.kind == ControlKind::kDefaultPushButton) pressed = c.id;
-        }
-    }
     ImGui::End();
-    return pressed;
+    return frame;
 }
 
-void DrawConsole(DebugConsole* console) {
+// The input line: blue text on white with a caret, scrolled sideways to keep
+// the caret in view. It only shows the console's edit line; the keys that
+// edit it come from SDL's events (see PumpEvents).
+void DrawInputLine(const DebugConsole& console, float* scrollX) {
+    const ImGuiStyle& style = ImGui::GetStyle();
+    const ImVec2 topLeft = ImGui::GetCursorScreenPos();
+    const ImVec2 size(ImGui::GetContentRegionAvail().x, ImGui::GetFrameHeight());
+    ImGui::Dummy(size);
+    const ImVec2 bottomRight(topLeft.x + size.x, topLeft.y + size.y);
+    ImDrawList* draw = ImGui::GetWindowDrawList();
+    draw->AddRectFilled(topLeft, bottomRight, IM_COL32_WHITE);
+    draw->AddRect(topLeft, bottomRight, ImGui::GetColorU32(ImGuiCol_Border));
+
+    const char* text = console.Input();
+    const float width = ImGui::CalcTextSize(text).x;
+    const float caret = ImGui::CalcTextSize(text, text + console.Cursor()).x;
+    const float room = std::max(1.0f, size.x - style.FramePadding.x * 2.0f - 1.0f);
+    *scrollX = std::clamp(*scrollX, 0.0f, std::max(0.0f, width - room));
+    if (caret - *scrollX > room) *scrollX = caret - room;
+    // Going back past the left edge shows a quarter of the line before the
+    // caret too, as an edit control does.
+    if (caret < *scrollX) *scrollX = std::max(0.0f, caret - room * 0.25f);
+
+    const ImU32 blue = IM_COL32(0, 0, 255, 255);
+    const ImVec2 textAt(topLeft.x + style.FramePadding.x - *scrollX, topLeft.y + style.FramePadding.y);
+    draw->PushClipRect(ImVec2(topLeft.x + 1.0f, topLeft.y + 1.0f),
+                       ImVec2(bottomRight.x - 1.0f, bottomRight.y - 1.0f), true);
+    draw->AddText(textAt, blue, text);
+    const float caretX = std::floor(textAt.x + caret) + 0.5f;
+    draw->AddLine(ImVec2(caretX, textAt.y), ImVec2(caretX, textAt.y + ImGui::GetTextLineHeight()), blue);
+    draw->PopClipRect();
+}
+
+void DrawConsole(const DebugConsole& console, bool scrollToEnd, float* inputScrollX) {
     const ImGuiViewport* viewport = ImGui::GetMainViewport();
     ImGui::SetNextWindowPos(viewport->Pos);
     ImGui::SetNextWindowSize(viewport->Size);
@@ -122,24 +161,10 @@ void DrawConsole(DebugConsole* console) {
     const float inputHeight = ImGui::GetFrameHeightWithSpacing();
     ImGui::BeginChild("output", ImVec2(0.0f, -inputHeight), true,
                       ImGuiWindowFlags_HorizontalScrollbar);
-    ImGui::TextUnformatted(console->Output().data(),
-                           console->Output().data() + console->Output().size());
-    if (console->TakeScrollRequest()) ImGui::SetScrollHereY(1.0f);
+    ImGui::TextUnformatted(console.Output().data(), console.Output().data() + console.Output().size());
+    if (scrollToEnd) ImGui::SetScrollHereY(1.0f);
     ImGui::EndChild();
-
-    // The input line: blue text on white.
-    ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(0.0f, 0.0f, 1.0f, 1.0f));
-    ImGui::PushStyleColor(ImGuiCol_FrameBg, ImVec4(1.0f, 1.0f, 1.0f, 1.0f));
-    ImGui::SetNextItemWidth(-1.0f);
-    // The input line keeps the keyboard: Escape or a click elsewhere must not
-    // leave the console deaf to typing.
-    if (ImGui::IsWindowAppearing() || !ImGui::IsAnyItemActive()) ImGui::SetKeyboardFocusHere();
-    if (ImGui::InputText("##input", console->Input(), DebugConsole::kInputSize,
-                         ImGuiInputTextFlags_EnterReturnsTrue)) {
-        console->OnCommand(kConsoleSendId);
-        ImGui::SetKeyboardFocusHere(-1);
-    }
-    ImGui::PopStyleColor(2);
+    DrawInputLine(console, inputScrollX);
     ImGui::End();
 }
 
@@ -268,7 +293,10 @@ public:
             std::fprintf(stderr, "osprel: cannot open the start-up dialog: %s\n", SDL_GetError());
             return 0;
         }
+        const DialogFonts fonts = LoadDialogFonts(surface.Fonts());
         int result = -1;
+        bool listOpen = false;   // as the last frame drew it
+        bool closeList = false;  // a key asked the open list to close
         while (result < 0) {
             SDL_Event event;
             if (SDL_WaitEventTimeout(&event, 50)) {
@@ -278,15 +306,27 @@ public:
                         result = dialog->OnClose();
                     } else if (event.type == SDL_QUIT) {
                         result = dialog->OnClose();
+                    } else if (event.type == SDL_KEYDOWN && event.key.repeat == 0 &&
+                               event.key.windowID == surface.WindowId()) {
+                        // Keys are taken from their events: a press and
+                        // release between two frames still counts.
+                        DialogKey key;
+                        if (DialogKeyFor(event.key.keysym.sym, &key)) {
+                            const int command = dialog->CommandForKey(key, listOpen);
+                            if (command != 0) result = dialog->OnCommand(command);
+                            else if (listOpen) closeList = true;
+                        }
                     }
                     surface.ProcessEvent(event);
                 } while (result < 0 && SDL_PollEvent(&event));
             }
             if (result >= 0) break;
             surface.BeginFrame();
-            const int pressed = DrawDialog(dialog);
+            const DialogFrame frame = DrawDialog(dialog, fonts, closeList);
             surface.EndFrame();
-            if (pressed != 0) result = dialog->OnCommand(pressed);
+            listOpen = frame.listOpen && !closeList;
+            closeList = false;
+            if (frame.pressed != 0) result = dialog->OnCommand(frame.pressed);
         }
         surface.Destroy();
         return result;
@@ -382,10 +422,10 @@ public:
                 if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE) {
                     console_state_->OnClose();
                     SDL_HideWindow(console_.Window());
-                } else {
+                } else if (!TakeConsoleKey(event)) {
                     console_.ProcessEvent(event);
-                    consoleInput = true;
                 }
+                consoleInput = true;
                 continue;
             }
             if (main_ != nullptr && windowId == SDL_GetWindowID(main_->Window())) {
@@ -494,13 +534,43 @@ private:
         }
     }
 
+    // The console's keys and text go straight to its edit line, each event
+    // as it comes and in order: ImGui 1.86 samples a key's state once a
+    // frame, so a key pressed and released between two engine frames never
+    // reached it. Held keys repeat. Returns false for the events ImGui gets.
+    bool TakeConsoleKey(const SDL_Event& event) {
+        switch (event.type) {
+            case SDL_KEYDOWN: {
+                const SDL_Keysym& key = event.key.keysym;
+                ConsoleKey consoleKey;
+                if (ConsoleKeyFor(key.sym, &consoleKey)) {
+                    console_state_->HandleKey(consoleKey);
+                } else if (((key.mod & KMOD_CTRL) != 0 && key.sym == SDLK_v) ||
+                           ((key.mod & KMOD_SHIFT) != 0 && key.sym == SDLK_INSERT)) {
+                    char* text = SDL_GetClipboardText();
+                    console_state_->Paste(text);
+                    SDL_free(text);
+                }
+                return true;
+            }
+            case SDL_KEYUP:
+            case SDL_TEXTEDITING:
+                return true;
+            case SDL_TEXTINPUT:
+                console_state_->InsertText(event.text.text);
+                return true;
+            default:
+                return false;
+        }
+    }
+
     void RedrawConsole(bool force) {
         if (!console_.Exists() || console_state_ == nullptr || !console_state_->Visible()) return;
         const Uint32 now = SDL_GetTicks();
         if (!force && now - lastConsoleDraw_ < kConsoleRedrawMs) return;
         lastConsoleDraw_ = now;
         console_.BeginFrame();
-        DrawConsole(console_state_);
+        DrawConsole(*console_state_, console_state_->TakeScrollRequest(), &inputScrollX_);
         console_.EndFrame();
     }
 
@@ -512,6 +582,7 @@ private:
     ImGuiSurface console_;
     DebugConsole* console_state_ = nullptr;
     Uint32 lastConsoleDraw_ = 0;
+    float inputScrollX_ = 0.0f;  // how far the input line is scrolled sideways
 };
 
 }  // namespace

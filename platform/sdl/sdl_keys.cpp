@@ -54,3 +54,29 @@ uint8_t DirectInputCode(SDL_Scancode scancode) {
     }
     return 0;
 }
+
+bool DialogKeyFor(SDL_Keycode key, DialogKey* dialogKey) {
+    switch (key) {
+        case SDLK_RETURN: *dialogKey = DialogKey::kEnter; return true;
+        case SDLK_KP_ENTER: *dialogKey = DialogKey::kKeypadEnter; return true;
+        case SDLK_ESCAPE: *dialogKey = DialogKey::kEscape; return true;
+        default: return false;
+    }
+}
+
+bool ConsoleKeyFor(SDL_Keycode key, ConsoleKey* consoleKey) {
+    switch (key) {
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER: *consoleKey = ConsoleKey::kEnter; return true;
+        case SDLK_BACKSPACE: *consoleKey = ConsoleKey::kBackspace; return true;
+        case SDLK_DELETE: *consoleKey = ConsoleKey::kDelete; return true;
+        case SDLK_LEFT: *consoleKey = ConsoleKey::kLeft; return true;
+        case SDLK_RIGHT: *consoleKey = ConsoleKey::kRight; return true;
+        case SDLK_HOME: *consoleKey = ConsoleKey::kHome; return true;
+        case SDLK_END: *consoleKey = ConsoleKey::kEnd; return true;
+        case SDLK_UP: *consoleKey = ConsoleKey::kUp; return true;
+        case SDLK_DOWN: *consoleKey = ConsoleKey::kDown; return true;
+        case SDLK_TAB: *consoleKey = ConsoleKey::kTab; return true;
+        default: return false;
+    }
+}

@@ -139,6 +139,28 @@ TEST_F(Interpreter, QueuedLinesRunInOrderDuringTheFrame) {
     EXPECT_EQ(QueuedLineCount(), 0);
 }
 
+TEST_F(Interpreter, TypedLinesAreEchoedAboveTheirOwnOutputInTypingOrder) {
+    QueueTypedLine("fov 70");
+    QueueLine("fov");  // a line from a script is not echoed
+    QueueTypedLine("cvarlcvarlist");
+    EXPECT_TRUE(output.Lines().empty());  // nothing is echoed before the line runs
+    g_commandInterpreter.frame();
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{
+                                  "] fov 70",
+                                  "fov set \"70.000000\"",
+                                  "fov is \"70.000000\"",
+                                  "] cvarlcvarlist",
+                                  "cvarlcvarlist: Unknown command.",
+                              }));
+
+    // The echo shows what runs: the line cut to 249 characters.
+    output.Clear();
+    QueueTypedLine(std::string(400, 'y').c_str());
+    g_commandInterpreter.frame();
+    ASSERT_FALSE(output.Lines().empty());
+    EXPECT_EQ(output.Lines()[0], "] " + std::string(249, 'y'));
+}
+
 TEST_F(Interpreter, QueuedLinesAreCutTo249Characters) {
     ConsoleCommand probe("zz_test_probe", Probe);
     g_probe = {};

@@ -254,9 +254,12 @@ TEST(Program, QuitTypedOnStandardInputEndsTheRun) {
                    Engine(OSPREL_BINARY, folder, {}, "--set debug=1"));
     EXPECT_EQ(run.exitCode, 0);
     const std::vector<std::string> lines = SplitLines(run.output);
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2], "fov set \"60.000000\"");
-    EXPECT_EQ(lines.back(), "Shutting down CVideoSystem");
+    ASSERT_GE(lines.size(), 4u);
+    // Each typed line is echoed above what it printed; the empty one did nothing.
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()),
+              (std::vector<std::string>{"] fov 60", "fov set \"60.000000\"", "] quit",
+                                        "Shutting down CVideoSystem"}))
+        << run.output;
 }
 
 TEST(Program, CommandLineMistakesAreReported) {
@@ -498,7 +501,8 @@ TEST(Program, InputScriptDrivesTheKeysAndTheMouse) {
     // One frame of mouse movement: 10 ms x 100 x 0.05 x 0.01 degrees.
     EXPECT_NE(run.output.find(" angles=-0.500,0.000,0.000 "), std::string::npos);
     // From the dialog's fake HDR, three steps in two and a half seconds.
-    EXPECT_NE(run.output.find("vid_effectmode is \"4\""), std::string::npos);
+    // The script's console line is echoed as typed, above its answer.
+    EXPECT_NE(run.output.find("] vid_effectmode\nvid_effectmode is \"4\"\n"), std::string::npos);
 }
 
 TEST(Program, MalformedInputScriptStopsTheRun) {
@@ -537,4 +541,80 @@ TEST(Program, KeysPressedInTheWindowMoveTheCamera) {
     float x = 0, y = 0, z = 0;
     ASSERT_EQ(std::sscanf(output.c_str() + at, " pos=%f,%f,%f", &x, &y, &z), 3);
     EXPECT_LT(z, 435.0f - 10.0f) << output;  // walked forward from the tower's start
+}
+
+TEST(Program, EnterAndEscapeAnswerTheStartupDialog) {
+    if (std::system("command -v xvfb-run >/dev/null 2>&1 && command -v xdotool >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+    }
+    ScratchFolder folder;
+    InstallContent(folder);
+    // Real key events (XTEST) into the focused dialog; the engine prints its
+    // stats line only when the dialog was answered with OK.
+    folder.Write("answer.sh",
+                 "#!/bin/sh\n"
+                 "\"$1\" --basedir \"$2\" --frames 5 --stats > \"$2/$3.out\" 2>&1 &\n"
+                 "engine=$!\n"
+                 "for i in $(seq 100); do w=$(xdotool search --name 'Configuration$' 2>/dev/null | head -1); "
+                 "[ -n \"$w\" ] && break; sleep 0.1; done\n"
+                 "xdotool windowfocus --sync \"$w\" key \"$3\"\n"
+                 "wait $engine\n"
+                 "echo $? > \"$2/$3.code\"\n");
+    for (const char* key : {"KP_Enter", "Escape"}) {
+        RunProgram(InstanceEnvironment() + "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' sh " +
+                   ShellQuote(folder.Path() + "/answer.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
+                   ShellQuote(folder.Path()) + " " + key);
+    }
+    EXPECT_EQ(folder.Read("KP_Enter.code"), "0\n");
+    EXPECT_NE(folder.Read("KP_Enter.out").find("stats: frames=5 "), std::string::npos)
+        << folder.Read("KP_Enter.out");
+    EXPECT_EQ(folder.Read("Escape.code"), "0\n");
+    EXPECT_EQ(folder.Read("Escape.out").find("stats:"), std::string::npos) << folder.Read("Escape.out");
+}
+
+TEST(Program, KeysTypedQuicklyIntoTheDebugConsoleAreNotLost) {
+    if (std::system("command -v xvfb-run >/dev/null 2>&1 && command -v xdotool >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+    }
+    ScratchFolder folder;
+    InstallContent(folder);
+    // The engine is stopped while every key is typed and then let go on, so
+    // all of them, each press with its release, reach it within one frame,
+    // as at a very low frame rate. The lines reach the runtime log once the
+    // first of them turns it on; the last one quits.
+    folder.Write("type.sh",
+                 "#!/bin/sh\n"
+                 "\"$1\" --basedir \"$2\" --set debug=1 --set fullscreen=0 --set cursor=1 "
+                 "--frames 100000 > \"$2/run.out\" 2>&1 &\n"
+                 "engine=$!\n"
+                 "for i in $(seq 100); do w=$(xdotool search --name '^Osprel 2.0 Debug Console$' 2>/dev/null "
+                 "| head -1); [ -n \"$w\" ] && break; sleep 0.1; done\n"
+                 "xdotool windowfocus --sync \"$w\"\n"
+                 "sleep 0.5\n"
+                 "kill -STOP $engine\n"
+                 "xdotool type --delay 1 'com_log 1'; xdotool key --delay 1 Return\n"
+                 "xdotool type --delay 1 'fov 33'; xdotool key --delay 1 Return Up KP_Enter\n"
+                 "xdotool type --delay 1 'cvarl'; xdotool key --delay 1 Tab Return\n"
+                 "xdotool type --delay 1 'fovx'; xdotool key --delay 1 BackSpace Return\n"
+                 "xdotool type --delay 1 'quit'; xdotool key --delay 1 Return\n"
+                 "kill -CONT $engine\n"
+                 "wait $engine\n"
+                 "echo $? > \"$2/code\"\n");
+    RunProgram(InstanceEnvironment() + "timeout 120 xvfb-run -a -s '-screen 0 1600x1024x24' sh " +
+               ShellQuote(folder.Path() + "/type.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
+               ShellQuote(folder.Path()));
+    EXPECT_EQ(folder.Read("code"), "0\n") << folder.Read("run.out");
+    const std::vector<std::string> log = SplitLines(folder.Read("runtime.log"));
+    const std::vector<std::string> start = {"com_log set \"1\"\r", "] fov 33\r", "fov set \"33.000000\"\r",
+                                            "] fov 33\r", "fov set \"33.000000\"\r", "] cvarlist \r"};
+    ASSERT_GE(log.size(), start.size()) << folder.Read("runtime.log");
+    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + static_cast<long>(start.size())), start);
+    // Tab completed the name; the listing follows, then the corrected line.
+    ASSERT_GT(log.size(), start.size() + 1);
+    EXPECT_EQ(log[start.size()], "\r");  // cvarlist starts with an empty line
+    EXPECT_EQ(log[start.size() + 1].rfind("Printing ", 0), 0u) << log[start.size() + 1];
+    std::vector<std::string> end = Between(log, "] fov\r", "");
+    end.resize(std::min<size_t>(end.size(), 2));
+    EXPECT_EQ(end, (std::vector<std::string>{"fov is \"33.000000\"\r", "] quit\r"}))
+        << folder.Read("runtime.log");
 }

@@ -157,6 +157,29 @@ TEST_F(Dialog, AnsweredWithoutShowingFromTheCommandLine) {
     EXPECT_EQ(g_startupSelections.demoPosition, 3);
 }
 
+TEST_F(Dialog, EnterPressesOkAndEscapePressesExitUnlessAListIsOpen) {
+    EXPECT_EQ(dialog.CommandForKey(DialogKey::kEnter, false), kIdOk);
+    EXPECT_EQ(dialog.CommandForKey(DialogKey::kKeypadEnter, false), kIdOk);
+    EXPECT_EQ(dialog.CommandForKey(DialogKey::kEscape, false), kIdExit);
+    // A dropped-down list takes the key for itself.
+    EXPECT_EQ(dialog.CommandForKey(DialogKey::kEnter, true), 0);
+    EXPECT_EQ(dialog.CommandForKey(DialogKey::kKeypadEnter, true), 0);
+    EXPECT_EQ(dialog.CommandForKey(DialogKey::kEscape, true), 0);
+
+    // The keys end the dialog as the buttons do.
+    ASSERT_EQ(dialog.OnCommand(dialog.CommandForKey(DialogKey::kKeypadEnter, false)), 1);
+    EXPECT_EQ(win_width.intValue, 800);
+    EXPECT_EQ(g_operatingSystem.finished, 0);
+    EXPECT_EQ(dialog.OnCommand(dialog.CommandForKey(DialogKey::kEscape, false)), 0);
+    EXPECT_EQ(g_operatingSystem.finished, 1);
+
+    // A disabled button cannot be pressed by its key either.
+    dialog.Find(kIdOk)->disabled = true;
+    dialog.Find(kIdExit)->disabled = true;
+    EXPECT_EQ(dialog.CommandForKey(DialogKey::kEnter, false), 0);
+    EXPECT_EQ(dialog.CommandForKey(DialogKey::kEscape, false), 0);
+}
+
 TEST(DebugConsoleTest, EnterQueuesTheLineAndEmptyLinesDoNothing) {
     DebugConsole console;
     console.Show();
