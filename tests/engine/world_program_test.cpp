@@ -20,7 +20,7 @@ bool TowerInstalled() { return fs::exists(fs::path(OSPREL_TEST_CONTENT_DIR) / "m
 std::string Engine(const std::string& arguments) {
     static int counter = 0;
     return "OSPREL_INSTANCE_NAME=osprel-world-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
-           " timeout 120 " + ShellQuote(OSPREL_BINARY) + " --headless --basedir " +
+           " timeout 300 " + ShellQuote(OSPREL_BINARY) + " --headless --basedir " +
            ShellQuote(OSPREL_TEST_CONTENT_DIR) + " " + arguments + " </dev/null";
 }
 
