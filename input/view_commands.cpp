@@ -20,7 +20,9 @@ struct RateLimit {
 
     bool Ready() {
         const double now = g_operatingSystem.FrameTime();
-        if (acted && !(now - last > 1000.0)) return false;
+        // A clock that went back (a new frame clock) does not hold the
+        // command back.
+        if (acted && now >= last && !(now - last > 1000.0)) return false;
         acted = true;
         last = now;
         return true;

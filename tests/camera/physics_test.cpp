@@ -31,6 +31,7 @@ protected:
         bsp_noclip.intValue = 0;
         p_thrust.floatValue = 0.0f;
         p_ground.intValue = 1;
+        g_camera.EyeOffset() = D3DXVECTOR3(0.0f, 0.0f, 0.0f);  // the physics step raised the eye
         LoadedWorld::TearDown();
     }
 

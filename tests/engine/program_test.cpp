@@ -525,7 +525,7 @@ TEST(Program, KeysPressedInTheWindowMoveTheCamera) {
     // some frames, and Esc (bound to quit) ends the run with its stats.
     folder.Write("press.sh",
                  "#!/bin/sh\n"
-                 "\"$1\" --basedir \"$2\" --set fullscreen=0 --set cursor=1 --fixed-frame-ms 10 "
+                 "\"$1\" --basedir \"$2\" --set fullscreen=0 --set cursor=1 --set debug=0 --fixed-frame-ms 10 "
                  "--stats > \"$2/run.out\" 2>&1 &\n"
                  "engine=$!\n"
                  "for i in $(seq 600); do w=$(xdotool search --name '^Osprel 2.0b$' 2>/dev/null | head -1); "
@@ -535,7 +535,7 @@ TEST(Program, KeysPressedInTheWindowMoveTheCamera) {
                  "sleep 3\n"
                  "xdotool keyup --window \"$w\" w\n"
                  "sleep 0.5\n"
-                 "xdotool key --window \"$w\" Escape\n"
+                 "xdotool windowfocus --sync \"$w\" key Escape\n"
                  "for i in $(seq 600); do kill -0 $engine 2>/dev/null || break; sleep 0.1; done\n"
                  "kill $engine 2>/dev/null\n"
                  "wait $engine\n");

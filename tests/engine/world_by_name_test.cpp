@@ -60,6 +60,7 @@ protected:
         UnmountDataFolders();
         bsp_noclip.intValue = savedNoclip_;
         g_camera.SetPosition(D3DXVECTOR3(0.0f, 0.0f, 0.0f));
+        g_camera.EyeOffset() = D3DXVECTOR3(0.0f, 0.0f, 0.0f);  // the physics step raises the eye
         g_camera.ResetView(0.0f, 0.0f, 0.0f);
     }
 

@@ -59,7 +59,8 @@ protected:
             eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
             eglDestroyContext(display_, context_);
         }
-        if (display_ != EGL_NO_DISPLAY) eglTerminate(display_);
+        // The surfaceless display is the process's one display, which the
+        // engine's devices share: it is not terminated here.
     }
 
     CompiledShader Compile(const std::string& source, const char* entry, const char* profile) {

@@ -15,6 +15,7 @@
 
 #include "camera/camera.h"
 #include "d3d9_test_support.h"
+#include "input/demo.h"
 #include "support/headless_window.h"
 #include "support/test_support.h"
 #include "video/video_cvars.h"
@@ -441,6 +442,7 @@ const OverlayLine* FindLine(const std::vector<OverlayLine>& lines, const std::st
 }  // namespace
 
 TEST(OverlayLines, WithoutADemo) {
+    ResetDemoState();
     HeadlessWindow window(801, 601);
     g_camera.SetPosition(D3DXVECTOR3(12.9f, -3.7f, 100.2f));
     const int32_t multisample = vid_multisample.intValue;

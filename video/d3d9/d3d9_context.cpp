@@ -18,7 +18,15 @@ EGLDisplay SurfacelessDisplay(std::string* error) {
     static EGLDisplay display = EGL_NO_DISPLAY;
     static bool tried = false;
     if (tried) {
-        if (display == EGL_NO_DISPLAY) *error = "EGL surfaceless display is not available";
+        if (display == EGL_NO_DISPLAY) {
+            *error = "EGL surfaceless display is not available";
+            return display;
+        }
+        // Someone else in the process may have terminated the shared
+        // display; initialising an initialised display changes nothing.
+        EGLint major = 0;
+        EGLint minor = 0;
+        if (!eglInitialize(display, &major, &minor)) *error = "eglInitialize failed on the surfaceless platform";
         return display;
     }
     tried = true;
