@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "video/d3d9/jpeg_decoder.h"
 #include "video/d3d9/d3d9_internal.h"
 #include "video/d3d9/hlsl_compiler.h"
 
@@ -57,6 +58,10 @@ D3DXMATRIX* D3DXMatrixPerspectiveFovLH(D3DXMATRIX* out, float fovY, float aspect
 }
 
 namespace {
+
+// The most pixels one image may have (64 MB of RGBA): a file that declares
+// more is refused before it is decoded.
+constexpr uint64_t kMaxImagePixels = (64ull << 20) / 4;
 
 D3DXVECTOR3 Subtract(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
@@ -188,11 +193,22 @@ HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, const char* srcFile
     if (file.empty() || file.size() > static_cast<size_t>(INT32_MAX)) return D3DXERR_INVALIDDATA;
     int width = 0;
     int height = 0;
-    int channels = 0;
-    stbi_uc* pixels = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &width, &height, &channels, 4);
-    if (pixels == nullptr) return D3DXERR_INVALIDDATA;
-    std::vector<uint8_t> rgba(pixels, pixels + static_cast<size_t>(width) * height * 4);
-    stbi_image_free(pixels);
+    std::vector<uint8_t> rgba;
+    if (LooksLikeJpeg(file.data(), file.size())) {
+        D3DCAPS9 caps{};
+        device->GetDeviceCaps(&caps);
+        const uint32_t maxSide = caps.MaxTextureWidth > 0 ? caps.MaxTextureWidth : 8192;
+        if (!DecodeJpeg(file.data(), file.size(), maxSide, kMaxImagePixels, &rgba, &width, &height)) {
+            return D3DXERR_INVALIDDATA;
+        }
+    } else {
+        int channels = 0;
+        stbi_uc* pixels =
+            stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &width, &height, &channels, 4);
+        if (pixels == nullptr) return D3DXERR_INVALIDDATA;
+        rgba.assign(pixels, pixels + static_cast<size_t>(width) * height * 4);
+        stbi_image_free(pixels);
+    }
 
     IDirect3DTexture9* created = nullptr;
     const HRESULT result = device->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 0, 0,
