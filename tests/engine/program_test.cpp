@@ -535,8 +535,8 @@ TEST(Program, KeysPressedInTheWindowMoveTheCamera) {
                  "sleep 3\n"
                  "xdotool keyup --window \"$w\" w\n"
                  "sleep 0.5\n"
-                 "xdotool windowfocus --sync \"$w\" key Escape\n"
-                 "for i in $(seq 600); do kill -0 $engine 2>/dev/null || break; sleep 0.1; done\n"
+                 "for i in $(seq 120); do kill -0 $engine 2>/dev/null || break; "
+                 "xdotool windowfocus \"$w\" key Escape 2>/dev/null; sleep 0.5; done\n"
                  "kill $engine 2>/dev/null\n"
                  "wait $engine\n");
     const std::string command = InstanceEnvironment() + "timeout 300 xvfb-run -a -s '-screen 0 1280x1024x24' sh " +
