@@ -181,8 +181,22 @@ std::string FindEntry(const char* path) {
 
 // A PhysFS file behind a stdio stream, so every reader of the engine reads
 // archives as it reads the content folder.
+struct ArchiveStream {
+    PHYSFS_File* file;
+    std::FILE* stream;
+    uint64_t length;
+};
+
+// The open archive streams by their stdio stream: their length is known
+// without seeking to the end, which would inflate a compressed entry whole
+// just to measure it.
+std::unordered_map<const std::FILE*, const ArchiveStream*>& OpenStreams() {
+    static std::unordered_map<const std::FILE*, const ArchiveStream*> streams;
+    return streams;
+}
+
 ssize_t StreamRead(void* cookie, char* buffer, size_t size) {
-    const PHYSFS_sint64 got = PHYSFS_readBytes(static_cast<PHYSFS_File*>(cookie), buffer, size);
+    const PHYSFS_sint64 got = PHYSFS_readBytes(static_cast<ArchiveStream*>(cookie)->file, buffer, size);
     if (got < 0) {
         errno = EIO;
         return -1;
@@ -191,12 +205,12 @@ ssize_t StreamRead(void* cookie, char* buffer, size_t size) {
 }
 
 int StreamSeek(void* cookie, off64_t* offset, int whence) {
-    auto* file = static_cast<PHYSFS_File*>(cookie);
+    const ArchiveStream* stream = static_cast<ArchiveStream*>(cookie);
     int64_t base = 0;
     if (whence == SEEK_CUR) {
-        base = PHYSFS_tell(file);
+        base = PHYSFS_tell(stream->file);
     } else if (whence == SEEK_END) {
-        base = PHYSFS_fileLength(file);
+        base = static_cast<int64_t>(stream->length);
     } else if (whence != SEEK_SET) {
         errno = EINVAL;
         return -1;
@@ -206,7 +220,7 @@ int StreamSeek(void* cookie, off64_t* offset, int whence) {
         return -1;
     }
     const int64_t target = base + *offset;
-    if (PHYSFS_seek(file, static_cast<PHYSFS_uint64>(target)) == 0) {
+    if (PHYSFS_seek(stream->file, static_cast<PHYSFS_uint64>(target)) == 0) {
         errno = EINVAL;
         return -1;
     }
@@ -214,7 +228,13 @@ int StreamSeek(void* cookie, off64_t* offset, int whence) {
     return 0;
 }
 
-int StreamClose(void* cookie) { return PHYSFS_close(static_cast<PHYSFS_File*>(cookie)) != 0 ? 0 : EOF; }
+int StreamClose(void* cookie) {
+    ArchiveStream* stream = static_cast<ArchiveStream*>(cookie);
+    OpenStreams().erase(stream->stream);
+    const bool closed = PHYSFS_close(stream->file) != 0;
+    delete stream;
+    return closed ? 0 : EOF;
+}
 
 void AddArchivesOf(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
@@ -327,12 +347,26 @@ std::FILE* OpenArchiveFile(const char* path) {
         return nullptr;
     }
     const cookie_io_functions_t functions{StreamRead, nullptr, StreamSeek, StreamClose};
-    std::FILE* stream = ::fopencookie(file, "rb", functions);
-    if (stream == nullptr) PHYSFS_close(file);
+    auto* cookie = new ArchiveStream{file, nullptr, static_cast<uint64_t>(length)};
+    std::FILE* stream = ::fopencookie(cookie, "rb", functions);
+    if (stream == nullptr) {
+        PHYSFS_close(file);
+        delete cookie;
+        return nullptr;
+    }
+    cookie->stream = stream;
+    OpenStreams()[stream] = cookie;
     return stream;
 }
 
 bool ArchiveFileExists(const char* path) { return !FindEntry(path).empty(); }
+
+bool ArchiveStreamLength(const std::FILE* stream, uint64_t* length) {
+    const auto found = OpenStreams().find(stream);
+    if (found == OpenStreams().end()) return false;
+    *length = found->second->length;
+    return true;
+}
 
 std::string ArchiveSourceOf(const char* path) {
     const std::string name = FindEntry(path);

@@ -50,6 +50,9 @@ std::vector<std::string> MountedSources();
 // components or absolute names never reach the archives.
 std::FILE* OpenArchiveFile(const char* path);
 bool ArchiveFileExists(const char* path);
+// The length of a stream OpenArchiveFile returned (without reading it);
+// false for any other stream.
+bool ArchiveStreamLength(const std::FILE* stream, uint64_t* length);
 // The archive (or folder) the file would be read from; empty when none.
 std::string ArchiveSourceOf(const char* path);
 

@@ -124,7 +124,9 @@ uint64_t StreamLength(std::FILE* file) {
     if (descriptor >= 0) {
         return ::fstat(descriptor, &info) == 0 && info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
     }
-    // An archive entry: its length is where its end lies.
+    // An archive entry: its length is known from the archive.
+    uint64_t length = 0;
+    if (ArchiveStreamLength(file, &length)) return length;
     const off_t here = ::ftello(file);
     if (here < 0 || ::fseeko(file, 0, SEEK_END) != 0) return 0;
     const off_t end = ::ftello(file);
