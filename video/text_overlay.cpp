@@ -7,7 +7,6 @@
 // alpha of an otherwise white A4R4G4B4 texel.
 #include "video/text_overlay.h"
 
-#include <fontconfig/fontconfig.h>
 #include <stb_truetype.h>
 
 #include <cmath>
@@ -18,6 +17,7 @@
 #include <iterator>
 
 #include "camera/camera.h"
+#include "platform/font_files.h"
 #include "platform/operating_system.h"
 #include "video/video_cvars.h"
 #include "video/video_system.h"
@@ -138,26 +138,9 @@ struct OverlayFont::Rasteriser {
 // ---------------------------------------------------------------------------
 std::unique_ptr<OverlayFont> OverlayFont::Create(const char* face, int32_t heightPoints, int32_t flags) {
     if (face == nullptr) return nullptr;
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(face));
-    if (pattern == nullptr) return nullptr;
-    // stb_truetype reads outline fonts only.
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcPatternDestroy(pattern);
-    if (match == nullptr) return nullptr;
-    std::string path;
-    FcChar8* file = nullptr;
-    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file != nullptr) {
-        path = reinterpret_cast<const char*>(file);
-    }
-    int index = 0;
-    if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
-    FcPatternDestroy(match);
-    if (path.empty()) return nullptr;
-    return Open(path.c_str(), index, face, heightPoints, flags);
+    ::FontFile font;
+    if (!FindOutlineFont(face, &font)) return nullptr;
+    return Open(font.path.c_str(), font.index, face, heightPoints, flags);
 }
 
 std::unique_ptr<OverlayFont> OverlayFont::CreateFromFile(const char* path, const char* face, int32_t heightPoints,

@@ -1,11 +1,11 @@
 #include "platform/sdl/dialog_fonts.h"
 
-#include <fontconfig/fontconfig.h>
 #include <imgui.h>
 
 #include <cfloat>
 #include <string>
 
+#include "platform/font_files.h"
 #include "platform/startup_dialog.h"
 
 namespace {
@@ -14,22 +14,8 @@ namespace {
 // to the dialog font; fontconfig answers with its closest outline face when
 // it is missing.
 std::string FindDialogFontFile() {
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("Liberation Sans"));
-    if (pattern == nullptr) return {};
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcPatternDestroy(pattern);
-    if (match == nullptr) return {};
-    std::string path;
-    FcChar8* file = nullptr;
-    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file != nullptr) {
-        path = reinterpret_cast<const char*>(file);
-    }
-    FcPatternDestroy(match);
-    return path;
+    FontFile font;
+    return FindOutlineFont("Liberation Sans", &font) ? font.path : std::string();
 }
 
 }  // namespace
