@@ -335,7 +335,8 @@ std::string ImageBase(const std::string& image) {
 // Loads textures[i] from the record's name: ".tga" first, then ".jpg"; when
 // neither exists, the image its shader script draws (the first stage that is
 // not the lightmap, else the editor image), again as ".tga" or ".jpg".
-bool LoadSurfaceTexture(IDirect3DDevice9* device, const BspTexture& record, WorldTexture* entry) {
+bool LoadSurfaceTexture(IDirect3DDevice9* device, const BspTexture& record, const ShaderDefinition* shader,
+                        WorldTexture* entry) {
     char name[sizeof record.name + 8] = {};
     std::memcpy(name, record.name, sizeof record.name);
     for (size_t i = 0; i < sizeof record.name; ++i) {
@@ -359,7 +360,6 @@ bool LoadSurfaceTexture(IDirect3DDevice9* device, const BspTexture& record, Worl
     entry->texture = nullptr;
     entry->fromTga = false;
 
-    const ShaderDefinition* shader = WorldShaders().Find(RecordName(record));
     if (shader == nullptr) return false;
     for (const std::string& image : {ShaderImage(*shader), shader->editorImage}) {
         if (!image.empty() && LoadImagePair(device, ImageBase(image), entry)) return true;
@@ -368,8 +368,7 @@ bool LoadSurfaceTexture(IDirect3DDevice9* device, const BspTexture& record, Worl
 }
 
 // What the texture's shader says about drawing its faces.
-void ReadSurfaceKind(const BspTexture& record, WorldTexture* entry) {
-    const ShaderDefinition* shader = WorldShaders().Find(RecordName(record));
+void ReadSurfaceKind(const BspTexture& record, const ShaderDefinition* shader, WorldTexture* entry) {
     entry->hidden = (record.surfaceFlags & (kSurfaceSky | kSurfaceNoDraw)) != 0 ||
                     (shader != nullptr && (shader->nodraw || shader->sky || shader->fog || shader->portal));
     entry->additive = shader != nullptr && FirstDrawnStageBlend(*shader) == BlendKind::kAdditive;
@@ -378,9 +377,9 @@ void ReadSurfaceKind(const BspTexture& record, WorldTexture* entry) {
 // The box of the first sky shader that names one: its _rt, _ft, _lf, _bk and
 // _up images on the renderer's faces (the file's Z is our Y, so _rt faces +X,
 // _ft -Z, _lf -X, _bk +Z and _up +Y). All five or none.
-void LoadSkyBox(IDirect3DDevice9* device, World* world) {
+void LoadSkyBox(IDirect3DDevice9* device, const ShaderTable& shaders, World* world) {
     for (const BspTexture& record : world->textureRecords) {
-        const ShaderDefinition* shader = WorldShaders().Find(RecordName(record));
+        const ShaderDefinition* shader = shaders.Find(RecordName(record));
         if (shader == nullptr || !shader->sky || shader->skyBox.empty() ||
             ::strcasecmp(shader->skyBox.c_str(), "full") == 0) {
             continue;
@@ -623,14 +622,18 @@ bool LoadWorld(World* world, const char* path, WorldFile* file) {
         PrintLine("Error: Unable to capture video driver");
         return false;
     }
+    // The scripts are looked at once per texture record.
+    const ShaderTable& shaders = WorldShaders();
     int32_t loadedTextures = 0;
     for (uint32_t i = 0; i < textureCount; ++i) {
-        if (LoadSurfaceTexture(device, world->textureRecords[i], &world->textures[i])) {
+        const BspTexture& record = world->textureRecords[i];
+        const ShaderDefinition* shader = shaders.Find(RecordName(record));
+        if (LoadSurfaceTexture(device, record, shader, &world->textures[i])) {
             ++loadedTextures;
         } else {
             PrintLine("Failed to load texture %i", static_cast<int32_t>(i));
         }
-        ReadSurfaceKind(world->textureRecords[i], &world->textures[i]);
+        ReadSurfaceKind(record, shader, &world->textures[i]);
     }
     if (loadedTextures > 0) {
         PrintLine("Loaded %i textures", loadedTextures);
@@ -674,7 +677,7 @@ bool LoadWorld(World* world, const char* path, WorldFile* file) {
 
     // The light of faces without a lightmap, and the world's own sky.
     world->vertexLight = CreateWhiteTexture(device);
-    LoadSkyBox(device, world);
+    LoadSkyBox(device, shaders, world);
 
     // The tree, leaves and planes, converted to Y up.
     try {
