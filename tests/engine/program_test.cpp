@@ -40,6 +40,13 @@ void InstallContent(const ScratchFolder& folder) {
                         "textures/negx.jpg", "textures/posy.jpg"});
 }
 
+// The engine in a window on a virtual X display, in folder; arguments
+// follow the content folder (redirections included).
+ProgramResult RunWindowed(const ScratchFolder& folder, const std::string& arguments) {
+    return RunProgram(InstanceEnvironment() + "timeout 300 xvfb-run -a -s '-screen 0 1280x1024x24' " +
+                      ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) + " " + arguments);
+}
+
 ProgramResult RunEngine(const ScratchFolder& folder, const std::vector<std::string>& lines,
                         const std::string& extra = "--frames 1 </dev/null") {
     InstallContent(folder);
@@ -329,10 +336,7 @@ TEST(Program, WindowedRunUnderXvfb) {
     }
     ScratchFolder folder;
     InstallContent(folder);
-    ProgramResult run = RunProgram(
-        InstanceEnvironment() + "timeout 300 xvfb-run -a -s '-screen 0 1280x1024x24' " +
-        ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
-        " --accept-defaults --frames 60 2>&1");
+    ProgramResult run = RunWindowed(folder, "--accept-defaults --frames 60 2>&1");
     EXPECT_EQ(run.exitCode, 0) << run.output;
 }
 
@@ -368,10 +372,7 @@ TEST(Program, AWindowedStartWithoutTheFallbackTextureEndsWithoutAnAbort) {
     }
     ScratchFolder folder;
     folder.CopyContent({"shaders.hlsl"});
-    ProgramResult run = RunProgram(
-        InstanceEnvironment() + "timeout 300 xvfb-run -a -s '-screen 0 1280x1024x24' " +
-        ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
-        " --accept-defaults --frames 5 2>&1");
+    ProgramResult run = RunWindowed(folder, "--accept-defaults --frames 5 2>&1");
     EXPECT_EQ(run.exitCode, 0) << run.output;
 }
 
@@ -381,10 +382,8 @@ TEST(Program, ScreenshotCommandInAWindowUnderXvfb) {
     }
     ScratchFolder folder;
     InstallContent(folder);
-    ProgramResult run = RunProgram(
-        InstanceEnvironment() + "timeout 300 xvfb-run -a -s '-screen 0 1280x1024x24' " +
-        ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
-        " --set resolution=0 --set fullscreen=0 --exec 'screenshot window' --frames 5 2>&1");
+    ProgramResult run =
+        RunWindowed(folder, "--set resolution=0 --set fullscreen=0 --exec 'screenshot window' --frames 5 2>&1");
     ASSERT_EQ(run.exitCode, 0) << run.output;
     const std::string png = folder.Read("window.png");
     ASSERT_GT(png.size(), 24u);
@@ -475,10 +474,7 @@ TEST(Program, TimedemoPrintsItsLineOnStandardOutputHeadlessAndInAWindow) {
     if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "xvfb-run is not installed";
     }
-    ProgramResult windowed = RunProgram(
-        InstanceEnvironment() + "timeout 300 xvfb-run -a -s '-screen 0 1280x1024x24' " +
-        ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
-        " --set fullscreen=0 --timedemo short 2>/dev/null");
+    ProgramResult windowed = RunWindowed(folder, "--set fullscreen=0 --timedemo short 2>/dev/null");
     ASSERT_EQ(windowed.exitCode, 0) << windowed.output;
     EXPECT_EQ(windowed.output.rfind(line, 0), 0u) << windowed.output;  // the one line printed there
 }
