@@ -4,8 +4,10 @@
 
 #include "engine/command_line.h"
 #include "engine/startup.h"
+#include "platform/heap.h"
 
 int main(int argc, char** argv) {
+    KeepFreedMemoryInHeap();
     CommandLine options;
     std::string error;
     switch (ParseCommandLine(argc, argv, &options, &error)) {
