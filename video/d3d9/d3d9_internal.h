@@ -158,6 +158,10 @@ public:
 
     GLuint Name() const { return name_; }
     const FormatInfo& Format() const { return *format_; }
+    // A whole level's pixels, tightly packed in the format's memory order,
+    // straight to the device: what a write lock of the level and its unlock
+    // do, without the copy in between. For this layer's texture loaders.
+    HRESULT WriteLevel(UINT level, const void* pixels);
     UINT LevelWidth(UINT level) const;
     UINT LevelHeight(UINT level) const;
     DWORD Usage() const { return usage_; }
@@ -174,7 +178,9 @@ private:
     DWORD usage_ = 0;
     D3DPOOL pool_ = D3DPOOL_DEFAULT;
     const FormatInfo* format_ = nullptr;
-    std::vector<std::vector<uint8_t>> shadow_;  // lockable levels' memory, Direct3D byte order
+    bool lockable_ = false;
+    std::vector<std::vector<uint8_t>> shadow_;  // locked levels' memory, Direct3D byte order
+    uint32_t writtenLevels_ = 0;                // levels given contents through a lock
     std::vector<std::unique_ptr<Surface>> surfaces_;
     uint32_t lockedLevels_ = 0;
 };

@@ -83,10 +83,18 @@ HRESULT Texture::Create(Device* device, UINT width, UINT height, UINT levels, DW
     }
     glGenTextures(1, &result->name_);
     glBindTexture(GL_TEXTURE_2D, result->name_);
-    for (UINT level = 0; level < result->levels_; ++level) {
-        glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), static_cast<GLint>(format->internalFormat),
-                     static_cast<GLsizei>(result->LevelWidth(level)), static_cast<GLsizei>(result->LevelHeight(level)),
-                     0, format->uploadFormat, format->uploadType, nullptr);
+    if (epoxy_gl_version() >= 42 || epoxy_has_gl_extension("GL_ARB_texture_storage")) {
+        // The whole chain in one allocation: the driver never has to gather
+        // separately made levels into one texture at the first draw.
+        glTexStorage2D(GL_TEXTURE_2D, static_cast<GLsizei>(result->levels_), format->internalFormat,
+                       static_cast<GLsizei>(width), static_cast<GLsizei>(height));
+    } else {
+        for (UINT level = 0; level < result->levels_; ++level) {
+            glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), static_cast<GLint>(format->internalFormat),
+                         static_cast<GLsizei>(result->LevelWidth(level)),
+                         static_cast<GLsizei>(result->LevelHeight(level)), 0, format->uploadFormat,
+                         format->uploadType, nullptr);
+        }
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(result->levels_ - 1));
@@ -104,13 +112,10 @@ HRESULT Texture::Create(Device* device, UINT width, UINT height, UINT levels, DW
         return D3DERR_OUTOFVIDEOMEMORY;  // the destructor deletes the name
     }
 
-    const bool lockable = !format->depth && (result->usage_ & D3DUSAGE_RENDERTARGET) == 0;
+    // Lockable levels get their CPU memory only while locked (see LockRect).
+    result->lockable_ = !format->depth && (result->usage_ & D3DUSAGE_RENDERTARGET) == 0;
     result->shadow_.resize(result->levels_);
     for (UINT level = 0; level < result->levels_; ++level) {
-        if (lockable) {
-            result->shadow_[level].assign(
-                static_cast<size_t>(result->LevelWidth(level)) * result->LevelHeight(level) * format->bytesPerPixel, 0);
-        }
         result->surfaces_.push_back(std::make_unique<Surface>(result.get(), level));
     }
     *texture = result.release();
@@ -159,7 +164,7 @@ HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, 
     };
     if (locked == nullptr) return fail("no D3DLOCKED_RECT to fill");
     if (level >= levels_) return fail("level is past the texture's level count");
-    if (shadow_[level].empty()) return fail("render-target and depth textures cannot be locked");
+    if (!lockable_) return fail("render-target and depth textures cannot be locked");
     if ((lockedLevels_ & (1u << level)) != 0) return fail("level is already locked");
     const UINT pitch = LevelWidth(level) * format_->bytesPerPixel;
     size_t offset = 0;
@@ -170,11 +175,40 @@ HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, 
         }
         offset = static_cast<size_t>(rect->top) * pitch + static_cast<size_t>(rect->left) * format_->bytesPerPixel;
     }
+    // The level's memory exists only while it is locked: loading a world
+    // would otherwise keep a second copy of every image. It starts as the
+    // level's present contents (zero for a level never written).
+    std::vector<uint8_t>& memory = shadow_[level];
+    memory.assign(static_cast<size_t>(pitch) * LevelHeight(level), 0);
+    if ((writtenLevels_ & (1u << level)) != 0 && device != nullptr) {
+        device->MakeCurrent();
+        glBindTexture(GL_TEXTURE_2D, name_);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, static_cast<GLint>(level), format_->uploadFormat, format_->uploadType,
+                      memory.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
     lockedLevels_ |= 1u << level;
     // Read-only locks upload nothing: remember that in a second bit set.
     if ((flags & D3DLOCK_READONLY) != 0) lockedLevels_ |= 1u << (level + 16);
     locked->Pitch = static_cast<INT>(pitch);
     locked->pBits = shadow_[level].data() + offset;
+    return D3D_OK;
+}
+
+HRESULT Texture::WriteLevel(UINT level, const void* pixels) {
+    Device* device = link_->device;
+    if (device == nullptr || pixels == nullptr || level >= levels_ || !lockable_ ||
+        (lockedLevels_ & (1u << level)) != 0) {
+        return D3DERR_INVALIDCALL;
+    }
+    device->MakeCurrent();
+    glBindTexture(GL_TEXTURE_2D, name_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(LevelWidth(level)),
+                    static_cast<GLsizei>(LevelHeight(level)), format_->uploadFormat, format_->uploadType, pixels);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    writtenLevels_ |= 1u << level;
     return D3D_OK;
 }
 
@@ -186,14 +220,17 @@ HRESULT Texture::UnlockRect(UINT level) {
     }
     const bool readOnly = (lockedLevels_ & (1u << (level + 16))) != 0;
     lockedLevels_ &= ~((1u << level) | (1u << (level + 16)));
-    if (readOnly || device == nullptr) return D3D_OK;
-    device->MakeCurrent();
-    glBindTexture(GL_TEXTURE_2D, name_);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(LevelWidth(level)),
-                    static_cast<GLsizei>(LevelHeight(level)), format_->uploadFormat, format_->uploadType,
-                    shadow_[level].data());
-    glBindTexture(GL_TEXTURE_2D, 0);
+    if (!readOnly && device != nullptr) {
+        device->MakeCurrent();
+        glBindTexture(GL_TEXTURE_2D, name_);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(LevelWidth(level)),
+                        static_cast<GLsizei>(LevelHeight(level)), format_->uploadFormat, format_->uploadType,
+                        shadow_[level].data());
+        glBindTexture(GL_TEXTURE_2D, 0);
+        writtenLevels_ |= 1u << level;
+    }
+    std::vector<uint8_t>().swap(shadow_[level]);
     return D3D_OK;
 }
 
