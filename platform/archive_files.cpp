@@ -10,6 +10,7 @@
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <unordered_map>
 
 #include "platform/message_output.h"
@@ -190,9 +191,15 @@ struct ArchiveStream {
 // The open archive streams by their stdio stream: their length is known
 // without seeking to the end, which would inflate a compressed entry whole
 // just to measure it.
+// An opened stream may be read and closed on another thread than the one
+// that opened it (image decoding), so the table has a lock.
 std::unordered_map<const std::FILE*, const ArchiveStream*>& OpenStreams() {
     static std::unordered_map<const std::FILE*, const ArchiveStream*> streams;
     return streams;
+}
+std::mutex& OpenStreamsLock() {
+    static std::mutex lock;
+    return lock;
 }
 
 ssize_t StreamRead(void* cookie, char* buffer, size_t size) {
@@ -230,7 +237,10 @@ int StreamSeek(void* cookie, off64_t* offset, int whence) {
 
 int StreamClose(void* cookie) {
     ArchiveStream* stream = static_cast<ArchiveStream*>(cookie);
-    OpenStreams().erase(stream->stream);
+    {
+        std::lock_guard<std::mutex> lock(OpenStreamsLock());
+        OpenStreams().erase(stream->stream);
+    }
     const bool closed = PHYSFS_close(stream->file) != 0;
     delete stream;
     return closed ? 0 : EOF;
@@ -355,13 +365,17 @@ std::FILE* OpenArchiveFile(const char* path) {
         return nullptr;
     }
     cookie->stream = stream;
-    OpenStreams()[stream] = cookie;
+    {
+        std::lock_guard<std::mutex> lock(OpenStreamsLock());
+        OpenStreams()[stream] = cookie;
+    }
     return stream;
 }
 
 bool ArchiveFileExists(const char* path) { return !FindEntry(path).empty(); }
 
 bool ArchiveStreamLength(const std::FILE* stream, uint64_t* length) {
+    std::lock_guard<std::mutex> lock(OpenStreamsLock());
     const auto found = OpenStreams().find(stream);
     if (found == OpenStreams().end()) return false;
     *length = found->second->length;

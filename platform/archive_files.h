@@ -47,7 +47,8 @@ std::vector<std::string> MountedSources();
 
 // Opens a file of the archives for reading as a stdio stream (seekable,
 // read-only); null when no mounted source holds it. Names with ".."
-// components or absolute names never reach the archives.
+// components or absolute names never reach the archives. The stream may be
+// handed to another thread to be read and closed there.
 std::FILE* OpenArchiveFile(const char* path);
 bool ArchiveFileExists(const char* path);
 // The length of a stream OpenArchiveFile returned (without reading it);

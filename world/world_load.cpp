@@ -14,10 +14,12 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "camera/camera.h"
 #include "platform/message_output.h"
 #include "platform/paths.h"
+#include "video/image_decode_queue.h"
 #include "video/renderer.h"
 #include "video/shader_scripts.h"
 #include "video/video_system.h"
@@ -308,20 +310,6 @@ std::string RecordName(const BspTexture& record) {
     return std::string(record.name, strnlen(record.name, sizeof record.name));
 }
 
-// Loads base + ".tga", else base + ".jpg".
-bool LoadImagePair(IDirect3DDevice9* device, const std::string& base, WorldTexture* entry) {
-    for (const bool tga : {true, false}) {
-        const std::string name = base + (tga ? ".tga" : ".jpg");
-        IDirect3DTexture9* texture = nullptr;
-        if (SUCCEEDED(D3DXCreateTextureFromFileA(device, name.c_str(), &texture)) && texture != nullptr) {
-            entry->texture = texture;
-            entry->fromTga = tga;
-            return true;
-        }
-    }
-    return false;
-}
-
 // An image named by a script, without the extension it was named with:
 // scripts often name a ".tga" and the archives ship a ".jpg", or the other
 // way round.
@@ -332,46 +320,111 @@ std::string ImageBase(const std::string& image) {
     return image.substr(0, dot);
 }
 
-// Loads textures[i] from the record's name: ".tga" first, then ".jpg"; when
-// neither exists, the image its shader script draws (the first stage that is
-// not the lightmap, else the editor image), again as ".tga" or ".jpg".
-bool LoadSurfaceTexture(IDirect3DDevice9* device, const BspTexture& record, const ShaderDefinition* shader,
-                        WorldTexture* entry) {
-    char name[sizeof record.name + 8] = {};
-    std::memcpy(name, record.name, sizeof record.name);
-    for (size_t i = 0; i < sizeof record.name; ++i) {
-        if (name[i] == '/') name[i] = '\\';
-    }
-    const size_t length = std::strlen(name);
-    std::memcpy(name + length, ".tga", 5);
-    IDirect3DTexture9* texture = nullptr;
-    if (SUCCEEDED(D3DXCreateTextureFromFileA(device, name, &texture)) && texture != nullptr) {
-        entry->texture = texture;
-        entry->fromTga = true;
-        return true;
-    }
-    std::memcpy(name + length + 1, "jpg", 3);
-    texture = nullptr;
-    if (SUCCEEDED(D3DXCreateTextureFromFileA(device, name, &texture)) && texture != nullptr) {
-        entry->texture = texture;
-        entry->fromTga = false;
-        return true;
-    }
-    entry->texture = nullptr;
-    entry->fromTga = false;
-
-    if (shader == nullptr) return false;
-    for (const std::string& image : {ShaderImage(*shader), shader->editorImage}) {
-        if (!image.empty() && LoadImagePair(device, ImageBase(image), entry)) return true;
-    }
-    return false;
-}
-
 // What the texture's shader says about drawing its faces.
 void ReadSurfaceKind(const BspTexture& record, const ShaderDefinition* shader, WorldTexture* entry) {
     entry->hidden = (record.surfaceFlags & (kSurfaceSky | kSurfaceNoDraw)) != 0 ||
                     (shader != nullptr && (shader->nodraw || shader->sky || shader->fog || shader->portal));
     entry->additive = shader != nullptr && FirstDrawnStageBlend(*shader) == BlendKind::kAdditive;
+}
+
+// The files a texture record may be drawn from, in the order they are tried:
+// the record's name as ".tga", then ".jpg"; then the image its shader script
+// draws (the first stage that is not the lightmap, else the editor image),
+// again as ".tga" or ".jpg".
+std::vector<std::string> TextureCandidates(const BspTexture& record, const ShaderDefinition* shader) {
+    std::string name = RecordName(record);
+    for (char& c : name) {
+        if (c == '/') c = '\\';
+    }
+    std::vector<std::string> candidates = {name + ".tga", name + ".jpg"};
+    if (shader != nullptr) {
+        for (const std::string& image : {ShaderImage(*shader), shader->editorImage}) {
+            if (image.empty()) continue;
+            const std::string base = ImageBase(image);
+            candidates.push_back(base + ".tga");
+            candidates.push_back(base + ".jpg");
+        }
+    }
+    return candidates;
+}
+
+bool EndsWithTga(const std::string& name) {
+    return name.size() >= 4 && ::strcasecmp(name.c_str() + name.size() - 4, ".tga") == 0;
+}
+
+// A texture made from the first of a list of image files that loads.
+struct LoadedImage {
+    IDirect3DTexture9* texture = nullptr;
+    size_t candidate = 0;  // which file it came from
+};
+
+// Loads, for each list of candidate files, the first file that loads. The
+// files are opened here, in list order; reading and decoding them runs on
+// worker threads a few lists ahead, and the decoded images are made into textures here, in
+// list order again. The outcome is that of trying each list's files one after
+// another: a file that exists but does not decode falls through to the next.
+std::vector<LoadedImage> LoadFirstImages(IDirect3DDevice9* device,
+                                         const std::vector<std::vector<std::string>>& candidates) {
+    const size_t count = candidates.size();
+    std::vector<LoadedImage> loaded(count);
+    std::vector<size_t> queuedFile(count);
+    // Decoded images waiting for their turn cost memory: keep few ahead.
+    const size_t kAhead = 4;
+    ImageDecodeQueue queue(D3DXMaxTextureSide(device), ImageDecodeQueue::DefaultWorkers());
+    size_t queued = 0;
+    for (size_t i = 0; i < count; ++i) {
+        for (; queued < count && queued <= i + kAhead; ++queued) {
+            const std::vector<std::string>& files = candidates[queued];
+            queuedFile[queued] = files.size();
+            for (size_t c = 0; c < files.size(); ++c) {
+                if (std::FILE* file = OpenFile(files[c].c_str(), "rb")) {
+                    queuedFile[queued] = c;
+                    queue.Submit(queued, file);
+                    break;
+                }
+            }
+        }
+        size_t used = queuedFile[i];
+        if (used >= candidates[i].size()) continue;
+        IDirect3DTexture9* texture = nullptr;
+        D3DXDecodedImage image;
+        if (FAILED(queue.Take(i, &image)) || FAILED(D3DXCreateTextureFromImage(device, image, &texture))) {
+            texture = nullptr;
+            for (++used; used < candidates[i].size(); ++used) {
+                if (SUCCEEDED(D3DXCreateTextureFromFileA(device, candidates[i][used].c_str(), &texture))) break;
+                texture = nullptr;
+            }
+        }
+        loaded[i] = LoadedImage{texture, used};
+    }
+    return loaded;
+}
+
+// Loads every texture record's image (see TextureCandidates) and reads how
+// its faces are drawn.
+int32_t LoadWorldTextures(IDirect3DDevice9* device, const ShaderTable& shaders, World* world) {
+    const size_t count = world->textures.size();
+    std::vector<const ShaderDefinition*> recordShaders(count);
+    std::vector<std::vector<std::string>> candidates(count);
+    for (size_t i = 0; i < count; ++i) {
+        const BspTexture& record = world->textureRecords[i];
+        recordShaders[i] = shaders.Find(RecordName(record));
+        candidates[i] = TextureCandidates(record, recordShaders[i]);
+    }
+    const std::vector<LoadedImage> images = LoadFirstImages(device, candidates);
+    int32_t loaded = 0;
+    for (size_t i = 0; i < count; ++i) {
+        WorldTexture& entry = world->textures[i];
+        entry.texture = images[i].texture;
+        entry.fromTga = entry.texture != nullptr && EndsWithTga(candidates[i][images[i].candidate]);
+        ReadSurfaceKind(world->textureRecords[i], recordShaders[i], &entry);
+        if (entry.texture != nullptr) {
+            ++loaded;
+        } else {
+            PrintLine("Failed to load texture %i", static_cast<int32_t>(i));
+        }
+    }
+    return loaded;
 }
 
 // The box of the first sky shader that names one: its _rt, _ft, _lf, _bk and
@@ -386,18 +439,22 @@ void LoadSkyBox(IDirect3DDevice9* device, const ShaderTable& shaders, World* wor
         }
         // In the renderer's face order: -Z, +Z, +X, -X, +Y.
         static constexpr const char* kSuffixes[kWorldSkyFaces] = {"_ft", "_bk", "_rt", "_lf", "_up"};
+        std::vector<std::vector<std::string>> candidates;
+        for (const char* suffix : kSuffixes) {
+            const std::string base = shader->skyBox + suffix;
+            candidates.push_back({base + ".tga", base + ".jpg"});
+        }
+        const std::vector<LoadedImage> images = LoadFirstImages(device, candidates);
+        for (int face = 0; face < kWorldSkyFaces; ++face) world->sky[face] = images[face].texture;
         for (int face = 0; face < kWorldSkyFaces; ++face) {
-            WorldTexture image;
-            if (!LoadImagePair(device, shader->skyBox + kSuffixes[face], &image)) {
-                PrintLine("Warning: the sky box %s has no image %s%s; the engine's sky is drawn", shader->skyBox.c_str(),
-                          shader->skyBox.c_str(), kSuffixes[face]);
-                for (IDirect3DTexture9*& loaded : world->sky) {
-                    if (loaded != nullptr) loaded->Release();
-                    loaded = nullptr;
-                }
-                return;
+            if (images[face].texture != nullptr) continue;
+            PrintLine("Warning: the sky box %s has no image %s%s; the engine's sky is drawn", shader->skyBox.c_str(),
+                      shader->skyBox.c_str(), kSuffixes[face]);
+            for (IDirect3DTexture9*& loaded : world->sky) {
+                if (loaded != nullptr) loaded->Release();
+                loaded = nullptr;
             }
-            world->sky[face] = image.texture;
+            return;
         }
         world->skyName = shader->skyBox;
         return;
@@ -624,17 +681,7 @@ bool LoadWorld(World* world, const char* path, WorldFile* file) {
     }
     // The scripts are looked at once per texture record.
     const ShaderTable& shaders = WorldShaders();
-    int32_t loadedTextures = 0;
-    for (uint32_t i = 0; i < textureCount; ++i) {
-        const BspTexture& record = world->textureRecords[i];
-        const ShaderDefinition* shader = shaders.Find(RecordName(record));
-        if (LoadSurfaceTexture(device, record, shader, &world->textures[i])) {
-            ++loadedTextures;
-        } else {
-            PrintLine("Failed to load texture %i", static_cast<int32_t>(i));
-        }
-        ReadSurfaceKind(record, shader, &world->textures[i]);
-    }
+    const int32_t loadedTextures = LoadWorldTextures(device, shaders, world);
     if (loadedTextures > 0) {
         PrintLine("Loaded %i textures", loadedTextures);
     } else {

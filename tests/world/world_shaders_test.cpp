@@ -121,6 +121,47 @@ TEST_F(WorldShaderScripts, ImagesAreFoundThroughTheScriptsAsTgaOrJpg) {
     EXPECT_EQ(world->textures[3].texture, nullptr);
 }
 
+// The colour of a texture's first texel as 0xRRGGBB.
+uint32_t FirstTexel(IDirect3DTexture9* texture) {
+    D3DLOCKED_RECT locked;
+    if (texture == nullptr || FAILED(texture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY))) return 0xDEAD;
+    const uint32_t argb = *static_cast<const uint32_t*>(locked.pBits);
+    texture->UnlockRect(0);
+    return argb & 0xFFFFFF;
+}
+
+TEST_F(WorldShaderScripts, EachRecordGetsItsOwnImageAndADamagedFileFallsThrough) {
+    // More records than images decoded ahead of the upload, each its own colour.
+    BspBuilder builder = BspBuilder::MinimalWorld();
+    builder.Textures().clear();
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "textures/many/t" + std::to_string(i);
+        folder_.Write(name + ".tga", Tga(2, 2, static_cast<uint8_t>(i * 20), 7, 9));
+        builder.AddTexture(name.c_str());
+    }
+    // A record whose .tga is damaged: its .jpg is absent, so the image of its
+    // script is drawn; one whose every file is damaged fails.
+    folder_.Write("textures/many/broken.tga", "\0\0\2 not a picture");
+    folder_.Write("textures/real/fallback.tga", Tga(2, 2, 1, 2, 3));
+    folder_.Write("textures/many/hopeless.tga", std::string(18, '\xff'));
+    folder_.Write("scripts/many.shader", "textures/many/broken\n{\n\t{\n\t\tmap textures/real/fallback.tga\n\t}\n}\n");
+    builder.AddTexture("textures/many/broken");
+    builder.AddTexture("textures/many/hopeless");
+    World* world = Load(builder);
+    ASSERT_NE(world, nullptr) << ::testing::PrintToString(loadLines_);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(FirstTexel(world->textures[i].texture), static_cast<uint32_t>(i * 20) << 16 | 0x0709) << i;
+        EXPECT_TRUE(world->textures[i].fromTga);
+    }
+    EXPECT_EQ(FirstTexel(world->textures[12].texture), 0x010203u);
+    EXPECT_EQ(world->textures[13].texture, nullptr);
+    std::vector<std::string> outcome;
+    for (const std::string& line : loadLines_) {
+        if (line.rfind("Failed to load texture", 0) == 0 || line.rfind("Loaded", 0) == 0) outcome.push_back(line);
+    }
+    EXPECT_EQ(outcome, (std::vector<std::string>{"Failed to load texture 13", "Loaded 13 textures"}));
+}
+
 TEST_F(WorldShaderScripts, TheContentFolderWinsThenTheArchiveSearchedFirst) {
     ZipWriter early, late;
     early.Add("scripts/base.shader", "textures/a/one\n{\n\tqer_editorimage early/one\n}\n"

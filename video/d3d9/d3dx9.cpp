@@ -119,16 +119,27 @@ ID3DXBuffer* TextBuffer(const std::string& text) {
     return new Buffer(std::move(bytes));
 }
 
-bool ReadWholeFile(const char* path, std::vector<uint8_t>* bytes) {
-    std::FILE* file = OpenFile(path, "rb");
-    if (file == nullptr) return false;
+// Reads a stream to its end and closes it.
+bool ReadWholeStream(std::FILE* file, std::vector<uint8_t>* bytes) {
     bytes->clear();
+    // Straight into place when the length is known; a stream that turns out
+    // longer (or shorter) than it said is still read to its real end.
+    const uint64_t length = StreamLength(file);
+    if (length > 0 && length < (uint64_t{1} << 31)) {
+        bytes->resize(static_cast<size_t>(length));
+        bytes->resize(std::fread(bytes->data(), 1, bytes->size(), file));
+    }
     uint8_t chunk[65536];
     size_t read = 0;
     while ((read = std::fread(chunk, 1, sizeof(chunk), file)) > 0) bytes->insert(bytes->end(), chunk, chunk + read);
     const bool ok = std::ferror(file) == 0;
     std::fclose(file);
     return ok;
+}
+
+bool ReadWholeFile(const char* path, std::vector<uint8_t>* bytes) {
+    std::FILE* file = OpenFile(path, "rb");
+    return file != nullptr && ReadWholeStream(file, bytes);
 }
 
 }  // namespace
@@ -144,38 +155,28 @@ HRESULT D3DXCreateBuffer(DWORD size, ID3DXBuffer** buffer) {
 // ---------------------------------------------------------------------------
 namespace {
 
-// Writes RGBA pixels into a locked A8R8G8B8 level (B, G, R, A in memory).
-void WriteLevel(const std::vector<uint8_t>& rgba, int width, int height, const D3DLOCKED_RECT& locked) {
-    for (int y = 0; y < height; ++y) {
-        uint8_t* row = static_cast<uint8_t*>(locked.pBits) + static_cast<size_t>(y) * static_cast<size_t>(locked.Pitch);
-        for (int x = 0; x < width; ++x) {
-            const uint8_t* source = &rgba[(static_cast<size_t>(y) * width + x) * 4];
-            row[x * 4 + 0] = source[2];
-            row[x * 4 + 1] = source[1];
-            row[x * 4 + 2] = source[0];
-            row[x * 4 + 3] = source[3];
-        }
-    }
+// RGBA bytes turned, in place, into the B, G, R, A order of an A8R8G8B8 level.
+void SwapRedAndBlue(std::vector<uint8_t>* pixels) {
+    uint8_t* p = pixels->data();
+    for (size_t i = 0, n = pixels->size(); i + 3 < n; i += 4) std::swap(p[i], p[i + 2]);
 }
 
-// The next mip level: each texel the average of (up to) four.
-std::vector<uint8_t> HalveLevel(const std::vector<uint8_t>& rgba, int width, int height, int* outWidth,
-                                int* outHeight) {
-    *outWidth = std::max(1, width / 2);
-    *outHeight = std::max(1, height / 2);
-    std::vector<uint8_t> result(static_cast<size_t>(*outWidth) * *outHeight * 4);
-    for (int y = 0; y < *outHeight; ++y) {
-        for (int x = 0; x < *outWidth; ++x) {
-            const int x0 = std::min(x * 2, width - 1);
-            const int x1 = std::min(x * 2 + 1, width - 1);
-            const int y0 = std::min(y * 2, height - 1);
-            const int y1 = std::min(y * 2 + 1, height - 1);
+// The next mip level: each texel the rounded average of the (up to) four
+// beneath it; a side of 1 stays 1.
+std::vector<uint8_t> HalveLevel(const std::vector<uint8_t>& pixels, UINT width, UINT height) {
+    const UINT outWidth = std::max(1u, width / 2);
+    const UINT outHeight = std::max(1u, height / 2);
+    std::vector<uint8_t> result(static_cast<size_t>(outWidth) * outHeight * 4);
+    const size_t stride = static_cast<size_t>(width) * 4;
+    for (UINT y = 0; y < outHeight; ++y) {
+        const uint8_t* row0 = pixels.data() + std::min(y * 2, height - 1) * stride;
+        const uint8_t* row1 = pixels.data() + std::min(y * 2 + 1, height - 1) * stride;
+        uint8_t* out = result.data() + static_cast<size_t>(y) * outWidth * 4;
+        for (UINT x = 0; x < outWidth; ++x) {
+            const size_t x0 = static_cast<size_t>(std::min(x * 2, width - 1)) * 4;
+            const size_t x1 = static_cast<size_t>(std::min(x * 2 + 1, width - 1)) * 4;
             for (int c = 0; c < 4; ++c) {
-                const int sum = rgba[(static_cast<size_t>(y0) * width + x0) * 4 + c] +
-                                rgba[(static_cast<size_t>(y0) * width + x1) * 4 + c] +
-                                rgba[(static_cast<size_t>(y1) * width + x0) * 4 + c] +
-                                rgba[(static_cast<size_t>(y1) * width + x1) * 4 + c];
-                result[(static_cast<size_t>(y) * *outWidth + x) * 4 + c] = static_cast<uint8_t>((sum + 2) / 4);
+                out[x * 4 + c] = static_cast<uint8_t>((row0[x0 + c] + row0[x1 + c] + row1[x0 + c] + row1[x1 + c] + 2) / 4);
             }
         }
     }
@@ -184,55 +185,87 @@ std::vector<uint8_t> HalveLevel(const std::vector<uint8_t>& rgba, int width, int
 
 }  // namespace
 
+HRESULT D3DXDecodeImageFile(std::FILE* file, UINT maxSide, D3DXDecodedImage* image) {
+    if (image != nullptr) *image = D3DXDecodedImage{};
+    if (file == nullptr || image == nullptr) {
+        if (file != nullptr) std::fclose(file);
+        return D3DERR_INVALIDCALL;
+    }
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeStream(file, &bytes)) return D3DERR_NOTAVAILABLE;
+    return D3DXDecodeImage(bytes.data(), bytes.size(), maxSide, image);
+}
+
+UINT D3DXMaxTextureSide(IDirect3DDevice9* device) {
+    D3DCAPS9 caps{};
+    if (device == nullptr || FAILED(device->GetDeviceCaps(&caps)) || caps.MaxTextureWidth == 0) return 8192;
+    return std::min(caps.MaxTextureWidth, caps.MaxTextureHeight > 0 ? caps.MaxTextureHeight : caps.MaxTextureWidth);
+}
+
+HRESULT D3DXDecodeImage(const uint8_t* data, size_t size, UINT maxSide, D3DXDecodedImage* image) {
+    if (image == nullptr) return D3DERR_INVALIDCALL;
+    *image = D3DXDecodedImage{};
+    if (data == nullptr || size == 0 || size > static_cast<size_t>(INT32_MAX)) return D3DXERR_INVALIDDATA;
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgba;
+    if (LooksLikeJpeg(data, size)) {
+        if (!DecodeJpeg(data, size, maxSide, kMaxImagePixels, &rgba, &width, &height)) return D3DXERR_INVALIDDATA;
+    } else {
+        int channels = 0;
+        stbi_uc* pixels = stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 4);
+        if (pixels == nullptr) return D3DXERR_INVALIDDATA;
+        if (width <= 0 || height <= 0 || static_cast<UINT>(width) > maxSide || static_cast<UINT>(height) > maxSide) {
+            stbi_image_free(pixels);
+            return D3DXERR_INVALIDDATA;
+        }
+        rgba.assign(pixels, pixels + static_cast<size_t>(width) * height * 4);
+        stbi_image_free(pixels);
+    }
+    SwapRedAndBlue(&rgba);
+    image->width = static_cast<UINT>(width);
+    image->height = static_cast<UINT>(height);
+    image->levels.push_back(std::move(rgba));
+    for (UINT w = image->width, h = image->height; w > 1 || h > 1; w = std::max(1u, w / 2), h = std::max(1u, h / 2)) {
+        image->levels.push_back(HalveLevel(image->levels.back(), w, h));
+    }
+    return D3D_OK;
+}
+
+HRESULT D3DXCreateTextureFromImage(IDirect3DDevice9* device, const D3DXDecodedImage& image,
+                                   IDirect3DTexture9** texture) {
+    if (texture == nullptr) return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    if (device == nullptr || image.levels.empty()) return D3DERR_INVALIDCALL;
+    IDirect3DTexture9* created = nullptr;
+    const HRESULT result = device->CreateTexture(image.width, image.height, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
+                                                 &created, nullptr);
+    if (FAILED(result)) return result;
+    const DWORD levels = std::min<DWORD>(created->GetLevelCount(), static_cast<DWORD>(image.levels.size()));
+    for (DWORD level = 0; level < levels; ++level) {
+        const UINT width = std::max(1u, image.width >> level);
+        const UINT height = std::max(1u, image.height >> level);
+        const std::vector<uint8_t>& pixels = image.levels[level];
+        if (pixels.size() != static_cast<size_t>(width) * height * 4 ||
+            FAILED(static_cast<d3d9::Texture*>(created)->WriteLevel(level, pixels.data()))) {
+            created->Release();
+            return E_FAIL;
+        }
+    }
+    *texture = created;
+    return D3D_OK;
+}
+
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, const char* srcFile, IDirect3DTexture9** texture) {
     if (texture == nullptr) return D3DERR_INVALIDCALL;
     *texture = nullptr;
     if (device == nullptr || srcFile == nullptr) return D3DERR_INVALIDCALL;
-    std::vector<uint8_t> file;
-    if (!ReadWholeFile(srcFile, &file)) return D3DERR_NOTAVAILABLE;
-    if (file.empty() || file.size() > static_cast<size_t>(INT32_MAX)) return D3DXERR_INVALIDDATA;
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgba;
-    if (LooksLikeJpeg(file.data(), file.size())) {
-        D3DCAPS9 caps{};
-        device->GetDeviceCaps(&caps);
-        const uint32_t maxSide = caps.MaxTextureWidth > 0 ? caps.MaxTextureWidth : 8192;
-        if (!DecodeJpeg(file.data(), file.size(), maxSide, kMaxImagePixels, &rgba, &width, &height)) {
-            return D3DXERR_INVALIDDATA;
-        }
-    } else {
-        int channels = 0;
-        stbi_uc* pixels =
-            stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &width, &height, &channels, 4);
-        if (pixels == nullptr) return D3DXERR_INVALIDDATA;
-        rgba.assign(pixels, pixels + static_cast<size_t>(width) * height * 4);
-        stbi_image_free(pixels);
-    }
-
-    IDirect3DTexture9* created = nullptr;
-    const HRESULT result = device->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 0, 0,
-                                                 D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &created, nullptr);
-    if (FAILED(result)) return result;
-    const DWORD levels = created->GetLevelCount();
-    for (DWORD level = 0; level < levels; ++level) {
-        if (level > 0) {
-            int nextWidth = 0;
-            int nextHeight = 0;
-            rgba = HalveLevel(rgba, width, height, &nextWidth, &nextHeight);
-            width = nextWidth;
-            height = nextHeight;
-        }
-        D3DLOCKED_RECT locked;
-        if (FAILED(created->LockRect(level, &locked, nullptr, 0))) {
-            created->Release();
-            return E_FAIL;
-        }
-        WriteLevel(rgba, width, height, locked);
-        created->UnlockRect(level);
-    }
-    *texture = created;
-    return D3D_OK;
+    std::FILE* file = OpenFile(srcFile, "rb");
+    if (file == nullptr) return D3DERR_NOTAVAILABLE;
+    D3DXDecodedImage image;
+    const HRESULT decoded = D3DXDecodeImageFile(file, D3DXMaxTextureSide(device), &image);
+    if (FAILED(decoded)) return decoded;
+    return D3DXCreateTextureFromImage(device, image, texture);
 }
 
 // ---------------------------------------------------------------------------

@@ -2,6 +2,11 @@
 // vectors, row-order storage), texture loading and HLSL compilation.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
 #include "video/d3d9/d3d9.h"
 
 constexpr HRESULT D3DXERR_INVALIDDATA = static_cast<HRESULT>(0x88760B59u);
@@ -53,6 +58,27 @@ HRESULT D3DXCreateBuffer(DWORD size, ID3DXBuffer** buffer);
 // full mip chain, in the managed pool. The file is read through the engine's
 // path layer ("\" separators, case-insensitive fallback).
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, const char* srcFile, IDirect3DTexture9** texture);
+
+// The three steps of D3DXCreateTextureFromFileA, for loaders that decode on
+// other threads while the device thread uploads (this layer's own, not D3DX's).
+// An image decoded into its whole mip chain, each level in A8R8G8B8 memory
+// order, tightly packed.
+struct D3DXDecodedImage {
+    UINT width = 0;
+    UINT height = 0;
+    std::vector<std::vector<uint8_t>> levels;
+};
+// Reads an open image file to its end, closes it and decodes it (as
+// D3DXDecodeImage). Safe on any thread that owns the stream.
+HRESULT D3DXDecodeImageFile(std::FILE* file, UINT maxSide, D3DXDecodedImage* image);
+// Decodes an image file's bytes, refusing sides over maxSide and more than
+// 64 MB of pixels. Touches nothing shared: safe on any thread.
+HRESULT D3DXDecodeImage(const uint8_t* data, size_t size, UINT maxSide, D3DXDecodedImage* image);
+// The largest texture side the device takes (what D3DXDecodeImage is given).
+UINT D3DXMaxTextureSide(IDirect3DDevice9* device);
+// A managed A8R8G8B8 texture holding the decoded levels.
+HRESULT D3DXCreateTextureFromImage(IDirect3DDevice9* device, const D3DXDecodedImage& image,
+                                   IDirect3DTexture9** texture);
 
 // Compiles one entry point of an HLSL file. shader receives the bytes for
 // CreateVertexShader/CreatePixelShader; errorMsgs (when not null) the
