@@ -3,6 +3,7 @@
 #include "platform/archive_files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -86,17 +87,36 @@ bool ReadOnlyMode(const char* mode) { return mode[0] == 'r' && std::strchr(mode,
 std::FILE* OpenFile(const char* path, const char* mode) {
     if (path == nullptr || mode == nullptr) return nullptr;
     const std::string resolved = ResolvePath(path);
-    std::FILE* file = std::fopen(resolved.c_str(), mode);
-    if (file == nullptr) {
+    // Only regular files: a folder, a device or a named pipe is refused
+    // before it is opened (opening a pipe would wait for a writer for ever).
+    struct stat info;
+    if (::stat(resolved.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return nullptr;
+    }
+    std::FILE* file = nullptr;
+    if (ReadOnlyMode(mode)) {
+        // Opened without waiting, in case the name became a pipe since.
+        const int descriptor = ::open(resolved.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor >= 0) {
+            if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) ||
+                ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0 ||
+                (file = ::fdopen(descriptor, mode)) == nullptr) {
+                ::close(descriptor);
+                errno = EINVAL;
+                return nullptr;
+            }
+            return file;
+        }
         // What the content folder lacks may come from the archives; writing
         // always goes to the content folder.
-        if (!ReadOnlyMode(mode)) return nullptr;
         const int reason = errno;
         file = OpenArchiveFile(path);
         if (file == nullptr) errno = reason;
         return file;
     }
-    struct stat info;
+    file = std::fopen(resolved.c_str(), mode);
+    if (file == nullptr) return nullptr;
     if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
         std::fclose(file);
         errno = EISDIR;

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
+#include <future>
 
 #include "platform/paths.h"
 #include "support/test_support.h"
@@ -45,6 +51,41 @@ TEST(PathLayer, FoldersDoNotOpenAsFiles) {
     EXPECT_EQ(OpenFile("maps", "rb"), nullptr);
     EXPECT_FALSE(FileExists("maps"));
     EXPECT_EQ(OpenFile(nullptr, "rb"), nullptr);
+}
+
+TEST(PathLayer, PipesAndDevicesAreRefusedAtOnceForReadingAndWriting) {
+    ScratchFolder folder;
+    ASSERT_EQ(::mkfifo((folder.Path() + "/fifo.cfg").c_str(), 0600), 0);
+    // Opening a pipe that nobody writes would wait for ever: run it aside,
+    // and free it by writing if it does wait.
+    for (const char* mode : {"rb", "wb", "r+b"}) {
+        SCOPED_TRACE(mode);
+        auto opened = std::async(std::launch::async, [mode] { return OpenFile("FIFO.cfg", mode); });
+        if (opened.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+            const int unblock = ::open((folder.Path() + "/fifo.cfg").c_str(), O_RDWR | O_NONBLOCK);
+            std::FILE* file = opened.get();
+            if (file != nullptr) std::fclose(file);
+            if (unblock >= 0) ::close(unblock);
+            FAIL() << "opening a pipe waited";
+        }
+        std::FILE* file = opened.get();
+        EXPECT_EQ(file, nullptr);
+        if (file != nullptr) std::fclose(file);
+    }
+    EXPECT_FALSE(FileExists("fifo.cfg"));
+    // A device, by its absolute name.
+    EXPECT_EQ(OpenFile("/dev/null", "rb"), nullptr);
+    EXPECT_EQ(OpenFile("/dev/zero", "wb"), nullptr);
+    // Regular files still open both ways.
+    folder.Write("plain.cfg", "bind x y");
+    std::FILE* file = OpenFile("plain.cfg", "rb");
+    ASSERT_NE(file, nullptr);
+    char text[16] = {};
+    EXPECT_EQ(std::fread(text, 1, sizeof text, file), 8u);
+    std::fclose(file);
+    file = OpenFile("plain.cfg", "ab");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
 }
 
 TEST(PathLayer, MakeFolderCreatesOnceAndKeepsExistingSpellings) {
