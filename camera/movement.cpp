@@ -69,8 +69,8 @@ int32_t MoveRight(int32_t, int32_t, int32_t, const ConsoleArgument*) {
 // A held mouse passes its horizontal and vertical movement.
 int32_t Rotate(int32_t dx, int32_t dy, int32_t, const ConsoleArgument*) {
     const float frame = static_cast<float>(g_operatingSystem.FrameDelta());
-    g_camera.Yaw(frame * static_cast<float>(-dx) * sensitivity.floatValue * kMouseScale);
-    float q = static_cast<float>(-dy) * sensitivity.floatValue * kMouseScale;
+    g_camera.Yaw(frame * -static_cast<float>(dx) * sensitivity.floatValue * kMouseScale);
+    float q = -static_cast<float>(dy) * sensitivity.floatValue * kMouseScale;
     if (m_invert.intValue != 0) q = -q;
     g_camera.Pitch(frame * q);
     return 1;

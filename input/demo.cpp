@@ -1,6 +1,7 @@
 #include "input/demo.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "camera/camera.h"
@@ -37,9 +38,20 @@ T Reversed(T value) {
 
 void Flip(ConsoleObject* variable) { variable->intValue = variable->intValue == 0 ? 1 : 0; }
 
+// Demo files come from anywhere: a position or a set of angles that is not
+// finite or lies beyond any world keeps the camera's present one.
+constexpr float kFarthestDemoValue = 1.0e6f;
+
+bool Plausible(const float values[3]) {
+    for (int i = 0; i < 3; ++i) {
+        if (!std::isfinite(values[i]) || std::fabs(values[i]) > kFarthestDemoValue) return false;
+    }
+    return true;
+}
+
 void PlaceCamera(const float position[3], const float angles[3]) {
-    g_camera.SetPosition(D3DXVECTOR3(position[0], position[1], position[2]));
-    g_camera.ResetView(-angles[0], angles[1], angles[2]);
+    if (Plausible(position)) g_camera.SetPosition(D3DXVECTOR3(position[0], position[1], position[2]));
+    if (Plausible(angles)) g_camera.ResetView(-angles[0], angles[1], angles[2]);
 }
 
 // A packet with its big-endian fields in file order, or back.
@@ -218,6 +230,7 @@ void SaveDemo() {
                   static_cast<int32_t>(44 * s_demo->packets.size()));
     } else {
         PrintLine("Error writing demo file %s", kDefaultDemoFile);
+        return;  // still unsaved: the overlay must not say otherwise
     }
     s_demo->unsaved = 0;
 }

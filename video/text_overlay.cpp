@@ -492,6 +492,13 @@ void DrawOverlayText(float x, float y, D3DCOLOR colour, const char* format, ...)
 
 void SetOverlayDemoSource(OverlayDemoSource source) { g_demoSource = source; }
 
+int32_t WholeUnits(float value) {
+    if (std::isnan(value)) return 0;
+    if (value >= 2147483647.0f) return INT32_MAX;  // the float just above the largest int32
+    if (value <= -2147483648.0f) return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
 std::vector<OverlayLine> BuildOverlayLines(const char* effectLabel) {
     constexpr D3DCOLOR kWhite = 0xFFFFFFFF;
     constexpr D3DCOLOR kMark = 0x64A0A0A0;
@@ -515,8 +522,7 @@ std::vector<OverlayLine> BuildOverlayLines(const char* effectLabel) {
     lines.push_back({static_cast<float>(width - 160), 10, kWhite,
                      format("FPS: %i", static_cast<int32_t>(g_operatingSystem.FramesPerSecond()))});
     lines.push_back({10, 30, kWhite,
-                     format("Cam: %i %i %i", static_cast<int32_t>(position.x), static_cast<int32_t>(position.y),
-                            static_cast<int32_t>(position.z))});
+                     format("Cam: %i %i %i", WholeUnits(position.x), WholeUnits(position.y), WholeUnits(position.z))});
     lines.push_back({10, 50, kWhite, format("Screen: %ix%i", width, height)});
     lines.push_back({10, 70, kWhite, format("Multisample: %ix", vid_multisample.intValue)});
     lines.push_back({centreX, centreY, kMark, "+"});

@@ -144,5 +144,8 @@ struct OverlayLine {
 };
 // The overlay lines of this frame, in drawing order.
 std::vector<OverlayLine> BuildOverlayLines(const char* effectLabel);
+// A camera coordinate as the whole units the overlay prints: truncated,
+// held to the int32 range, and 0 for a value that is not a number.
+int32_t WholeUnits(float value);
 // The eleven overlay lines, in their order, with the render path's label.
 void DrawOverlay(const char* effectLabel);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
+
 #include "camera/camera.h"
 #include "camera/camera_cvars.h"
 #include "console/command_interpreter.h"
@@ -83,6 +86,16 @@ TEST_F(Movement, RotateTurnsByMouseMovementScaledByTheFrame) {
     EXPECT_NEAR(g_camera.GetAngles().pitch, 0.5f, 1e-4f);
     m_invert.intValue = 1;
     rotate->handler(0, -100, 0, nullptr);
+    EXPECT_NEAR(g_camera.GetAngles().pitch, 0.0f, 1e-4f);
+}
+
+TEST_F(Movement, TheMostExtremeMouseMovementTurnsTheOtherWay) {
+    ConsoleObject* rotate = FindConsoleObject("+rotate");
+    ASSERT_NE(rotate, nullptr);
+    // The smallest int32 has no int32 negation: the turn is worked out in float.
+    rotate->handler(INT32_MIN, 0, 0, nullptr);
+    EXPECT_TRUE(std::isfinite(g_camera.GetAngles().yaw));
+    rotate->handler(0, INT32_MIN, 0, nullptr);  // a pitch that far is refused whole
     EXPECT_NEAR(g_camera.GetAngles().pitch, 0.0f, 1e-4f);
 }
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -235,6 +238,33 @@ TEST_F(Demos, DuePacketsAreAppliedTogetherAndInvertIsRestored) {
     EXPECT_EQ(m_invert.intValue, 0);
 }
 
+TEST_F(Demos, PacketsFromNowhereLeaveTheCameraWhereItIs) {
+    Demo sample = SampleDemo(5);  // packet i: x = 274 + i, z = 435 - 10 i, yaw = i - 30
+    sample.packets[1].position[1] = std::numeric_limits<float>::quiet_NaN();  // position refused
+    sample.packets[2].angles[1] = std::numeric_limits<float>::infinity();      // angles refused
+    sample.packets[3].position[0] = 3.0e9f;                                     // beyond any world
+    sample.packets[4].angles[0] = -1.0e30f;
+    ASSERT_TRUE(WriteDemoFile("wild.dem", &sample));
+    ExecuteLine("load wild.dem");
+    Frames(1);
+    PlayDemo();
+    DemoPlaybackStep();  // packet 0
+    EXPECT_EQ(g_camera.GetPosition().x, 274.0f);
+    Frames(10);  // packet 1: angles only
+    EXPECT_EQ(g_camera.GetPosition().x, 274.0f);
+    EXPECT_NEAR(g_camera.GetAngles().yaw, -29.0f, 1e-3f);
+    Frames(10);  // packet 2: position only
+    EXPECT_EQ(g_camera.GetPosition().x, 276.0f);
+    EXPECT_NEAR(g_camera.GetAngles().yaw, -29.0f, 1e-3f);
+    Frames(10);  // packet 3: angles only
+    EXPECT_EQ(g_camera.GetPosition().x, 276.0f);
+    EXPECT_NEAR(g_camera.GetAngles().yaw, -27.0f, 1e-3f);
+    Frames(10);  // packet 4: position only
+    EXPECT_EQ(g_camera.GetPosition().x, 278.0f);
+    EXPECT_NEAR(g_camera.GetAngles().yaw, -27.0f, 1e-3f);
+    EXPECT_EQ(CurrentDemo()->played, 5u);
+}
+
 TEST_F(Demos, StopRestoresInvertToo) {
     Demo sample = SampleDemo(2);
     ASSERT_TRUE(WriteDemoFile("stop.dem", &sample));
@@ -280,6 +310,16 @@ TEST_F(Demos, RecordCaptureSaveOncePerSecond) {
     saves = 0;
     for (const std::string& line : output.Lines()) saves += line == "Saving a demo to disk...Please wait" ? 1 : 0;
     EXPECT_EQ(saves, 2);
+
+    // A save that cannot be written leaves the demo unsaved.
+    CurrentDemo()->unsaved = 1;  // as after recording anew
+    std::filesystem::remove_all(folder.Path() + "/demos");
+    folder.Write("demos", "a file where the folder was");
+    Frames(101);
+    output.Clear();
+    ExecuteLine("save");
+    EXPECT_TRUE(output.Contains("Error writing demo file demos\\demo001.dem"));
+    EXPECT_EQ(CurrentDemo()->unsaved, 1);
     g_gameSystem.shutdown(0);
     g_videoSystem.shutdown(0);
 }

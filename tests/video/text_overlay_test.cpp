@@ -5,15 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "camera/camera.h"
+#include "console/command_interpreter.h"
 #include "d3d9_test_support.h"
 #include "input/demo.h"
 #include "support/headless_window.h"
@@ -459,6 +462,27 @@ TEST(OverlayLines, WithoutADemo) {
         EXPECT_FLOAT_EQ(lines[i].y, where[i][1]) << lines[i].text;
         EXPECT_EQ(lines[i].colour, i == 6 ? 0x64A0A0A0u : 0xFFFFFFFFu) << lines[i].text;
     }
+}
+
+TEST(OverlayLines, CameraCoordinatesBeyondAnyIntegerStillPrint) {
+    EXPECT_EQ(WholeUnits(12.9f), 12);
+    EXPECT_EQ(WholeUnits(-3.7f), -3);
+    EXPECT_EQ(WholeUnits(3.0e9f), INT32_MAX);
+    EXPECT_EQ(WholeUnits(2147483648.0f), INT32_MAX);
+    EXPECT_EQ(WholeUnits(2147483520.0f), 2147483520);  // the largest float below 2^31
+    EXPECT_EQ(WholeUnits(-2147483648.0f), INT32_MIN);
+    EXPECT_EQ(WholeUnits(-1.0e30f), INT32_MIN);
+    EXPECT_EQ(WholeUnits(std::numeric_limits<float>::infinity()), INT32_MAX);
+    EXPECT_EQ(WholeUnits(std::numeric_limits<float>::quiet_NaN()), 0);
+
+    ResetDemoState();
+    HeadlessWindow window(800, 600);
+    const D3DXVECTOR3 before = g_camera.GetPosition();
+    ExecuteLine("v_setpos 3e9 -3e9 nan");
+    const std::vector<std::string> texts = Texts(BuildOverlayLines("x"));
+    g_camera.SetPosition(before);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Cam: 2147483647 -2147483648 0"), texts.end())
+        << ::testing::PrintToString(texts);
 }
 
 TEST(OverlayLines, DemoStateLines) {
