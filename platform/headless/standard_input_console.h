@@ -3,11 +3,16 @@
 // "] line" when it runs). Never blocks the frame.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 class StandardInputConsole {
 public:
     explicit StandardInputConsole(int fd = 0) : fd_(fd) {}
+
+    // The longest line taken: the rest of a longer one is dropped, with one
+    // line saying so.
+    static constexpr size_t kMaxLineBytes = 64 * 1024;
 
     // Queues every complete line that has arrived; returns how many.
     int Pump();
@@ -17,4 +22,5 @@ private:
     int fd_;
     bool atEnd_ = false;
     std::string partial_;
+    bool dropping_ = false;  // inside a line that was too long
 };

@@ -62,3 +62,32 @@ TEST_F(StandardInput, WholeLinesAreQueuedAndEchoedWhenTheyRun) {
     EXPECT_EQ(output.Lines(), (std::vector<std::string>{"] fov", "fov is \"60.000000\"", "] fov",
                                                         "fov is \"60.000000\""}));
 }
+
+TEST_F(StandardInput, AnEndlessLineIsCutAtItsLimitAndTheNextLineStillRuns) {
+    StandardInputConsole console(ReadEnd());
+    PrintCapture output;
+    // 200 KB without a line end, fed as a pipe takes it, then a real line.
+    const std::string chunk(16 * 1024, 'x');
+    int queued = 0;
+    for (int i = 0; i < 12; ++i) {
+        Write(chunk);
+        queued += console.Pump();
+    }
+    EXPECT_EQ(queued, 0);
+    int warnings = 0;
+    for (const std::string& line : output.Lines()) warnings += line.find("longer than 64 KB") != std::string::npos;
+    EXPECT_EQ(warnings, 1);
+    Write(chunk + "\nfov 75\n");
+    EXPECT_EQ(console.Pump(), 1);  // the tail of the long line is dropped, the next line runs
+    output.Clear();
+    g_commandInterpreter.frame();
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{"] fov 75", "fov set \"75.000000\""}));
+
+    // A line of exactly the limit is still taken whole.
+    Write(std::string(StandardInputConsole::kMaxLineBytes - 8, ' ') + "fov 30\n");
+    int whole = 0;
+    for (int i = 0; i < 4 && whole == 0; ++i) whole = console.Pump();
+    EXPECT_EQ(whole, 1);
+    CloseWriter();
+    console.Pump();
+}
