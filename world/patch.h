@@ -45,6 +45,13 @@ struct PatchEntry {
 // points, so a small file could otherwise ask for an unbounded number of
 // pieces; real worlds stay far below this.
 constexpr uint64_t kMaxSubPatches = 32768;
+// The vertex memory one sub-patch holds: its evaluated grid (as read and as
+// drawn), its strip vertices and their copy in the device's vertex buffer.
+constexpr uint64_t kSubPatchVertexBytes =
+    kPatchGridPoints * (sizeof(BspVertex) + sizeof(GpuVertex)) + 2ull * kPatchStripVertices * sizeof(GpuVertex);
+// The most vertex memory a world's patches may take: a damaged face count
+// or grid size must not take the machine's memory.
+constexpr uint64_t kMaxPatchVertexBytes = 64ull << 20;
 
 // Sub-patches across and down a grid of width x height control points:
 // (side - 1) / 2 each, rounded toward zero; never negative.

@@ -252,6 +252,24 @@ bool CheckPatchBudget(const WorldFile& file) {
             PrintLine("Error: The patches need more than %" PRIu64 " sub-patches", kMaxSubPatches);
             return false;
         }
+        if (total * kSubPatchVertexBytes > kMaxPatchVertexBytes) {
+            PrintLine("Error: The patches need more than %" PRIu64 " MB of vertices (%" PRIu64 " sub-patches so far)",
+                      kMaxPatchVertexBytes >> 20, total);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The face's mesh-vertex range lies inside the mesh table and every index
+// in it names one of the face's own vertices.
+bool MeshIndicesFit(const BspFace& face, const std::vector<int32_t>& mesh) {
+    if (!RangeInside(face.firstMeshVertex, face.numMeshVertices, mesh.size())) return false;
+    if (face.numMeshVertices <= 0) return false;
+    const size_t first = static_cast<size_t>(face.firstMeshVertex);
+    for (size_t i = 0; i < static_cast<size_t>(face.numMeshVertices); ++i) {
+        const int32_t index = mesh[first + i];
+        if (index < 0 || index >= face.numVertices) return false;
     }
     return true;
 }
@@ -261,18 +279,11 @@ bool FaceUsable(const BspFace& face, size_t vertexCount, const std::vector<int32
     switch (face.type) {
         case kFacePolygon:
             // A fan of no vertices would also end the renderer's item list.
-            return RangeInside(face.firstVertex, face.numVertices, vertexCount) && face.numVertices > 0;
-        case kFaceMesh: {
-            if (!RangeInside(face.firstVertex, face.numVertices, vertexCount)) return false;
-            if (!RangeInside(face.firstMeshVertex, face.numMeshVertices, mesh.size())) return false;
-            if (face.numMeshVertices <= 0) return false;
-            const size_t first = static_cast<size_t>(face.firstMeshVertex);
-            for (size_t i = 0; i < static_cast<size_t>(face.numMeshVertices); ++i) {
-                const int32_t index = mesh[first + i];
-                if (index < 0 || index >= face.numVertices) return false;
-            }
-            return true;
-        }
+            if (!RangeInside(face.firstVertex, face.numVertices, vertexCount) || face.numVertices <= 0) return false;
+            // Polygons with three or more mesh vertices are drawn from them.
+            return face.numMeshVertices < 3 || MeshIndicesFit(face, mesh);
+        case kFaceMesh:
+            return RangeInside(face.firstVertex, face.numVertices, vertexCount) && MeshIndicesFit(face, mesh);
         case kFacePatch:
             return PatchGridFits(face, vertexCount);
         default:

@@ -305,6 +305,14 @@ TEST_F(BadWorld, FacesWithBadReferencesAreKeptButUnusable) {
     b.Faces()[static_cast<size_t>(meshRangePastEnd)].numMeshVertices = 1000;
     const int32_t meshFirstNegative = b.AddMesh(tri, {0, 1, 2});
     b.Faces()[static_cast<size_t>(meshFirstNegative)].firstMeshVertex = -3;
+    // Polygons with three or more mesh vertices are drawn from them: checked as meshes.
+    const int32_t polygonMeshIndexTooBig = b.AddMesh(tri, {0, 1, 3});
+    b.Faces()[static_cast<size_t>(polygonMeshIndexTooBig)].type = kFacePolygon;
+    const int32_t polygonMeshPastEnd = b.AddMesh(tri, {0, 1, 2});
+    b.Faces()[static_cast<size_t>(polygonMeshPastEnd)].type = kFacePolygon;
+    b.Faces()[static_cast<size_t>(polygonMeshPastEnd)].firstMeshVertex = 1 << 30;
+    const int32_t polygonMeshGood = b.AddMesh(tri, {2, 1, 0});
+    b.Faces()[static_cast<size_t>(polygonMeshGood)].type = kFacePolygon;
     const int32_t patchTooBig = b.AddPatch(30, 30, grid);  // 900 points, far fewer after it
     const int32_t patchZero = b.AddPatch(0, 3, grid);
     const int32_t patchNegative = b.AddPatch(-3, -3, grid);
@@ -324,12 +332,13 @@ TEST_F(BadWorld, FacesWithBadReferencesAreKeptButUnusable) {
     EXPECT_EQ(usable(0), 1);
     EXPECT_EQ(usable(1), 1);
     for (int32_t face : {polygonPastEnd, polygonNegative, polygonEmpty, polygonOverflow, meshIndexTooBig,
-                         meshIndexNegative, meshRangePastEnd, meshFirstNegative, patchZero, patchNegative,
-                         patchHuge}) {
+                         meshIndexNegative, meshRangePastEnd, meshFirstNegative, polygonMeshIndexTooBig,
+                         polygonMeshPastEnd, patchZero, patchNegative, patchHuge}) {
         EXPECT_EQ(usable(face), 0) << face;
     }
     EXPECT_EQ(usable(patchTooBig), 0);
     EXPECT_EQ(usable(patchGood), 1);
+    EXPECT_EQ(usable(polygonMeshGood), 1);
     EXPECT_EQ(usable(oddType), 1);
     EXPECT_EQ(usable(badTexture), 1);
     // Every patch face keeps its entry; only the good one has a piece.
@@ -340,15 +349,25 @@ TEST_F(BadWorld, FacesWithBadReferencesAreKeptButUnusable) {
 }
 
 TEST_F(BadWorld, PatchesSharingControlPointsCannotAskForUnboundedPieces) {
-    // 257 x 257 control points make 128 x 128 = 16384 pieces; three faces
-    // over the same points pass the budget before anything is allocated.
+    // 65 x 65 control points make 32 x 32 = 1024 pieces (about 21 MB of
+    // vertices); faces over the same points pass the 64 MB budget at the
+    // fourth, before anything is allocated.
     BspBuilder b = BspBuilder::MinimalWorld();
-    const int32_t face = b.AddPatch(257, 257, std::vector<BspVertex>(257 * 257, BspBuilder::Vertex(0, 0, 0)));
-    b.AddFace(b.Faces()[static_cast<size_t>(face)]);
-    b.AddFace(b.Faces()[static_cast<size_t>(face)]);
+    const int32_t face = b.AddPatch(65, 65, std::vector<BspVertex>(65 * 65, BspBuilder::Vertex(0, 0, 0)));
+    for (int i = 0; i < 5; ++i) b.AddFace(b.Faces()[static_cast<size_t>(face)]);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Rejection(b), "Error: The patches need more than 32768 sub-patches");
+    EXPECT_EQ(Rejection(b), "Error: The patches need more than 64 MB of vertices (4096 sub-patches so far)");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+
+    // Three such faces stay inside the budget and load.
+    BspBuilder fits = BspBuilder::MinimalWorld();
+    const int32_t first = fits.AddPatch(65, 65, std::vector<BspVertex>(65 * 65, BspBuilder::Vertex(0, 0, 0)));
+    for (int i = 0; i < 2; ++i) fits.AddFace(fits.Faces()[static_cast<size_t>(first)]);
+    fits.BuildSingleLeafTree();
+    std::unique_ptr<World> world = Load(fits);
+    ASSERT_NE(world, nullptr);
+    ASSERT_EQ(world->patches.size(), 3u);
+    EXPECT_EQ(world->patches[2].subPatches.size(), 1024u);
 }
 
 TEST_F(BadWorld, NonFiniteNumbersLoadAndEvaluateWithoutTrouble) {
