@@ -323,9 +323,9 @@ TEST(D3DX9Test, MatricesFollowTheLeftHandedRowVectorFormulas) {
 }
 
 TEST_F(D3D9DeviceTest, TextureFilesLoadAndBadFilesFail) {
-    const std::string png = ::testing::TempDir() + "d3dx_texture.png";
+    const std::string png = ::testing::TempDir() + "d3dx_texture.tga";
     const uint8_t rgba[2 * 2 * 4] = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 255, 255, 255, 255, 0};
-    ASSERT_NE(stbi_write_png(png.c_str(), 2, 2, 4, rgba, 8), 0);
+    ASSERT_NE(stbi_write_tga(png.c_str(), 2, 2, 4, rgba), 0);
     IDirect3DTexture9* texture = nullptr;
     ASSERT_EQ(D3DXCreateTextureFromFileA(device_, png.c_str(), &texture), D3D_OK);
     EXPECT_EQ(texture->GetLevelCount(), 2u);
@@ -343,7 +343,12 @@ TEST_F(D3D9DeviceTest, TextureFilesLoadAndBadFilesFail) {
     texture->UnlockRect(0);
     texture->Release();
 
-    // Corrupt and missing files fail without a texture.
+    // Corrupt and missing files fail without a texture; so does a PNG, a
+    // format the engine does not read, named ".tga".
+    ASSERT_NE(stbi_write_png(png.c_str(), 2, 2, 4, rgba, 8), 0);
+    texture = nullptr;
+    EXPECT_TRUE(FAILED(D3DXCreateTextureFromFileA(device_, png.c_str(), &texture)));
+    EXPECT_EQ(texture, nullptr);
     std::FILE* file = std::fopen(png.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     std::fputs("\x89PNG\r\n\x1a\nnot really", file);

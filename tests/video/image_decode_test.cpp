@@ -13,23 +13,23 @@
 
 namespace {
 
-// A PNG of width x height RGBA pixels, as file bytes.
-std::vector<uint8_t> Png(int width, int height, const std::vector<uint8_t>& rgba) {
+// A TGA of width x height RGBA pixels, as file bytes.
+std::vector<uint8_t> Tga(int width, int height, const std::vector<uint8_t>& rgba) {
     std::vector<uint8_t> bytes;
-    stbi_write_png_to_func(
+    stbi_write_tga_to_func(
         [](void* context, void* data, int size) {
             auto* out = static_cast<std::vector<uint8_t>*>(context);
             out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
         },
-        &bytes, width, height, 4, rgba.data(), width * 4);
+        &bytes, width, height, 4, rgba.data());
     return bytes;
 }
 
-// A one-colour PNG written to a temporary file; the file's path.
-std::string WritePng(const std::string& name, uint8_t red) {
+// A one-colour TGA written to a temporary file; the file's path.
+std::string WriteTga(const std::string& name, uint8_t red) {
     const std::string path = ::testing::TempDir() + name;
     const std::vector<uint8_t> rgba = {red, 1, 2, 255, red, 1, 2, 255, red, 1, 2, 255, red, 1, 2, 255};
-    const std::vector<uint8_t> bytes = Png(2, 2, rgba);
+    const std::vector<uint8_t> bytes = Tga(2, 2, rgba);
     std::FILE* file = std::fopen(path.c_str(), "wb");
     EXPECT_NE(file, nullptr);
     if (file != nullptr) {
@@ -45,9 +45,9 @@ TEST(ImageDecode, AWholeMipChainOfRoundedAveragesInArgbMemoryOrder) {
     // 4 x 2: red, green, blue, white / black, black, grey, grey.
     const std::vector<uint8_t> rgba = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255,
                                        0, 0, 0, 255,   0, 0, 0, 255,   100, 100, 100, 1, 100, 100, 100, 1};
-    const std::vector<uint8_t> png = Png(4, 2, rgba);
+    const std::vector<uint8_t> tga = Tga(4, 2, rgba);
     D3DXDecodedImage image;
-    ASSERT_EQ(D3DXDecodeImage(png.data(), png.size(), 8192, &image), D3D_OK);
+    ASSERT_EQ(D3DXDecodeImage(tga.data(), tga.size(), 8192, &image), D3D_OK);
     EXPECT_EQ(image.width, 4u);
     EXPECT_EQ(image.height, 2u);
     ASSERT_EQ(image.levels.size(), 3u);  // 4x2, 2x1, 1x1
@@ -61,20 +61,22 @@ TEST(ImageDecode, AWholeMipChainOfRoundedAveragesInArgbMemoryOrder) {
     EXPECT_EQ(image.levels[2], (std::vector<uint8_t>{89, 89, 89, 192}));  // a side of 1 stays 1
 
     // Larger than the device takes, empty, or not an image: refused.
-    EXPECT_EQ(D3DXDecodeImage(png.data(), png.size(), 3, &image), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(D3DXDecodeImage(tga.data(), tga.size(), 3, &image), D3DXERR_INVALIDDATA);
     EXPECT_TRUE(image.levels.empty());
-    EXPECT_EQ(D3DXDecodeImage(png.data(), 0, 8192, &image), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(D3DXDecodeImage(tga.data(), 0, 8192, &image), D3DXERR_INVALIDDATA);
     const uint8_t junk[] = "not an image at all";
     EXPECT_EQ(D3DXDecodeImage(junk, sizeof junk, 8192, &image), D3DXERR_INVALIDDATA);
 }
 
 TEST(ImageDecode, TheQueueHandsEachImageToItsKeyWithOrWithoutWorkers) {
     std::vector<std::string> paths;
-    for (int i = 0; i < 6; ++i) paths.push_back(WritePng("queue_" + std::to_string(i) + ".png", static_cast<uint8_t>(10 * i)));
-    const std::string damaged = ::testing::TempDir() + "queue_damaged.png";
+    for (int i = 0; i < 6; ++i) {
+        paths.push_back(WriteTga("queue_" + std::to_string(i) + ".tga", static_cast<uint8_t>(10 * i)));
+    }
+    const std::string damaged = ::testing::TempDir() + "queue_damaged.tga";
     std::FILE* file = std::fopen(damaged.c_str(), "wb");
     ASSERT_NE(file, nullptr);
-    std::fputs("\x89PNG\r\n\x1a\nbroken", file);
+    std::fputs("not an image", file);
     std::fclose(file);
 
     for (const int workers : {0, 1, 3}) {
@@ -145,9 +147,9 @@ TEST_F(D3D9DeviceTest, LockedLevelsKeepWhatWasWrittenAcrossLocks) {
 
 TEST_F(D3D9DeviceTest, DecodedImagesBecomeTexturesLevelByLevel) {
     const std::vector<uint8_t> rgba = {200, 100, 50, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
-    const std::vector<uint8_t> png = Png(2, 2, rgba);
+    const std::vector<uint8_t> tga = Tga(2, 2, rgba);
     D3DXDecodedImage image;
-    ASSERT_EQ(D3DXDecodeImage(png.data(), png.size(), D3DXMaxTextureSide(device_), &image), D3D_OK);
+    ASSERT_EQ(D3DXDecodeImage(tga.data(), tga.size(), D3DXMaxTextureSide(device_), &image), D3D_OK);
     IDirect3DTexture9* texture = nullptr;
     ASSERT_EQ(D3DXCreateTextureFromImage(device_, image, &texture), D3D_OK);
     ASSERT_EQ(texture->GetLevelCount(), 2u);

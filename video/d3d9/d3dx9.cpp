@@ -1,8 +1,6 @@
-// D3DX 9 helpers: left-handed matrices, image files into textures through
-// stb_image, and HLSL files through the engine's HLSL compiler.
+// D3DX 9 helpers: left-handed matrices, image files into textures (JPEG
+// through libjpeg-turbo, TGA and BMP through their own decoder), and HLSL files through the engine's HLSL compiler.
 #include "video/d3d9/d3dx9.h"
-
-#include <stb_image.h>
 
 #include <cmath>
 #include <cstdio>
@@ -13,6 +11,7 @@
 
 #include "platform/paths.h"
 #include "video/d3d9/jpeg_decoder.h"
+#include "video/d3d9/tga_bmp_decoder.h"
 #include "video/d3d9/d3d9_internal.h"
 #include "video/d3d9/hlsl_compiler.h"
 
@@ -211,16 +210,8 @@ HRESULT D3DXDecodeImage(const uint8_t* data, size_t size, UINT maxSide, D3DXDeco
     std::vector<uint8_t> rgba;
     if (LooksLikeJpeg(data, size)) {
         if (!DecodeJpeg(data, size, maxSide, kMaxImagePixels, &rgba, &width, &height)) return D3DXERR_INVALIDDATA;
-    } else {
-        int channels = 0;
-        stbi_uc* pixels = stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 4);
-        if (pixels == nullptr) return D3DXERR_INVALIDDATA;
-        if (width <= 0 || height <= 0 || static_cast<UINT>(width) > maxSide || static_cast<UINT>(height) > maxSide) {
-            stbi_image_free(pixels);
-            return D3DXERR_INVALIDDATA;
-        }
-        rgba.assign(pixels, pixels + static_cast<size_t>(width) * height * 4);
-        stbi_image_free(pixels);
+    } else if (!DecodeTgaOrBmp(data, size, maxSide, kMaxImagePixels, &rgba, &width, &height)) {
+        return D3DXERR_INVALIDDATA;
     }
     SwapRedAndBlue(&rgba);
     image->width = static_cast<UINT>(width);

@@ -54,7 +54,7 @@ typedef ID3DXInclude* LPD3DXINCLUDE;
 // A buffer of size bytes, zeroed; null on allocation failure.
 HRESULT D3DXCreateBuffer(DWORD size, ID3DXBuffer** buffer);
 
-// Loads a jpg, tga, bmp or png image into a D3DFMT_A8R8G8B8 texture with a
+// Loads a jpg, tga or bmp image into a D3DFMT_A8R8G8B8 texture with a
 // full mip chain, in the managed pool. The file is read through the engine's
 // path layer ("\" separators, case-insensitive fallback).
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, const char* srcFile, IDirect3DTexture9** texture);
