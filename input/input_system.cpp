@@ -52,7 +52,10 @@ ConsoleCommand bind("bind", BindCommand);
 
 void WriteBindings(std::string& script) { g_inputSystem.AppendBindings(script); }
 
-void OnActivation(bool active) { g_inputSystem.SetPolling(active ? 0 : 1, active ? 0 : 1); }
+void OnActivation(bool active) {
+    g_inputSystem.SetPolling(active ? 0 : 1, active ? 0 : 1);
+    if (!active) g_inputSystem.ReleaseHeldKeys();
+}
 
 }  // namespace
 
@@ -224,6 +227,16 @@ int32_t CInputSystem::KeyEvent(uint8_t code, int32_t pressed, int32_t first, int
     binding.third = third;
     if (std::find(held_.begin(), held_.end(), code) == held_.end()) held_.push_back(code);
     return static_cast<int32_t>(held_.size());
+}
+
+void CInputSystem::ReleaseHeldKeys() {
+    // Newest first, each through the ordinary path (bindings, demo capture).
+    while (!held_.empty()) {
+        const int code = held_.back();
+        KeyEvent(static_cast<uint8_t>(code), 0, 0, 0, 0);
+        if (!held_.empty() && held_.back() == code) held_.pop_back();  // never stuck on a key
+    }
+    mouseMoving_ = false;
 }
 
 void CInputSystem::RunHeldKeys() {

@@ -46,6 +46,10 @@ public:
     int32_t KeyEvent(uint8_t code, int32_t pressed, int32_t first, int32_t second, int32_t third);
     // Runs the command of every held key with the key's values.
     void RunHeldKeys();
+    // Releases every held key (the mouse movement included) as if its
+    // release had arrived: a window that loses the focus never hears of the
+    // keys let go while it is away.
+    void ReleaseHeldKeys();
 
     // bind: key name, then command name.
     int32_t Bind(int32_t argc, const ConsoleArgument* argv);

@@ -66,14 +66,18 @@ public:
 
     void PumpEvents(PlatformEvents* events) override {
         if (consoleOpen_) input_.Pump();
-        // The script's resizes, at the start of their engine frame (the
+        // The script's resizes and focus changes, at the start of their engine frame (the
         // message pump runs first in every frame).
         ++frame_;
         if (script_ == nullptr || window_ == nullptr) return;
         for (const InputScriptEvent& event : script_->events) {
-            if (event.frame != frame_ || event.kind != InputScriptEvent::Kind::kResize) continue;
-            window_->Resize(event.dx, event.dy);
-            if (events != nullptr) events->OnMainWindowResize(event.dx, event.dy);
+            if (event.frame != frame_) continue;
+            if (event.kind == InputScriptEvent::Kind::kResize) {
+                window_->Resize(event.dx, event.dy);
+                if (events != nullptr) events->OnMainWindowResize(event.dx, event.dy);
+            } else if (event.kind == InputScriptEvent::Kind::kFocus && events != nullptr) {
+                events->OnActivation(event.pressed);
+            }
         }
     }
 

@@ -40,7 +40,7 @@ bool ParseInputScript(const std::string& text, InputScript* script, std::string*
         long long value = 0;
         if (!ParseNumber(frameText, 1, 1LL << 40, &value)) return fail("the frame must be a number from 1");
         event.frame = value;
-        if (!(words >> kind)) return fail("an event kind (key, mouse, console or resize) must follow the frame");
+        if (!(words >> kind)) return fail("an event kind (key, mouse, console, resize or focus) must follow the frame");
         if (kind == "key") {
             std::string key, state, extra;
             if (!(words >> key >> state) || (words >> extra)) return fail("key takes a key name or code and down or up");
@@ -71,6 +71,13 @@ bool ParseInputScript(const std::string& text, InputScript* script, std::string*
             event.kind = InputScriptEvent::Kind::kResize;
             event.dx = static_cast<int32_t>(width);
             event.dy = static_cast<int32_t>(height);
+        } else if (kind == "focus") {
+            std::string state, extra;
+            if (!(words >> state) || (words >> extra) || (state != "in" && state != "out")) {
+                return fail("focus takes in or out");
+            }
+            event.kind = InputScriptEvent::Kind::kFocus;
+            event.pressed = state == "in";
         } else if (kind == "console") {
             std::getline(words, event.line);
             const size_t start = event.line.find_first_not_of(' ');

@@ -4,6 +4,7 @@
 //   FRAME mouse DX DY
 //   FRAME console LINE
 //   FRAME resize WIDTH HEIGHT     (the window is resized, as a user would)
+//   FRAME focus in|out            (the window gains or loses the focus)
 // Empty lines and lines starting with "#" are skipped.
 #pragma once
 
@@ -12,11 +13,11 @@
 #include <vector>
 
 struct InputScriptEvent {
-    enum class Kind { kKey, kMouse, kConsole, kResize };
+    enum class Kind { kKey, kMouse, kConsole, kResize, kFocus };
     int64_t frame = 0;
     Kind kind = Kind::kKey;
     uint8_t code = 0;
-    bool pressed = false;
+    bool pressed = false;  // a key goes down, or the window gains the focus
     int32_t dx = 0;  // mouse movement, or the new width of a resize
     int32_t dy = 0;  // the new height of a resize
     std::string line;

@@ -22,6 +22,7 @@ void ScriptedInputDevice::ReadMouse(int32_t* dx, int32_t* dy) {
                 if (!event.line.empty()) QueueTypedLine(event.line.c_str());
                 break;
             case InputScriptEvent::Kind::kResize:
+            case InputScriptEvent::Kind::kFocus:
                 break;  // the window's, handled by the message pump
         }
     }

@@ -502,6 +502,29 @@ TEST(Program, InputScriptDrivesTheKeysAndTheMouse) {
     EXPECT_NE(run.output.find("] vid_effectmode\nvid_effectmode is \"4\"\n"), std::string::npos);
 }
 
+TEST(Program, KeysHeldWhenTheWindowLosesTheFocusAreLetGo) {
+    // w goes down, the window loses the focus at frame 51 and w is let go
+    // while it is away: the walk stops at the focus change, not never.
+    ScratchFolder folder;
+    folder.Write("input.txt",
+                 "1 key w down\n"
+                 "51 focus out\n"
+                 "61 key w up\n"
+                 "71 focus in\n");
+    ProgramResult run = RunEngine(folder, {},
+                                  "--input-script " + folder.Path() + "/input.txt --frames 100 "
+                                  "--fixed-frame-ms 10 --stats </dev/null");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    // 50 frames of 10 ms at 4.25 x 0.05 units per millisecond, straight ahead (-Z).
+    EXPECT_NE(run.output.find(" pos=274.000,478.000,328.750 "), std::string::npos) << run.output;
+
+    folder.Write("bad.txt", "1 focus sideways\n");
+    ProgramResult bad = RunProgram(Engine(OSPREL_BINARY, folder, {},
+                                          "--input-script " + folder.Path() + "/bad.txt --frames 1 2>&1"));
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_NE(bad.output.find("line 1: focus takes in or out"), std::string::npos) << bad.output;
+}
+
 TEST(Program, MalformedInputScriptStopsTheRun) {
     ScratchFolder folder;
     folder.Write("bad.txt", "1 key w down\n2 key nosuchkey up\n");

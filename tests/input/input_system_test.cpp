@@ -86,6 +86,7 @@ protected:
         PrintCapture quiet;
         const std::vector<int> held = g_inputSystem.HeldKeys();
         for (int code : held) g_inputSystem.KeyEvent(code, 0, 0, 0, 0);
+        g_inputSystem.SetPolling(0, 0);  // as an active window has it
         g_inputSystem.shutdown(0);
         g_inputSystem.finished = 0;
     }
@@ -212,6 +213,28 @@ TEST_F(Input, InactiveWindowStopsEventsButHeldKeysKeepRunning) {
     EXPECT_TRUE(g_inputSystem.SetPolling(0, 7));
     EXPECT_TRUE(g_inputSystem.MousePolling());
     EXPECT_FALSE(g_inputSystem.KeyboardPolling());
+}
+
+TEST_F(Input, ReleasingHeldKeysLetsEachGoAsAKeyRelease) {
+    ExecuteLine("bind q zz_probe");
+    ExecuteLine("bind e zz_probe");
+    device.keys = {KeyboardEvent{16, true}, KeyboardEvent{18, true}};
+    device.moves = {{4, 0}};
+    g_inputSystem.frame();
+    ASSERT_EQ(g_inputSystem.HeldKeys().size(), 3u);  // q, e and the mouse movement
+    g_seen.clear();
+    g_inputSystem.ReleaseHeldKeys();
+    EXPECT_TRUE(g_inputSystem.HeldKeys().empty());
+    ASSERT_EQ(g_seen.size(), 3u);  // each release went the ordinary way
+    for (const Seen& seen : g_seen) EXPECT_EQ(seen.pressed, 0);
+    g_calls.clear();
+    g_inputSystem.RunHeldKeys();
+    EXPECT_TRUE(g_calls.empty());
+    // The mouse, still, is a new movement next time, not a continued one.
+    device.moves = {{0, 0}};
+    g_seen.clear();
+    g_inputSystem.frame();
+    EXPECT_TRUE(g_seen.empty());
 }
 
 TEST_F(Input, OpeningTwiceAndClosingTwice) {
