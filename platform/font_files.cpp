@@ -23,3 +23,5 @@ bool FindOutlineFont(const char* family, FontFile* font) {
     FcPatternDestroy(match);
     return !font->path.empty();
 }
+
+void ReleaseFontLookup() { FcFini(); }

@@ -12,3 +12,7 @@ struct FontFile {
 // The outline font fontconfig matches to family (its closest face when the
 // family is missing); false when none is found.
 bool FindOutlineFont(const char* family, FontFile* font);
+
+// Gives back fontconfig's configuration and caches (a later lookup loads
+// them again). Call when no font lookup is in progress.
+void ReleaseFontLookup();

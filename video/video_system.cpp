@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "camera/camera.h"
+#include "platform/font_files.h"
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
 #include "platform/paths.h"
@@ -163,6 +164,7 @@ int32_t CVideoSystem::Initialise() {
 // before the process ends without a context.
 void CVideoSystem::ReleaseFailedStart() {
     DestroyFont();
+    ReleaseFontLookup();
     shaders_.Release();
     if (device_ != nullptr) device_->Release();
     device_ = nullptr;
@@ -275,6 +277,7 @@ void CVideoSystem::shutdown(int32_t) {
     device_->SetFVF(0);
 
     DestroyFont();
+    ReleaseFontLookup();
     // The renderer's images go with the device that made them.
     g_renderer.ReleaseImages();
     shaders_.Release();
