@@ -7,7 +7,7 @@ WERROR := $(if $(CI),ON,OFF)
 # Extra options for the engine, e.g. make run ARGS="--exec cvarlist".
 ARGS ?=
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run test test-sanitized clean
 
 all: build
 
@@ -39,5 +39,20 @@ run: build
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
+# Every test again in a second build folder made with AddressSanitizer (leaks
+# included) and UBSan; the only leaks let through are those of the libraries
+# listed, with their reasons, in tests/sanitizer-leaks.supp.
+SANITIZE_DIR ?= build-sanitize
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer-leaks.supp:print_suppressions=0 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+test-sanitized: deps
+	@if [ ! -f $(SANITIZE_DIR)/build.ninja ]; then \
+	  cmake -S . -B $(SANITIZE_DIR) -G Ninja -DOSPREL_SANITIZE=ON -DOSPREL_WERROR=$(WERROR); \
+	fi
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	$(SANITIZER_ENV) ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

@@ -56,8 +56,7 @@ constinit SubsystemRegistry g_subsystemRegistry;
 
 void Subsystem::Setup(const char* className) {
     std::memset(name, 0, sizeof name);
-    std::strncpy(name, className, sizeof name);
-    name[sizeof name - 1] = '\0';
+    std::strncpy(name, className, sizeof name - 1);  // the last byte stays the terminator
     priority = 64;
     active = 1;
     running = 1;
