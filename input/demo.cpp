@@ -64,16 +64,14 @@ DemoPacket SwapPacket(DemoPacket p) {
     return p;
 }
 
-OverlayDemoState OverlayState() {
-    OverlayDemoState state;
-    state.mode = CurrentDemoMode();
+void OverlayState(OverlayDemoState* state) {
+    state->mode = CurrentDemoMode();
     if (s_demo != nullptr) {
-        state.exists = true;
-        state.name = s_demo->Name();
-        state.worldPath.assign(s_demo->world, strnlen(s_demo->world, sizeof s_demo->world));
-        state.unsavedFlag = s_demo->unsaved;
+        state->exists = true;
+        state->name.assign(s_demo->name, strnlen(s_demo->name, sizeof s_demo->name));
+        state->worldPath.assign(s_demo->world, strnlen(s_demo->world, sizeof s_demo->world));
+        state->unsavedFlag = s_demo->unsaved;
     }
-    return state;
 }
 
 struct OverlayHook {

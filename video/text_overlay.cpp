@@ -499,7 +499,7 @@ int32_t WholeUnits(float value) {
     return static_cast<int32_t>(value);
 }
 
-std::vector<OverlayLine> BuildOverlayLines(const char* effectLabel) {
+int FillOverlayLines(const char* effectLabel, OverlayText (&lines)[kMaxOverlayLines]) {
     constexpr D3DCOLOR kWhite = 0xFFFFFFFF;
     constexpr D3DCOLOR kMark = 0x64A0A0A0;
     constexpr D3DCOLOR kDemo = 0xFF64FFFF;
@@ -508,44 +508,58 @@ std::vector<OverlayLine> BuildOverlayLines(const char* effectLabel) {
     const float centreX = static_cast<float>(width / 2);
     const float centreY = static_cast<float>(height / 2);
     const D3DXVECTOR3& position = g_camera.GetPosition();
-    const OverlayDemoState demo = g_demoSource != nullptr ? g_demoSource() : OverlayDemoState{};
+    // Kept between frames: the source assigns into strings that already
+    // have their storage.
+    static OverlayDemoState demo;
+    demo.mode = 0;
+    demo.exists = false;
+    demo.unsavedFlag = 0;
+    if (g_demoSource != nullptr) g_demoSource(&demo);
 
-    char text[260];
-    const auto format = [&text](const char* pattern, auto... values) -> std::string {
-        std::snprintf(text, sizeof(text), pattern, values...);
-        return text;
+    int count = 0;
+    const auto add = [&lines, &count](float x, float y, D3DCOLOR colour, const char* pattern, auto... values) {
+        OverlayText& line = lines[count++];
+        line.x = x;
+        line.y = y;
+        line.colour = colour;
+        std::snprintf(line.text, sizeof line.text, pattern, values...);
     };
-
-    std::vector<OverlayLine> lines;
-    lines.push_back({10, 110, kWhite, effectLabel != nullptr ? effectLabel : ""});
-    lines.push_back({10, 10, kWhite, "Project Osprel"});
-    lines.push_back({static_cast<float>(width - 160), 10, kWhite,
-                     format("FPS: %i", static_cast<int32_t>(g_operatingSystem.FramesPerSecond()))});
-    lines.push_back({10, 30, kWhite,
-                     format("Cam: %i %i %i", WholeUnits(position.x), WholeUnits(position.y), WholeUnits(position.z))});
-    lines.push_back({10, 50, kWhite, format("Screen: %ix%i", width, height)});
-    lines.push_back({10, 70, kWhite, format("Multisample: %ix", vid_multisample.intValue)});
-    lines.push_back({centreX, centreY, kMark, "+"});
+    add(10, 110, kWhite, "%s", effectLabel != nullptr ? effectLabel : "");
+    add(10, 10, kWhite, "%s", "Project Osprel");
+    add(static_cast<float>(width - 160), 10, kWhite, "FPS: %i",
+        static_cast<int32_t>(g_operatingSystem.FramesPerSecond()));
+    add(10, 30, kWhite, "Cam: %i %i %i", WholeUnits(position.x), WholeUnits(position.y), WholeUnits(position.z));
+    add(10, 50, kWhite, "Screen: %ix%i", width, height);
+    add(10, 70, kWhite, "Multisample: %ix", vid_multisample.intValue);
+    add(centreX, centreY, kMark, "%s", "+");
     if (demo.mode == 1) {
-        lines.push_back({centreX - 140, centreY - 50, kMark, "Recording Demo"});
+        add(centreX - 140, centreY - 50, kMark, "%s", "Recording Demo");
     } else if (demo.mode == 2) {
-        lines.push_back({centreX, centreY, kMark, "Playing Demo"});
+        add(centreX, centreY, kMark, "%s", "Playing Demo");
     }
     if (demo.exists) {
-        lines.push_back({10, 130, kDemo, "Demo name: " + demo.name});
-        lines.push_back({10, 150, kDemo, "Demo file: " + demo.worldPath});
+        add(10, 130, kDemo, "Demo name: %s", demo.name.c_str());
+        add(10, 150, kDemo, "Demo file: %s", demo.worldPath.c_str());
         if (demo.unsavedFlag == 0) {
-            lines.push_back({10, 170, kDemo, "Demo attrib: saved"});
+            add(10, 170, kDemo, "%s", "Demo attrib: saved");
         } else if (demo.unsavedFlag == 1) {
-            lines.push_back({10, 170, kDemo, "Demo attrib: unsaved"});
+            add(10, 170, kDemo, "%s", "Demo attrib: unsaved");
         }
     }
+    return count;
+}
+
+std::vector<OverlayLine> BuildOverlayLines(const char* effectLabel) {
+    OverlayText texts[kMaxOverlayLines];
+    const int count = FillOverlayLines(effectLabel, texts);
+    std::vector<OverlayLine> lines;
+    for (int i = 0; i < count; ++i) lines.push_back({texts[i].x, texts[i].y, texts[i].colour, texts[i].text});
     return lines;
 }
 
 void DrawOverlay(const char* effectLabel) {
     if (GetVideoSystem() == nullptr) return;
-    for (const OverlayLine& line : BuildOverlayLines(effectLabel)) {
-        DrawOverlayText(line.x, line.y, line.colour, "%s", line.text.c_str());
-    }
+    static OverlayText lines[kMaxOverlayLines];
+    const int count = FillOverlayLines(effectLabel, lines);
+    for (int i = 0; i < count; ++i) DrawOverlayText(lines[i].x, lines[i].y, lines[i].colour, "%s", lines[i].text);
 }

@@ -133,7 +133,9 @@ struct OverlayDemoState {
     std::string worldPath;
     int32_t unsavedFlag = 0;
 };
-using OverlayDemoSource = OverlayDemoState (*)();
+// The source fills the state it is given; the overlay keeps one state for
+// all frames, so assigning its strings reuses their storage.
+using OverlayDemoSource = void (*)(OverlayDemoState* state);
 void SetOverlayDemoSource(OverlayDemoSource source);
 
 // One overlay line: where, in which colour, what.
@@ -142,6 +144,16 @@ struct OverlayLine {
     D3DCOLOR colour;
     std::string text;
 };
+// The same line with its text in place, as the frame draws it.
+struct OverlayText {
+    float x, y;
+    D3DCOLOR colour;
+    char text[260];
+};
+constexpr int kMaxOverlayLines = 11;
+// Fills lines with this frame's overlay lines, in drawing order, without
+// allocating; returns how many there are.
+int FillOverlayLines(const char* effectLabel, OverlayText (&lines)[kMaxOverlayLines]);
 // The overlay lines of this frame, in drawing order.
 std::vector<OverlayLine> BuildOverlayLines(const char* effectLabel);
 // A camera coordinate as the whole units the overlay prints: truncated,

@@ -314,6 +314,12 @@ void CVideoSystem::BindFallbackTexture(DWORD stage) {
     if (initialised_) device_->SetTexture(stage, fallbackTexture_);
 }
 
+D3D9Counters CVideoSystem::DeviceCounters() const {
+    D3D9Counters counters;
+    D3D9GetCounters(GetDevice(), &counters);
+    return counters;
+}
+
 void CVideoSystem::SetExitScreenshot(const char* path) { exitScreenshot_ = path != nullptr ? path : ""; }
 
 void CVideoSystem::SaveExitScreenshot() {

@@ -51,6 +51,9 @@ public:
     // about to go (or at the end of the run); once.
     void SetExitScreenshot(const char* path);
     void SaveExitScreenshot();
+    // The device's running totals of work handed to the graphics driver;
+    // all zero without a device.
+    D3D9Counters DeviceCounters() const;
     // The next presented frame is written to path as PNG, or, with an empty
     // path, to the next free screenshots/shotNNNN.png; one line tells where
     // it went or why it could not. Requests still waiting when the device

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -168,6 +169,21 @@ TEST(Program, StatsLineTellsHowTheRunWent) {
     const std::string line = run.output.substr(at, run.output.find('\n', at) - at);
     EXPECT_NE(line.find(" pos=1.000,2.000,3.000 angles=-20.000,10.000,0.000 items=0"), std::string::npos)
         << line;
+
+    // Then the work per frame: with no world, the sky and the overlay are
+    // still drawn and the back buffer cleared every frame.
+    const size_t work = run.output.find("stats: per frame: draws=", at);
+    ASSERT_NE(work, std::string::npos) << run.output;
+    double draws = 0, binds = 0, uploads = 0, bytes = 0, states = 0, clears = 0, targets = 0, ms = 0;
+    ASSERT_EQ(std::sscanf(run.output.c_str() + work,
+                          "stats: per frame: draws=%lf texture_binds=%lf constant_uploads=%lf constant_bytes=%lf\n"
+                          "stats: per frame: state_sets=%lf clears=%lf target_changes=%lf ms=%lf",
+                          &draws, &binds, &uploads, &bytes, &states, &clears, &targets, &ms),
+              8)
+        << run.output.substr(work);
+    EXPECT_GE(draws, 5.0);  // the five sky faces at least
+    EXPECT_GE(clears, 1.0);
+    EXPECT_GT(ms, 0.0);
 }
 
 TEST(Program, AContentFolderWithoutTheShadersSaysSoOnceAndFails) {

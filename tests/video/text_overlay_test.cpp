@@ -423,7 +423,7 @@ TEST(OverlayFontDevice, WithoutADeviceNothingIsDrawn) {
 namespace {
 
 OverlayDemoState g_testDemo;
-OverlayDemoState TestDemo() { return g_testDemo; }
+void TestDemo(OverlayDemoState* state) { *state = g_testDemo; }
 
 struct OverlayDemoSourceReset {
     ~OverlayDemoSourceReset() { SetOverlayDemoSource(nullptr); }

@@ -809,3 +809,18 @@ void D3D9SetTrace(IDirect3DDevice9* device, std::vector<std::string>* sink);
 bool D3D9SaveLastFrame(IDirect3DDevice9* device, const char* pngPath);
 // The current back buffer, top row first, as 0xAARRGGBB.
 bool D3D9ReadBackBuffer(IDirect3DDevice9* device, std::vector<uint32_t>* argb, int* width, int* height);
+
+// The work the device has handed to OpenGL since it was created; the
+// engine reads it for --stats and benchmarks, tests to prove that repeated
+// state costs nothing.
+struct D3D9Counters {
+    uint64_t draws = 0;            // draw calls that reached OpenGL
+    uint64_t textureBinds = 0;     // texture units whose texture actually changed
+    uint64_t constantUploads = 0;  // constant blocks (or changed ranges of them) written
+    uint64_t constantBytes = 0;    // bytes those uploads wrote
+    uint64_t stateApplies = 0;     // draws whose render states had to be set again
+    uint64_t clears = 0;           // Clear calls that cleared something
+    uint64_t targetChanges = 0;    // framebuffer attachments rebuilt (a new pass)
+};
+// False without a device.
+bool D3D9GetCounters(IDirect3DDevice9* device, D3D9Counters* counters);

@@ -132,6 +132,7 @@ bool Device::CreateSwapBuffers(std::string* error) {
 }
 
 void Device::AttachSwapBuffers() {
+    ForgetGlState();
     glBindFramebuffer(GL_FRAMEBUFFER, readFramebuffer_);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, backBuffer_->Name(), 0);
     glBindFramebuffer(GL_FRAMEBUFFER, lastFrameFramebuffer_);
@@ -151,7 +152,10 @@ Device::~Device() {
         Drop(backBuffer_);
         Drop(autoDepth_);
         Drop(lastFrame_);
-        for (auto& entry : programs_) glDeleteProgram(entry.second.name);
+        for (auto& entry : programs_) {
+            glDeleteProgram(entry.second.name);
+            for (Program::ConstantBlock& block : entry.second.blocks) glDeleteBuffers(1, &block.buffer);
+        }
         if (fixedProgram_.name != 0) glDeleteProgram(fixedProgram_.name);
         glDeleteFramebuffers(1, &framebuffer_);
         glDeleteFramebuffers(1, &readFramebuffer_);
@@ -198,7 +202,7 @@ HRESULT Device::TestCooperativeLevel() { return D3D_OK; }
 // target and depth surface go back to them, as after creation. Resources the
 // engine made stay valid: nothing here is ever lost.
 HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
-    Trace("Reset(%ux%u)", parameters != nullptr ? parameters->BackBufferWidth : 0u,
+    if (Tracing()) Trace("Reset(%ux%u)", parameters != nullptr ? parameters->BackBufferWidth : 0u,
           parameters != nullptr ? parameters->BackBufferHeight : 0u);
     if (parameters == nullptr) return Invalid("Reset: no presentation parameters");
     if (inScene_) return Invalid("Reset: inside BeginScene/EndScene");
@@ -270,24 +274,25 @@ HRESULT Device::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) {
 }
 
 HRESULT Device::BeginScene() {
-    Trace("BeginScene()");
+    if (Tracing()) Trace("BeginScene()");
     if (inScene_) return Invalid("BeginScene: already inside BeginScene/EndScene");
     inScene_ = true;
     return D3D_OK;
 }
 
 HRESULT Device::EndScene() {
-    Trace("EndScene()");
+    if (Tracing()) Trace("EndScene()");
     if (!inScene_) return Invalid("EndScene: BeginScene was not called");
     inScene_ = false;
     return D3D_OK;
 }
 
 HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
-    Trace("Present()");
+    if (Tracing()) Trace("Present()");
     MakeCurrent();
     const GLint width = static_cast<GLint>(parameters_.BackBufferWidth);
     const GLint height = static_cast<GLint>(parameters_.BackBufferHeight);
+    ForgetGlState();
     glDisable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, readFramebuffer_);
@@ -338,7 +343,7 @@ void Device::ResetViewportToTarget() {
 }
 
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {
-    Trace("SetRenderTarget(%u, %s)", index, PointerText(surface).c_str());
+    if (Tracing()) Trace("SetRenderTarget(%u, %s)", index, PointerText(surface).c_str());
     if (index != 0) return Invalid("SetRenderTarget: only render target 0 is supported, not %u", index);
     if (surface == nullptr) return Invalid("SetRenderTarget: render target 0 cannot be null");
     const auto* next = static_cast<Surface*>(surface);
@@ -360,7 +365,7 @@ HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** surface) {
 }
 
 HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* surface) {
-    Trace("SetDepthStencilSurface(%s)", PointerText(surface).c_str());
+    if (Tracing()) Trace("SetDepthStencilSurface(%s)", PointerText(surface).c_str());
     if (surface != nullptr) {
         const auto* next = static_cast<Surface*>(surface);
         if (next->Owner()->Link() != link_) return Invalid("SetDepthStencilSurface: the surface belongs to another device");
@@ -379,10 +384,10 @@ HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9** surface) {
 
 HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
     if (viewport == nullptr) {
-        Trace("SetViewport(null)");
+        if (Tracing()) Trace("SetViewport(null)");
         return Invalid("SetViewport: no viewport");
     }
-    Trace("SetViewport(%u, %u, %u, %u, %g, %g)", viewport->X, viewport->Y, viewport->Width, viewport->Height,
+    if (Tracing()) Trace("SetViewport(%u, %u, %u, %u, %g, %g)", viewport->X, viewport->Y, viewport->Width, viewport->Height,
           static_cast<double>(viewport->MinZ), static_cast<double>(viewport->MaxZ));
     const Texture* target = renderTarget_->Owner();
     const UINT width = target->LevelWidth(renderTarget_->Level());
@@ -408,10 +413,10 @@ HRESULT Device::GetViewport(D3DVIEWPORT9* viewport) {
 
 HRESULT Device::SetScissorRect(const RECT* rect) {
     if (rect == nullptr) {
-        Trace("SetScissorRect(null)");
+        if (Tracing()) Trace("SetScissorRect(null)");
         return Invalid("SetScissorRect: no rectangle");
     }
-    Trace("SetScissorRect(%d, %d, %d, %d)", rect->left, rect->top, rect->right, rect->bottom);
+    if (Tracing()) Trace("SetScissorRect(%d, %d, %d, %d)", rect->left, rect->top, rect->right, rect->bottom);
     if (rect->left > rect->right || rect->top > rect->bottom) return Invalid("SetScissorRect: the rectangle is inverted");
     scissor_ = *rect;
     return D3D_OK;
@@ -424,8 +429,11 @@ HRESULT Device::GetScissorRect(RECT* rect) {
 }
 
 bool Device::BindFramebuffer() {
+    if (!framebufferDirty_ && framebufferBound_) return true;
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    framebufferBound_ = true;
     if (!framebufferDirty_) return true;
+    ++counters_.targetChanges;
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, renderTarget_->Owner()->Name(),
                            static_cast<GLint>(renderTarget_->Level()));
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
@@ -443,7 +451,7 @@ bool Device::BindFramebuffer() {
 // Clear
 // ---------------------------------------------------------------------------
 HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
-    Trace("Clear(%u, 0x%X, 0x%08X, %g, %u)", count, flags, color, static_cast<double>(z), stencil);
+    if (Tracing()) Trace("Clear(%u, 0x%X, 0x%08X, %g, %u)", count, flags, color, static_cast<double>(z), stencil);
     constexpr DWORD kKnown = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL;
     if (flags == 0 || (flags & ~kKnown) != 0) return Invalid("Clear: flags 0x%X are not D3DCLEAR_* bits", flags);
     if (count > 0 && rects == nullptr) return Invalid("Clear: %u rectangles but no array", count);
@@ -454,6 +462,9 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         return Invalid("Clear: D3DCLEAR_STENCIL on a depth surface without stencil");
     }
     MakeCurrent();
+    // The masks and scissor set below are render state the draws keep.
+    renderStatesKnown_ = false;
+    ++counters_.clears;
     if (!BindFramebuffer()) return Invalid("Clear: the render target and depth surface do not form a framebuffer");
     GLbitfield bits = 0;
     if ((flags & D3DCLEAR_TARGET) != 0) {
@@ -506,7 +517,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
 // Drawing
 // ---------------------------------------------------------------------------
 HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) {
-    Trace("SetStreamSource(%u, %s, %u, %u)", stream, PointerText(buffer).c_str(), offset, stride);
+    if (Tracing()) Trace("SetStreamSource(%u, %s, %u, %u)", stream, PointerText(buffer).c_str(), offset, stride);
     if (stream != 0) return Invalid("SetStreamSource: only stream 0 is supported, not %u", stream);
     auto* next = static_cast<VertexBuffer*>(buffer);
     if (next != nullptr) next->AddRef();
@@ -518,7 +529,7 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UIN
 }
 
 HRESULT Device::SetIndices(IDirect3DIndexBuffer9* buffer) {
-    Trace("SetIndices(%s)", PointerText(buffer).c_str());
+    if (Tracing()) Trace("SetIndices(%s)", PointerText(buffer).c_str());
     auto* next = static_cast<IndexBuffer*>(buffer);
     if (next != nullptr) next->AddRef();
     Drop(indices_);
@@ -560,28 +571,47 @@ HRESULT Device::PrepareDraw(const char* call, D3DPRIMITIVETYPE type, UINT primit
     }
     if (!BindFramebuffer()) return Invalid("%s: the render target and depth surface do not form a framebuffer", call);
 
-    glViewport(static_cast<GLint>(viewport_.X), static_cast<GLint>(viewport_.Y), static_cast<GLsizei>(viewport_.Width),
-               static_cast<GLsizei>(viewport_.Height));
-    glDepthRange(viewport_.MinZ, viewport_.MaxZ);
+    if (!glKnown_) {
+        // Something outside the draw path touched OpenGL: make everything again.
+        boundTextures_.fill(0xFFFFFFFFu);
+        activeUnit_ = GL_NONE;
+        usedProgram_ = 0xFFFFFFFFu;
+        renderStatesKnown_ = false;
+        viewportKnown_ = false;
+        vertexInputKnown_ = false;
+        elementsKnown_ = false;
+        constantBuffersKnown_ = false;
+        for (GLuint unit = 0; unit < static_cast<GLuint>(kMaxStages); ++unit) glBindSampler(unit, samplers_[unit]);
+        glKnown_ = true;
+    }
+    ApplyViewport();
     ApplyRenderStates();
     ApplySamplers();
-    glUseProgram(program->name);
-    for (int stage = 0; stage < kMaxStages; ++stage) {
-        const auto* texture = static_cast<const Texture*>(state_.textures[stage]);
-        glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(stage));
-        glBindTexture(GL_TEXTURE_2D, texture != nullptr ? texture->Name() : 0);
-        glBindSampler(static_cast<GLuint>(stage), samplers_[stage]);
+    if (usedProgram_ != program->name) {
+        glUseProgram(program->name);
+        usedProgram_ = program->name;
     }
-    glActiveTexture(GL_TEXTURE0);
+    BindTextures();
 
+    // The program is one of ours (programs_ or fixedProgram_); only its
+    // cached uniform values change here.
+    Program& used = *const_cast<Program*>(program);
     const DWORD* render = state_.render.data();
-    if (program->alphaTest >= 0) {
-        glUniform2i(program->alphaTest, render[D3DRS_ALPHATESTENABLE] != 0 ? static_cast<GLint>(render[D3DRS_ALPHAFUNC]) : 0,
-                    static_cast<GLint>(render[D3DRS_ALPHAREF] & 0xFF));
-    }
-    if (program->pixelOffset >= 0) {
-        glUniform4f(program->pixelOffset, 1.0f / static_cast<float>(viewport_.Width),
-                    -1.0f / static_cast<float>(viewport_.Height), 0.0f, 0.0f);
+    const GLint alphaFunc = render[D3DRS_ALPHATESTENABLE] != 0 ? static_cast<GLint>(render[D3DRS_ALPHAFUNC]) : 0;
+    const GLint alphaRef = static_cast<GLint>(render[D3DRS_ALPHAREF] & 0xFF);
+    const float offsetX = 1.0f / static_cast<float>(viewport_.Width);
+    const float offsetY = -1.0f / static_cast<float>(viewport_.Height);
+    const bool uniformsSame = used.uniformsKnown && used.alphaTestValue[0] == alphaFunc &&
+                              used.alphaTestValue[1] == alphaRef && used.pixelOffsetValue[0] == offsetX &&
+                              used.pixelOffsetValue[1] == offsetY;
+    if (!uniformsSame) {
+        if (program->alphaTest >= 0) glUniform2i(program->alphaTest, alphaFunc, alphaRef);
+        if (program->pixelOffset >= 0) glUniform4f(program->pixelOffset, offsetX, offsetY, 0.0f, 0.0f);
+        used.alphaTestValue[0] = alphaFunc;
+        used.alphaTestValue[1] = alphaRef;
+        used.pixelOffsetValue[0] = offsetX;
+        used.pixelOffsetValue[1] = offsetY;
+        used.uniformsKnown = true;
     }
     if (program == &fixedProgram_) {
         const DWORD* stage = state_.stage[0].data();
@@ -596,14 +626,15 @@ HRESULT Device::PrepareDraw(const char* call, D3DPRIMITIVETYPE type, UINT primit
         glUniform4f(program->textureFactor, ((factor >> 16) & 0xFF) / 255.0f, ((factor >> 8) & 0xFF) / 255.0f,
                     (factor & 0xFF) / 255.0f, ((factor >> 24) & 0xFF) / 255.0f);
     } else {
-        UploadConstants(*program);
+        UploadConstants(used);
     }
+    ++counters_.draws;
     currentProgram_ = program;
     return D3D_OK;
 }
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
-    Trace("DrawPrimitive(%s, %u, %u)", PrimitiveTypeName(type).c_str(), startVertex, primitiveCount);
+    if (Tracing()) Trace("DrawPrimitive(%s, %u, %u)", PrimitiveTypeName(type).c_str(), startVertex, primitiveCount);
     const VertexLayout* layout = nullptr;
     const HRESULT prepared = PrepareDraw("DrawPrimitive", type, primitiveCount, &layout);
     if (FAILED(prepared)) return prepared;
@@ -626,7 +657,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
 
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT numVertices,
                                      UINT startIndex, UINT primitiveCount) {
-    Trace("DrawIndexedPrimitive(%s, %d, %u, %u, %u, %u)", PrimitiveTypeName(type).c_str(), baseVertex, minIndex,
+    if (Tracing()) Trace("DrawIndexedPrimitive(%s, %d, %u, %u, %u, %u)", PrimitiveTypeName(type).c_str(), baseVertex, minIndex,
           numVertices, startIndex, primitiveCount);
     const VertexLayout* layout = nullptr;
     const HRESULT prepared = PrepareDraw("DrawIndexedPrimitive", type, primitiveCount, &layout);
@@ -681,7 +712,11 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
     (void)minIndex;
     (void)numVertices;
     BindVertexInput(*currentProgram_, *layout, stream_->Store().Name(), streamOffset_, streamStride_);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices_->Store().Name());
+    if (!elementsKnown_ || boundElements_ != indices_->Store().Name()) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices_->Store().Name());
+        boundElements_ = indices_->Store().Name();
+        elementsKnown_ = true;
+    }
     glDrawElementsBaseVertex(GlPrimitiveOf(type), static_cast<GLsizei>(count),
                              indexSize == 2 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT,
                              reinterpret_cast<const void*>(static_cast<uintptr_t>(startIndex) * indexSize), baseVertex);
@@ -689,7 +724,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
 }
 
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* data, UINT stride) {
-    Trace("DrawPrimitiveUP(%s, %u, %u)", PrimitiveTypeName(type).c_str(), primitiveCount, stride);
+    if (Tracing()) Trace("DrawPrimitiveUP(%s, %u, %u)", PrimitiveTypeName(type).c_str(), primitiveCount, stride);
     if (data == nullptr) return Invalid("DrawPrimitiveUP: no vertex data");
     const VertexLayout* layout = nullptr;
     const HRESULT prepared = PrepareDraw("DrawPrimitiveUP", type, primitiveCount, &layout);
@@ -711,6 +746,67 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, cons
     return D3D_OK;
 }
 
+void Device::ApplyViewport() {
+    if (viewportKnown_ && std::memcmp(&appliedViewport_, &viewport_, sizeof viewport_) == 0) return;
+    glViewport(static_cast<GLint>(viewport_.X), static_cast<GLint>(viewport_.Y), static_cast<GLsizei>(viewport_.Width),
+               static_cast<GLsizei>(viewport_.Height));
+    glDepthRange(viewport_.MinZ, viewport_.MaxZ);
+    appliedViewport_ = viewport_;
+    viewportKnown_ = true;
+}
+
+void Device::BindTextures() {
+    for (int stage = 0; stage < kMaxStages; ++stage) {
+        const auto* texture = static_cast<const Texture*>(state_.textures[stage]);
+        const GLuint name = texture != nullptr ? texture->Name() : 0;
+        if (boundTextures_[stage] == name) continue;
+        const GLenum unit = GL_TEXTURE0 + static_cast<GLenum>(stage);
+        if (activeUnit_ != unit) {
+            glActiveTexture(unit);
+            activeUnit_ = unit;
+        }
+        glBindTexture(GL_TEXTURE_2D, name);
+        boundTextures_[stage] = name;
+        ++counters_.textureBinds;
+    }
+}
+
+void Device::TextureUnitCleared() {
+    if (activeUnit_ >= GL_TEXTURE0 && activeUnit_ < GL_TEXTURE0 + kMaxStages) {
+        boundTextures_[activeUnit_ - GL_TEXTURE0] = 0;
+    } else {
+        glKnown_ = false;
+    }
+}
+
+void Device::TextureDeleted(GLuint name) {
+    // Deleting a texture unbinds it from every unit.
+    for (GLuint& bound : boundTextures_) {
+        if (bound == name) bound = 0;
+    }
+}
+
+void Device::BufferDeleted(GLuint name) {
+    // Deleting a buffer detaches it from the vertex array; its name may come back.
+    if (vertexInput_.buffer == name) vertexInputKnown_ = false;
+    if (boundElements_ == name) elementsKnown_ = false;
+    for (GLuint& bound : boundConstantBuffers_) {
+        if (bound == name) constantBuffersKnown_ = false;
+    }
+}
+
+void Device::ForgetGlState() {
+    glKnown_ = false;
+    framebufferBound_ = false;
+}
+
+void Device::ConstantsChanged(int stage, UINT start, UINT count) {
+    const uint64_t generation = ++constantGeneration_[static_cast<size_t>(stage)];
+    for (UINT i = start; i < start + count && i < static_cast<UINT>(kConstantRegisters); ++i) {
+        registerStamps_[static_cast<size_t>(stage)][i] = generation;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Read-back
 // ---------------------------------------------------------------------------
@@ -719,6 +815,7 @@ bool Device::ReadPixels(GLuint framebuffer, std::vector<uint32_t>* argb, int* wi
     *width = static_cast<int>(parameters_.BackBufferWidth);
     *height = static_cast<int>(parameters_.BackBufferHeight);
     argb->assign(static_cast<size_t>(*width) * static_cast<size_t>(*height), 0);
+    ForgetGlState();
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     // Rows come out in storage order, which is top row first here.

@@ -133,6 +133,12 @@ bool D3D9SaveLastFrame(IDirect3DDevice9* device, const char* pngPath) {
     return static_cast<d3d9::Device*>(device)->SaveLastFrame(pngPath);
 }
 
+bool D3D9GetCounters(IDirect3DDevice9* device, D3D9Counters* counters) {
+    if (device == nullptr || counters == nullptr) return false;
+    *counters = static_cast<d3d9::Device*>(device)->Counters();
+    return true;
+}
+
 bool D3D9ReadBackBuffer(IDirect3DDevice9* device, std::vector<uint32_t>* argb, int* width, int* height) {
     if (device == nullptr || argb == nullptr || width == nullptr || height == nullptr) return false;
     return static_cast<d3d9::Device*>(device)->ReadBackBuffer(argb, width, height);

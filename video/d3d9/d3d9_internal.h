@@ -211,7 +211,7 @@ class VertexBuffer final : public RefCounted<IDirect3DVertexBuffer9> {
 public:
     VertexBuffer(DeviceLinkPtr link, DWORD usage, DWORD fvf, D3DPOOL pool)
         : link_(std::move(link)), usage_(usage), fvf_(fvf), pool_(pool) {}
-    ~VertexBuffer() override { store_.Destroy(link_->device != nullptr); }
+    ~VertexBuffer() override;
     HRESULT GetDevice(IDirect3DDevice9** device) override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
     HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
@@ -231,7 +231,7 @@ class IndexBuffer final : public RefCounted<IDirect3DIndexBuffer9> {
 public:
     IndexBuffer(DeviceLinkPtr link, DWORD usage, D3DFORMAT format, D3DPOOL pool)
         : link_(std::move(link)), usage_(usage), format_(format), pool_(pool) {}
-    ~IndexBuffer() override { store_.Destroy(link_->device != nullptr); }
+    ~IndexBuffer() override;
     HRESULT GetDevice(IDirect3DDevice9** device) override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
     HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
@@ -314,6 +314,19 @@ struct Program {
     GLint stageOps = -1;   // ivec4(colorOp, colorArg1, colorArg2, hasTexture)
     GLint alphaOps = -1;   // ivec4(alphaOp, alphaArg1, alphaArg2, 0)
     GLint textureFactor = -1;
+    // The program's own constant blocks (vertex, pixel): each keeps what it
+    // last uploaded, so a draw writes only registers changed since then.
+    struct ConstantBlock {
+        GLuint buffer = 0;
+        uint64_t uploaded = 0;  // the stage's constant generation at the last upload
+        std::vector<uint8_t> bytes;
+        std::vector<const CompiledShader::Constant*> ordered;  // by block offset
+    };
+    std::array<ConstantBlock, 2> blocks;
+    // The per-draw uniforms as last set, to skip repeating them.
+    bool uniformsKnown = false;
+    GLint alphaTestValue[2] = {0, 0};
+    float pixelOffsetValue[2] = {0.0f, 0.0f};
 };
 // Links vertex and pixel stage; false with a message.
 // Attribute i of attributeNames gets location i.
@@ -459,7 +472,16 @@ public:
     // The state that Set calls write to: the device's, or the block being recorded.
     DeviceState& TargetState() { return recording_ ? recording_->State() : state_; }
     DeviceState& CurrentState() { return state_; }
-    void MarkSamplersDirty() { samplersDirty_ = true; }
+    void MarkSamplersDirty() { samplersDirty_.fill(true); }
+    const D3D9Counters& Counters() const { return counters_; }
+    // Bookkeeping of the OpenGL bindings the draw path keeps: code that
+    // binds behind its back says so here.
+    void TextureUnitCleared();          // the active unit's texture was set to 0
+    void TextureDeleted(GLuint name);   // a texture name is gone
+    void BufferDeleted(GLuint name);    // a buffer name is gone
+    void ForgetGlState();               // anything else may have changed
+    // Registers start..start+count-1 of stage (0 vertex, 1 pixel) hold new values.
+    void ConstantsChanged(int stage, UINT start, UINT count);
 
 private:
     Device() = default;
@@ -475,7 +497,9 @@ private:
     void ApplySamplers();
     HRESULT PrepareDraw(const char* call, D3DPRIMITIVETYPE type, UINT primitives, const VertexLayout** layout);
     Program* FindProgram(VertexShader* vertex, PixelShader* pixel, std::string* error);
-    void UploadConstants(const Program& program);
+    void UploadConstants(Program& program);
+    void BindTextures();
+    void ApplyViewport();
     void BindVertexInput(const Program& program, const VertexLayout& layout, GLuint buffer, size_t offset,
                          UINT stride);
 
@@ -512,7 +536,38 @@ private:
     GLuint upBuffer_ = 0;  // DrawPrimitiveUP's streaming buffer
     std::array<GLuint, 2> constantBuffers_{};
     std::array<GLuint, kMaxStages> samplers_{};
-    bool samplersDirty_ = true;
+    std::array<bool, kMaxStages> samplersDirty_{true, true, true, true, true, true, true, true};
+
+    // What OpenGL holds now, as far as the draw path is concerned.
+    D3D9Counters counters_{};
+    bool glKnown_ = false;  // false: every binding below must be made again
+    std::array<GLuint, kMaxStages> boundTextures_{};
+    GLenum activeUnit_ = GL_TEXTURE0;
+    GLuint usedProgram_ = 0;
+    bool framebufferBound_ = false;
+    std::array<DWORD, kRenderStateCount> appliedRender_{};
+    const Surface* appliedDepthStencil_ = nullptr;
+    RECT appliedScissor_{};
+    bool renderStatesKnown_ = false;
+    D3DVIEWPORT9 appliedViewport_{};
+    bool viewportKnown_ = false;
+    struct VertexInput {
+        const Program* program = nullptr;
+        const VertexLayout* layout = nullptr;
+        GLuint buffer = 0;
+        size_t offset = 0;
+        UINT stride = 0;
+    };
+    VertexInput vertexInput_{};
+    bool vertexInputKnown_ = false;
+    GLuint boundElements_ = 0;
+    bool elementsKnown_ = false;
+    std::array<GLuint, 2> boundConstantBuffers_{};
+    bool constantBuffersKnown_ = false;
+    // Constant generations: each change of a stage's registers takes a new
+    // one and stamps the changed registers with it.
+    std::array<uint64_t, 2> constantGeneration_{1, 1};
+    std::array<std::array<uint64_t, kConstantRegisters>, 2> registerStamps_{};
 
     uint64_t nextShaderId_ = 1;
     std::map<std::pair<uint64_t, uint64_t>, Program> programs_;

@@ -108,6 +108,7 @@ HRESULT Texture::Create(Device* device, UINT width, UINT height, UINT levels, DW
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
     }
     glBindTexture(GL_TEXTURE_2D, 0);
+    device->TextureUnitCleared();
     if (glGetError() != GL_NO_ERROR) {
         return D3DERR_OUTOFVIDEOMEMORY;  // the destructor deletes the name
     }
@@ -126,6 +127,7 @@ Texture::~Texture() {
     if (name_ != 0 && link_->device != nullptr) {
         link_->device->MakeCurrent();
         glDeleteTextures(1, &name_);
+        link_->device->TextureDeleted(name_);
     }
 }
 
@@ -187,6 +189,7 @@ HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, 
         glGetTexImage(GL_TEXTURE_2D, static_cast<GLint>(level), format_->uploadFormat, format_->uploadType,
                       memory.data());
         glBindTexture(GL_TEXTURE_2D, 0);
+        device->TextureUnitCleared();
     }
     lockedLevels_ |= 1u << level;
     // Read-only locks upload nothing: remember that in a second bit set.
@@ -208,6 +211,7 @@ HRESULT Texture::WriteLevel(UINT level, const void* pixels) {
     glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(LevelWidth(level)),
                     static_cast<GLsizei>(LevelHeight(level)), format_->uploadFormat, format_->uploadType, pixels);
     glBindTexture(GL_TEXTURE_2D, 0);
+    device->TextureUnitCleared();
     writtenLevels_ |= 1u << level;
     return D3D_OK;
 }
@@ -228,6 +232,7 @@ HRESULT Texture::UnlockRect(UINT level) {
                         static_cast<GLsizei>(LevelHeight(level)), format_->uploadFormat, format_->uploadType,
                         shadow_[level].data());
         glBindTexture(GL_TEXTURE_2D, 0);
+        device->TextureUnitCleared();
         writtenLevels_ |= 1u << level;
     }
     std::vector<uint8_t>().swap(shadow_[level]);
@@ -237,6 +242,16 @@ HRESULT Texture::UnlockRect(UINT level) {
 // ---------------------------------------------------------------------------
 // Buffers
 // ---------------------------------------------------------------------------
+VertexBuffer::~VertexBuffer() {
+    if (link_->device != nullptr) link_->device->BufferDeleted(store_.Name());
+    store_.Destroy(link_->device != nullptr);
+}
+
+IndexBuffer::~IndexBuffer() {
+    if (link_->device != nullptr) link_->device->BufferDeleted(store_.Name());
+    store_.Destroy(link_->device != nullptr);
+}
+
 bool BufferStore::Create(UINT size) {
     data_.assign(size, 0);
     glGenBuffers(1, &name_);
@@ -366,7 +381,7 @@ HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* desc) {
 // ---------------------------------------------------------------------------
 HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                               IDirect3DTexture9** texture, HANDLE*) {
-    Trace("CreateTexture(%u, %u, %u, 0x%X, %s, %s)", width, height, levels, usage, FormatName(format).c_str(),
+    if (Tracing()) Trace("CreateTexture(%u, %u, %u, 0x%X, %s, %s)", width, height, levels, usage, FormatName(format).c_str(),
           PoolName(pool).c_str());
     if (texture == nullptr) return Invalid("CreateTexture: no pointer to receive the texture");
     *texture = nullptr;
@@ -393,7 +408,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
 
 HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
                                    HANDLE*) {
-    Trace("CreateVertexBuffer(%u, 0x%X, %s, %s)", length, usage, FvfText(fvf).c_str(), PoolName(pool).c_str());
+    if (Tracing()) Trace("CreateVertexBuffer(%u, 0x%X, %s, %s)", length, usage, FvfText(fvf).c_str(), PoolName(pool).c_str());
     if (buffer == nullptr) return Invalid("CreateVertexBuffer: no pointer to receive the buffer");
     *buffer = nullptr;
     if (length == 0) return Invalid("CreateVertexBuffer: length is 0");
@@ -409,7 +424,7 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
 
 HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                   IDirect3DIndexBuffer9** buffer, HANDLE*) {
-    Trace("CreateIndexBuffer(%u, 0x%X, %s, %s)", length, usage, FormatName(format).c_str(), PoolName(pool).c_str());
+    if (Tracing()) Trace("CreateIndexBuffer(%u, 0x%X, %s, %s)", length, usage, FormatName(format).c_str(), PoolName(pool).c_str());
     if (buffer == nullptr) return Invalid("CreateIndexBuffer: no pointer to receive the buffer");
     *buffer = nullptr;
     if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) {

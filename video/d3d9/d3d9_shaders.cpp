@@ -248,12 +248,12 @@ HRESULT CreateShader(Device* device, const char* call, ShaderStage stage, const 
 }  // namespace
 
 HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
-    Trace("CreateVertexShader()");
+    if (Tracing()) Trace("CreateVertexShader()");
     return CreateShader(this, "CreateVertexShader", ShaderStage::kVertex, function, nextShaderId_++, shader);
 }
 
 HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9** shader) {
-    Trace("CreatePixelShader()");
+    if (Tracing()) Trace("CreatePixelShader()");
     return CreateShader(this, "CreatePixelShader", ShaderStage::kPixel, function, nextShaderId_++, shader);
 }
 
@@ -261,6 +261,14 @@ void Device::ForgetShader(uint64_t id) {
     for (auto entry = programs_.begin(); entry != programs_.end();) {
         if (entry->first.first == id || entry->first.second == id) {
             glDeleteProgram(entry->second.name);
+            for (Program::ConstantBlock& block : entry->second.blocks) {
+                if (block.buffer != 0) {
+                    BufferDeleted(block.buffer);
+                    glDeleteBuffers(1, &block.buffer);
+                }
+            }
+            if (vertexInput_.program == &entry->second) vertexInputKnown_ = false;
+            ForgetGlState();
             entry = programs_.erase(entry);
         } else {
             ++entry;
@@ -283,6 +291,7 @@ Program* Device::FindProgram(VertexShader* vertex, PixelShader* pixel, std::stri
     program.vertex = &vertex->Compiled();
     program.pixel = &pixel->Compiled();
     glUseProgram(program.name);
+    ForgetGlState();
     for (const CompiledShader* stage : {program.vertex, program.pixel}) {
         for (const CompiledShader::Sampler& sampler : stage->samplers) {
             const GLint location = glGetUniformLocation(program.name, sampler.name.c_str());
@@ -331,24 +340,81 @@ void FillBlock(const CompiledShader& shader, const float* registers, std::vector
 
 }  // namespace
 
-void Device::UploadConstants(const Program& program) {
+void Device::UploadConstants(Program& program) {
     const struct {
         const CompiledShader* shader;
         GLint block;
         const float* registers;
     } stages[] = {{program.vertex, program.vertexBlock, state_.vertexConstants.data()},
                   {program.pixel, program.pixelBlock, state_.pixelConstants.data()}};
+    if (!constantBuffersKnown_) {
+        boundConstantBuffers_.fill(0xFFFFFFFFu);
+        constantBuffersKnown_ = true;
+    }
     for (size_t i = 0; i < 2; ++i) {
         if (stages[i].shader == nullptr || stages[i].block < 0 || stages[i].shader->constantBlockSize == 0) continue;
-        FillBlock(*stages[i].shader, stages[i].registers, &scratch_);
-        glBindBuffer(GL_UNIFORM_BUFFER, constantBuffers_[i]);
-        glBufferData(GL_UNIFORM_BUFFER, static_cast<GLsizeiptr>(scratch_.size()), scratch_.data(), GL_STREAM_DRAW);
-        glBindBufferBase(GL_UNIFORM_BUFFER, static_cast<GLuint>(i), constantBuffers_[i]);
+        Program::ConstantBlock& block = program.blocks[i];
+        const uint64_t generation = constantGeneration_[i];
+        if (block.buffer == 0) {
+            FillBlock(*stages[i].shader, stages[i].registers, &block.bytes);
+            for (const CompiledShader::Constant& constant : stages[i].shader->constants) block.ordered.push_back(&constant);
+            std::sort(block.ordered.begin(), block.ordered.end(),
+                      [](const CompiledShader::Constant* a, const CompiledShader::Constant* b) {
+                          return a->offset < b->offset;
+                      });
+            glGenBuffers(1, &block.buffer);
+            glBindBuffer(GL_UNIFORM_BUFFER, block.buffer);
+            glBufferData(GL_UNIFORM_BUFFER, static_cast<GLsizeiptr>(block.bytes.size()), block.bytes.data(),
+                         GL_DYNAMIC_DRAW);
+            block.uploaded = generation;
+            ++counters_.constantUploads;
+            counters_.constantBytes += block.bytes.size();
+        } else if (block.uploaded != generation) {
+            // Copy the members whose registers changed since the last upload,
+            // and any later member they overlap (a later member wins, as in
+            // FillBlock), then write only that byte range.
+            const uint64_t* stamps = registerStamps_[i].data();
+            size_t low = block.bytes.size();
+            size_t high = 0;
+            for (const CompiledShader::Constant* constant : block.ordered) {
+                if (constant->firstRegister < 0 || constant->registerCount <= 0 ||
+                    constant->firstRegister >= kConstantRegisters || constant->offset >= block.bytes.size()) {
+                    continue;
+                }
+                const int count = std::min(constant->registerCount, kConstantRegisters - constant->firstRegister);
+                bool dirty = constant->offset < high;
+                for (int r = 0; r < count && !dirty; ++r) dirty = stamps[constant->firstRegister + r] > block.uploaded;
+                if (!dirty) continue;
+                const size_t bytes = std::min(static_cast<size_t>(count) * 16, block.bytes.size() - constant->offset);
+                std::memcpy(block.bytes.data() + constant->offset, stages[i].registers + constant->firstRegister * 4,
+                            bytes);
+                low = std::min(low, static_cast<size_t>(constant->offset));
+                high = std::max(high, constant->offset + bytes);
+            }
+            if (low < high) {
+                glBindBuffer(GL_UNIFORM_BUFFER, block.buffer);
+                glBufferSubData(GL_UNIFORM_BUFFER, static_cast<GLintptr>(low), static_cast<GLsizeiptr>(high - low),
+                                block.bytes.data() + low);
+                ++counters_.constantUploads;
+                counters_.constantBytes += high - low;
+            }
+            block.uploaded = generation;
+        }
+        if (boundConstantBuffers_[i] != block.buffer) {
+            glBindBufferBase(GL_UNIFORM_BUFFER, static_cast<GLuint>(i), block.buffer);
+            boundConstantBuffers_[i] = block.buffer;
+        }
     }
 }
 
 void Device::BindVertexInput(const Program& program, const VertexLayout& layout, GLuint buffer, size_t offset,
                              UINT stride) {
+    if (vertexInputKnown_ && vertexInput_.program == &program && vertexInput_.layout == &layout &&
+        vertexInput_.buffer == buffer && vertexInput_.offset == offset && vertexInput_.stride == stride) {
+        return;
+    }
+    vertexInput_ = VertexInput{&program, &layout, buffer, offset, stride};
+    vertexInputKnown_ = true;
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
     for (GLuint location = 0; location < 16; ++location) glDisableVertexAttribArray(location);
     for (size_t i = 0; i < program.attributes.size(); ++i) {

@@ -138,14 +138,30 @@ void Drop(Object* object) {
 
 bool IsKnownRenderState(DWORD state) {
     if (state >= static_cast<DWORD>(kRenderStateCount)) return false;
-    return RenderStateName(state) != std::to_string(state);
+    // The states with names, looked up once: drawing sets states every
+    // frame and must not build strings for it.
+    static const std::array<bool, kRenderStateCount> known = [] {
+        std::array<bool, kRenderStateCount> table{};
+        for (DWORD i = 0; i < static_cast<DWORD>(kRenderStateCount); ++i) {
+            table[i] = RenderStateName(i) != std::to_string(i);
+        }
+        return table;
+    }();
+    return known[state];
 }
 
 bool IsKnownSamplerState(DWORD state) { return state >= D3DSAMP_ADDRESSU && state <= D3DSAMP_DMAPOFFSET; }
 
 bool IsKnownStageState(DWORD state) {
     if (state >= static_cast<DWORD>(kStageStateCount)) return false;
-    return StageStateName(state) != std::to_string(state);
+    static const std::array<bool, kStageStateCount> known = [] {
+        std::array<bool, kStageStateCount> table{};
+        for (DWORD i = 0; i < static_cast<DWORD>(kStageStateCount); ++i) {
+            table[i] = StageStateName(i) != std::to_string(i);
+        }
+        return table;
+    }();
+    return known[state];
 }
 
 void SetDefaultStates(DeviceState* state, bool zEnable) {
@@ -306,11 +322,14 @@ HRESULT StateBlock::Apply() {
     device->Trace("IDirect3DStateBlock9::Apply()");
     CopyMaskedState(state_, mask_, &device->TargetState());
     device->MarkSamplersDirty();
+    // Applied constants bypass the Set calls: count every register as new.
+    device->ConstantsChanged(0, 0, kConstantRegisters);
+    device->ConstantsChanged(1, 0, kConstantRegisters);
     return D3D_OK;
 }
 
 HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE type, IDirect3DStateBlock9** block) {
-    Trace("CreateStateBlock(%u)", static_cast<unsigned>(type));
+    if (Tracing()) Trace("CreateStateBlock(%u)", static_cast<unsigned>(type));
     if (block == nullptr) return Invalid("CreateStateBlock: no pointer to receive the block");
     *block = nullptr;
     if (type < D3DSBT_ALL || type > D3DSBT_VERTEXSTATE) return Invalid("CreateStateBlock: unknown type %u", type);
@@ -322,7 +341,7 @@ HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE type, IDirect3DStateBlock9** 
 }
 
 HRESULT Device::BeginStateBlock() {
-    Trace("BeginStateBlock()");
+    if (Tracing()) Trace("BeginStateBlock()");
     if (recording_ != nullptr) return Invalid("BeginStateBlock: a state block is already being recorded");
     // The block starts from the device's state so that entries it never
     // records still hold sensible values; only recorded ones are applied.
@@ -333,7 +352,7 @@ HRESULT Device::BeginStateBlock() {
 }
 
 HRESULT Device::EndStateBlock(IDirect3DStateBlock9** block) {
-    Trace("EndStateBlock()");
+    if (Tracing()) Trace("EndStateBlock()");
     if (block == nullptr) return Invalid("EndStateBlock: no pointer to receive the block");
     *block = nullptr;
     if (recording_ == nullptr) return Invalid("EndStateBlock: BeginStateBlock was not called");
@@ -346,7 +365,7 @@ HRESULT Device::EndStateBlock(IDirect3DStateBlock9** block) {
 // Set and Get
 // ---------------------------------------------------------------------------
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
-    Trace("SetRenderState(%s, %u)", RenderStateName(state).c_str(), value);
+    if (Tracing()) Trace("SetRenderState(%s, %u)", RenderStateName(state).c_str(), value);
     if (!IsKnownRenderState(state)) return Invalid("SetRenderState: unknown render state %u", state);
     TargetState().render[state] = value;
     if (recording_ != nullptr) recording_->Mask().render[state] = true;
@@ -360,14 +379,18 @@ HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
 }
 
 HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
-    Trace("SetSamplerState(%u, %s, %u)", sampler, SamplerStateName(type).c_str(), value);
+    if (Tracing()) Trace("SetSamplerState(%u, %s, %u)", sampler, SamplerStateName(type).c_str(), value);
     if (sampler >= static_cast<DWORD>(kMaxStages)) {
         return Invalid("SetSamplerState: sampler %u is outside 0..%d", sampler, kMaxStages - 1);
     }
     if (!IsKnownSamplerState(type)) return Invalid("SetSamplerState: unknown sampler state %u", type);
-    TargetState().sampler[sampler][type] = value;
-    if (recording_ != nullptr) recording_->Mask().sampler[sampler][type] = true;
-    samplersDirty_ = true;
+    DWORD& slot = TargetState().sampler[sampler][type];
+    if (recording_ != nullptr) {
+        recording_->Mask().sampler[sampler][type] = true;
+    } else if (slot != value) {
+        samplersDirty_[sampler] = true;
+    }
+    slot = value;
     return D3D_OK;
 }
 
@@ -380,7 +403,7 @@ HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* 
 }
 
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
-    Trace("SetTextureStageState(%u, %s, %u)", stage, StageStateName(type).c_str(), value);
+    if (Tracing()) Trace("SetTextureStageState(%u, %s, %u)", stage, StageStateName(type).c_str(), value);
     if (stage >= static_cast<DWORD>(kMaxStages)) {
         return Invalid("SetTextureStageState: stage %u is outside 0..%d", stage, kMaxStages - 1);
     }
@@ -399,7 +422,7 @@ HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 }
 
 HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
-    Trace("SetTexture(%u, %s)", stage, PointerText(texture).c_str());
+    if (Tracing()) Trace("SetTexture(%u, %s)", stage, PointerText(texture).c_str());
     if (stage >= static_cast<DWORD>(kMaxStages)) {
         return Invalid("SetTexture: stage %u is outside 0..%d", stage, kMaxStages - 1);
     }
@@ -422,7 +445,7 @@ HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
 }
 
 HRESULT Device::SetFVF(DWORD fvf) {
-    Trace("SetFVF(%s)", FvfText(fvf).c_str());
+    if (Tracing()) Trace("SetFVF(%s)", FvfText(fvf).c_str());
     TargetState().fvf = fvf;
     if (recording_ != nullptr) recording_->Mask().fvf = true;
     return D3D_OK;
@@ -435,13 +458,13 @@ HRESULT Device::GetFVF(DWORD* fvf) {
 }
 
 HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
-    Trace("SetVertexDeclaration(%s)", PointerText(declaration).c_str());
+    if (Tracing()) Trace("SetVertexDeclaration(%s)", PointerText(declaration).c_str());
     if (declaration != nullptr) return Invalid("SetVertexDeclaration: only null is supported; use SetFVF");
     return D3D_OK;
 }
 
 HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
-    Trace("SetVertexShader(%s)", PointerText(shader).c_str());
+    if (Tracing()) Trace("SetVertexShader(%s)", PointerText(shader).c_str());
     DeviceState& target = TargetState();
     Hold(shader);
     Drop(target.vertexShader);
@@ -458,7 +481,7 @@ HRESULT Device::GetVertexShader(IDirect3DVertexShader9** shader) {
 }
 
 HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
-    Trace("SetPixelShader(%s)", PointerText(shader).c_str());
+    if (Tracing()) Trace("SetPixelShader(%s)", PointerText(shader).c_str());
     DeviceState& target = TargetState();
     Hold(shader);
     Drop(target.pixelShader);
@@ -490,12 +513,27 @@ HRESULT SetConstants(Device* device, const char* call, std::array<float, kConsta
     return D3D_OK;
 }
 
+// Whether writing count registers from start would change any (a bad range
+// counts as no change; SetConstants rejects it).
+bool ConstantsDiffer(const std::array<float, kConstantRegisters * 4>& registers, UINT start, const float* data,
+                     UINT count) {
+    if (data == nullptr || count == 0 || start > static_cast<UINT>(kConstantRegisters) ||
+        count > static_cast<UINT>(kConstantRegisters) - start) {
+        return false;
+    }
+    return std::memcmp(registers.data() + start * 4, data, count * 16) != 0;
+}
+
 }  // namespace
 
 HRESULT Device::SetVertexShaderConstantF(UINT start, const float* data, UINT count) {
-    Trace("SetVertexShaderConstantF(%u, %u)", start, count);
-    return SetConstants(this, "SetVertexShaderConstantF", &TargetState().vertexConstants,
-                        recording_ != nullptr ? &recording_->Mask().vertexConstants : nullptr, start, data, count);
+    if (Tracing()) Trace("SetVertexShaderConstantF(%u, %u)", start, count);
+    const bool changed = recording_ == nullptr && ConstantsDiffer(state_.vertexConstants, start, data, count);
+    const HRESULT result = SetConstants(this, "SetVertexShaderConstantF", &TargetState().vertexConstants,
+                                        recording_ != nullptr ? &recording_->Mask().vertexConstants : nullptr,
+                                        start, data, count);
+    if (SUCCEEDED(result) && changed) ConstantsChanged(0, start, count);
+    return result;
 }
 
 HRESULT Device::GetVertexShaderConstantF(UINT start, float* data, UINT count) {
@@ -508,9 +546,13 @@ HRESULT Device::GetVertexShaderConstantF(UINT start, float* data, UINT count) {
 }
 
 HRESULT Device::SetPixelShaderConstantF(UINT start, const float* data, UINT count) {
-    Trace("SetPixelShaderConstantF(%u, %u)", start, count);
-    return SetConstants(this, "SetPixelShaderConstantF", &TargetState().pixelConstants,
-                        recording_ != nullptr ? &recording_->Mask().pixelConstants : nullptr, start, data, count);
+    if (Tracing()) Trace("SetPixelShaderConstantF(%u, %u)", start, count);
+    const bool changed = recording_ == nullptr && ConstantsDiffer(state_.pixelConstants, start, data, count);
+    const HRESULT result = SetConstants(this, "SetPixelShaderConstantF", &TargetState().pixelConstants,
+                                        recording_ != nullptr ? &recording_->Mask().pixelConstants : nullptr,
+                                        start, data, count);
+    if (SUCCEEDED(result) && changed) ConstantsChanged(1, start, count);
+    return result;
 }
 
 HRESULT Device::GetPixelShaderConstantF(UINT start, float* data, UINT count) {
@@ -526,6 +568,18 @@ HRESULT Device::GetPixelShaderConstantF(UINT start, float* data, UINT count) {
 // GL state
 // ---------------------------------------------------------------------------
 void Device::ApplyRenderStates() {
+    // The whole group is set again only when a state, the scissor rectangle
+    // or the depth surface differs from what the last draw used.
+    if (renderStatesKnown_ && appliedDepthStencil_ == depthStencil_ &&
+        std::memcmp(&appliedScissor_, &scissor_, sizeof scissor_) == 0 &&
+        std::memcmp(appliedRender_.data(), state_.render.data(), sizeof(DWORD) * kRenderStateCount) == 0) {
+        return;
+    }
+    appliedRender_ = state_.render;
+    appliedDepthStencil_ = depthStencil_;
+    appliedScissor_ = scissor_;
+    renderStatesKnown_ = true;
+    ++counters_.stateApplies;
     const DWORD* render = state_.render.data();
     static const GLenum kPolygonModes[] = {GL_FILL, GL_POINT, GL_LINE, GL_FILL};
     glPolygonMode(GL_FRONT_AND_BACK, kPolygonModes[render[D3DRS_FILLMODE] <= 3 ? render[D3DRS_FILLMODE] : 3]);
@@ -598,9 +652,9 @@ void Device::ApplyRenderStates() {
 }
 
 void Device::ApplySamplers() {
-    if (!samplersDirty_) return;
-    samplersDirty_ = false;
     for (int unit = 0; unit < kMaxStages; ++unit) {
+        if (!samplersDirty_[unit]) continue;
+        samplersDirty_[unit] = false;
         const DWORD* sampler = state_.sampler[unit].data();
         const GLuint name = samplers_[unit];
         glSamplerParameteri(name, GL_TEXTURE_WRAP_S, static_cast<GLint>(AddressOf(sampler[D3DSAMP_ADDRESSU])));
