@@ -5,6 +5,7 @@
 #include "console/command_interpreter.h"
 #include "console/runtime_log.h"
 #include "input/input_cvars.h"
+#include "platform/font_files.h"
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
 #include "platform/platform_backend.h"
@@ -232,7 +233,11 @@ int ShowStartupDialog(PlatformBackend* backend, const StartupAnswers& answers) {
         }
         return dialog.OnCommand(kIdOk);
     }
-    return backend->RunStartupDialog(&dialog);
+    const int answer = backend->RunStartupDialog(&dialog);
+    // The dialog's fonts are made: fontconfig's caches are given back (the
+    // overlay loads them again if the engine goes on).
+    ReleaseFontLookup();
+    return answer;
 }
 
 void StartLevelAndDemo() {
