@@ -276,6 +276,15 @@ float4 blur_hdr_post_ps(PixelInput input) : COLOR0
     return float4(ToneMap(scene + trail * kBloomStrength * 1.25), 1.0);
 }
 
+// Eight taps on a ring of radius r around uv, for the depth of field.
+float3 FocusRing(float2 uv, float r)
+{
+    return tex2D(g_image, uv + r * float2(1.000, 0.000)).rgb + tex2D(g_image, uv + r * float2(0.707, 0.707)).rgb +
+           tex2D(g_image, uv + r * float2(0.000, 1.000)).rgb + tex2D(g_image, uv + r * float2(-0.707, 0.707)).rgb +
+           tex2D(g_image, uv + r * float2(-1.000, 0.000)).rgb + tex2D(g_image, uv + r * float2(-0.707, -0.707)).rgb +
+           tex2D(g_image, uv + r * float2(0.000, -1.000)).rgb + tex2D(g_image, uv + r * float2(0.707, -0.707)).rgb;
+}
+
 // Depth of field: sharp at the depth under the screen's centre, blurred in
 // proportion to how far each pixel's depth lies from it.
 float4 depthoffield_ps(PixelInput input) : COLOR0
@@ -285,18 +294,11 @@ float4 depthoffield_ps(PixelInput input) : COLOR0
     float depth = tex2D(g_depth, uv).r;
     float radius = saturate(abs(depth - focus) * kFocusScale) * kMaxBlurRadius;
 
-    // Two rings of eight taps, plus the centre: a wide blur that stays smooth.
+    // Two rings of eight taps, plus the centre: a wide blur that stays
+    // smooth. The rings are written out so that no loop reaches the
+    // compiled code.
     float3 sum = tex2D(g_image, uv).rgb;
-    for (int ring = 1; ring <= 2; ++ring) {
-        float r = radius * ring * 0.5;
-        sum += tex2D(g_image, uv + r * float2(1.000, 0.000)).rgb;
-        sum += tex2D(g_image, uv + r * float2(0.707, 0.707)).rgb;
-        sum += tex2D(g_image, uv + r * float2(0.000, 1.000)).rgb;
-        sum += tex2D(g_image, uv + r * float2(-0.707, 0.707)).rgb;
-        sum += tex2D(g_image, uv + r * float2(-1.000, 0.000)).rgb;
-        sum += tex2D(g_image, uv + r * float2(-0.707, -0.707)).rgb;
-        sum += tex2D(g_image, uv + r * float2(0.000, -1.000)).rgb;
-        sum += tex2D(g_image, uv + r * float2(0.707, -0.707)).rgb;
-    }
+    sum += FocusRing(uv, radius * 0.5);
+    sum += FocusRing(uv, radius);
     return float4(sum / 17.0, 1.0);
 }
