@@ -10,6 +10,10 @@
 //   HDR blur      def_main_vs + blur_hdr_post_ps
 //   depth of field def_main_vs + depthoffield_ps
 //
+// The post-process code also draws two 256x256 passes of its own with
+// def_main_vs: hdr_glow_ps (the fake HDR glow) and hdr_trail_ps (the HDR blur
+// trail), so that the composites read them with a tap or a few.
+//
 // Both vertex shaders write the same outputs (COLOR0, TEXCOORD0-2)
 // with the same types, so every vertex shader here goes with every pixel
 // shader. The only constants the engine uploads are c0-c3.
@@ -147,19 +151,27 @@ float3 ToneMap(float3 color)
 // A wide glow from a 256x256 bright-pass target: the texel itself, a ring
 // of eight taps three texels out and a fainter ring eight texels out (about
 // 25 pixels on an 800-pixel screen), so highlights bleed into their
-// surroundings.
+// surroundings. The offsets are written out (cos and sin of the eight
+// directions) so that no loop or trigonometry reaches the compiled code: 17
+// texture reads. The post-process code runs it once per texel of the 256x256
+// glow target (hdr_glow_ps), not once per screen pixel.
+static const float kDiagonal = 0.707107;
+
+float3 BloomRing(sampler2D bright, float2 uv, float radius)
+{
+    float2 a = float2(radius, 0.0) * kBrightTexel;
+    float2 b = float2(radius * kDiagonal, radius * kDiagonal) * kBrightTexel;
+    float2 c = float2(0.0, radius) * kBrightTexel;
+    float2 d = float2(-radius * kDiagonal, radius * kDiagonal) * kBrightTexel;
+    return tex2D(bright, uv + a).rgb + tex2D(bright, uv + b).rgb + tex2D(bright, uv + c).rgb +
+           tex2D(bright, uv + d).rgb + tex2D(bright, uv - a).rgb + tex2D(bright, uv - b).rgb +
+           tex2D(bright, uv - c).rgb + tex2D(bright, uv - d).rgb;
+}
+
 float3 BloomWide(sampler2D bright, float2 uv)
 {
     float3 sum = tex2D(bright, uv).rgb * 4.0;
-    float3 inner = 0.0;
-    float3 outer = 0.0;
-    for (int i = 0; i < 8; i++) {
-        float angle = i * 0.785398;
-        float2 dir = float2(cos(angle), sin(angle)) * kBrightTexel;
-        inner += tex2D(bright, uv + dir * 3.0).rgb;
-        outer += tex2D(bright, uv + dir * 8.0).rgb;
-    }
-    return (sum + inner * 1.0 + outer * 0.5) / 16.0;
+    return (sum + BloomRing(bright, uv, 3.0) + BloomRing(bright, uv, 8.0) * 0.5) / 16.0;
 }
 
 // Four diagonal taps four texels out: a cheap glow for each of the seven
@@ -204,11 +216,19 @@ float4 hdr_pre_ps(PixelInput input) : COLOR0
     return float4(saturate(lit * contribution), 1.0);
 }
 
-// Fake HDR: scene plus the blurred bright pass, tone mapped.
+// Fake HDR glow, drawn by the post-process code into a 256x256 target with
+// the bright pass on stage 1: the wide glow, once per bright-pass texel.
+float4 hdr_glow_ps(PixelInput input) : COLOR0
+{
+    return float4(BloomWide(g_bright, input.texCoord), 1.0);
+}
+
+// Fake HDR: scene plus the glow, tone mapped. Stage 1 holds the 256x256 glow
+// (the raw bright pass when the glow target could not be made).
 float4 hdr_post_ps(PixelInput input) : COLOR0
 {
     float3 scene = tex2D(g_image, input.texCoord).rgb;
-    float3 bloom = BloomWide(g_bright, input.texCoord);
+    float3 bloom = tex2D(g_bright, input.texCoord).rgb;
     return float4(ToneMap(scene + bloom * kBloomStrength), 1.0);
 }
 
@@ -227,22 +247,42 @@ float4 blur_post_ps(PixelInput input) : COLOR0
     return float4(sum, 1.0);
 }
 
-// HDR blur: scene plus the blurred bright passes of the last seven frames,
-// each older one fading (weights 1, 0.7, 0.49... normalised), so bright
-// things leave a glowing trail.
+// HDR blur trail, drawn by the post-process code into a 256x256 target with
+// the seven bright passes on stages 1-7: each older one fading (weights 1,
+// 0.7, 0.49... normalised), so bright things leave a glowing trail. The glow
+// of BloomBox is linear, so blurring this sum equals summing the blurred
+// passes.
+float4 hdr_trail_ps(PixelInput input) : COLOR0
+{
+    float2 uv = input.texCoord;
+    float3 trail = tex2D(g_history1, uv).rgb * 1.000;
+    trail += tex2D(g_history2, uv).rgb * 0.700;
+    trail += tex2D(g_history3, uv).rgb * 0.490;
+    trail += tex2D(g_history4, uv).rgb * 0.343;
+    trail += tex2D(g_history5, uv).rgb * 0.240;
+    trail += tex2D(g_history6, uv).rgb * 0.168;
+    trail += tex2D(g_history7, uv).rgb * 0.118;
+    return float4(trail / 3.059, 1.0);
+}
+
+// HDR blur: scene plus the glow of the trail, tone mapped. Stage 1 holds the
+// 256x256 trail (this frame's bright pass alone when the trail target could
+// not be made).
 float4 blur_hdr_post_ps(PixelInput input) : COLOR0
 {
     float2 uv = input.texCoord;
     float3 scene = tex2D(g_image, uv).rgb;
-    float3 trail = BloomBox(g_history1, uv) * 1.000;
-    trail += BloomBox(g_history2, uv) * 0.700;
-    trail += BloomBox(g_history3, uv) * 0.490;
-    trail += BloomBox(g_history4, uv) * 0.343;
-    trail += BloomBox(g_history5, uv) * 0.240;
-    trail += BloomBox(g_history6, uv) * 0.168;
-    trail += BloomBox(g_history7, uv) * 0.118;
-    trail /= 3.059;
+    float3 trail = BloomBox(g_history1, uv);
     return float4(ToneMap(scene + trail * kBloomStrength * 1.25), 1.0);
+}
+
+// Eight taps on a ring of radius r around uv, for the depth of field.
+float3 FocusRing(float2 uv, float r)
+{
+    return tex2D(g_image, uv + r * float2(1.000, 0.000)).rgb + tex2D(g_image, uv + r * float2(0.707, 0.707)).rgb +
+           tex2D(g_image, uv + r * float2(0.000, 1.000)).rgb + tex2D(g_image, uv + r * float2(-0.707, 0.707)).rgb +
+           tex2D(g_image, uv + r * float2(-1.000, 0.000)).rgb + tex2D(g_image, uv + r * float2(-0.707, -0.707)).rgb +
+           tex2D(g_image, uv + r * float2(0.000, -1.000)).rgb + tex2D(g_image, uv + r * float2(0.707, -0.707)).rgb;
 }
 
 // Depth of field: sharp at the depth under the screen's centre, blurred in
@@ -254,18 +294,11 @@ float4 depthoffield_ps(PixelInput input) : COLOR0
     float depth = tex2D(g_depth, uv).r;
     float radius = saturate(abs(depth - focus) * kFocusScale) * kMaxBlurRadius;
 
-    // Two rings of eight taps, plus the centre: a wide blur that stays smooth.
+    // Two rings of eight taps, plus the centre: a wide blur that stays
+    // smooth. The rings are written out so that no loop reaches the
+    // compiled code.
     float3 sum = tex2D(g_image, uv).rgb;
-    for (int ring = 1; ring <= 2; ++ring) {
-        float r = radius * ring * 0.5;
-        sum += tex2D(g_image, uv + r * float2(1.000, 0.000)).rgb;
-        sum += tex2D(g_image, uv + r * float2(0.707, 0.707)).rgb;
-        sum += tex2D(g_image, uv + r * float2(0.000, 1.000)).rgb;
-        sum += tex2D(g_image, uv + r * float2(-0.707, 0.707)).rgb;
-        sum += tex2D(g_image, uv + r * float2(-1.000, 0.000)).rgb;
-        sum += tex2D(g_image, uv + r * float2(-0.707, -0.707)).rgb;
-        sum += tex2D(g_image, uv + r * float2(0.000, -1.000)).rgb;
-        sum += tex2D(g_image, uv + r * float2(0.707, -0.707)).rgb;
-    }
+    sum += FocusRing(uv, radius * 0.5);
+    sum += FocusRing(uv, radius);
     return float4(sum / 17.0, 1.0);
 }

@@ -1,7 +1,11 @@
 #include "video/post_process.h"
 
+#include <utility>
+
 #include "platform/message_output.h"
+#include "video/d3d9/d3dx9.h"
 #include "video/shader_set.h"
+#include "video/video_system.h"
 #include "video/video_cvars.h"
 
 void SetSolidState(IDirect3DDevice9* device) {
@@ -39,6 +43,47 @@ void CompositeState(IDirect3DDevice9* device) {
     SetLinearFilter(device, 1);
     SetClampAddress(device, 1);
 }
+
+// Compiles one entry of the shader file; prints whatever the compiler said.
+ID3DXBuffer* CompileEntry(const char* entry, const char* profile) {
+    ID3DXBuffer* code = nullptr;
+    ID3DXBuffer* messages = nullptr;
+    const HRESULT result =
+        D3DXCompileShaderFromFileA(kShaderFile, nullptr, nullptr, entry, profile, 0, &code, &messages, nullptr);
+    if (messages != nullptr) {
+        PrintLine("%s", static_cast<const char*>(messages->GetBufferPointer()));
+        messages->Release();
+    }
+    if (FAILED(result)) {
+        if (code != nullptr) code->Release();
+        return nullptr;
+    }
+    return code;
+}
+
+template <typename Shader>
+void ReleaseShader(Shader** shader) {
+    if (*shader != nullptr) (*shader)->Release();
+    *shader = nullptr;
+}
+
+// The full-screen quad for a 256x256 target, moved half of its pixel left and
+// up so that each pixel samples the texel under it.
+struct BrightPassQuad {
+    GpuVertex vertices[4] = {};
+    BrightPassQuad() {
+        const float corners[4][4] = {{-1, 1, 0, 0}, {1, 1, 1, 0}, {-1, -1, 0, 1}, {1, -1, 1, 1}};
+        const float half = 1.0f / static_cast<float>(kBrightPassSize);
+        for (int i = 0; i < 4; ++i) {
+            vertices[i].position[0] = corners[i][0] - half;
+            vertices[i].position[1] = corners[i][1] + half;
+            vertices[i].normal[2] = 1.0f;
+            vertices[i].colour = 0xFFFFFFFF;
+            vertices[i].texCoord[0] = corners[i][2];
+            vertices[i].texCoord[1] = corners[i][3];
+        }
+    }
+};
 
 // x mod n for a possibly negative x.
 int Wrap(int x, int n) { return ((x % n) + n) % n; }
@@ -105,6 +150,30 @@ void PostProcess::CreateTargets(IDirect3DDevice9* device, UINT width, UINT heigh
         CreateTarget(device, kBrightPassSize, kBrightPassSize, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8,
                      &histories_[i], kMotionFailure, i);
     }
+    CreateTarget(device, kBrightPassSize, kBrightPassSize, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, &glow_,
+                 kTextureFailure, 0);
+    CreateTarget(device, kBrightPassSize, kBrightPassSize, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, &trail_,
+                 kTextureFailure, 0);
+    CreatePassShaders(device);
+}
+
+void PostProcess::CreatePassShaders(IDirect3DDevice9* device) {
+    if (ID3DXBuffer* code = CompileEntry("def_main_vs", "vs.2.0")) {
+        if (FAILED(device->CreateVertexShader(static_cast<const DWORD*>(code->GetBufferPointer()), &passVs_))) {
+            ReleaseShader(&passVs_);
+        }
+        code->Release();
+    }
+    const std::pair<const char*, IDirect3DPixelShader9**> pixels[] = {{"hdr_glow_ps", &glowPs_},
+                                                                      {"hdr_trail_ps", &trailPs_}};
+    for (const auto& [entry, shader] : pixels) {
+        ID3DXBuffer* code = CompileEntry(entry, "ps.2.0");
+        if (code == nullptr) continue;
+        if (FAILED(device->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), shader))) {
+            ReleaseShader(shader);
+        }
+        code->Release();
+    }
 }
 
 void PostProcess::Release() {
@@ -117,6 +186,26 @@ void PostProcess::Release() {
     ReleaseTarget(&bright_);
     for (Target& target : frames_) ReleaseTarget(&target);
     for (Target& target : histories_) ReleaseTarget(&target);
+    ReleaseTarget(&glow_);
+    ReleaseTarget(&trail_);
+    ReleaseShader(&passVs_);
+    ReleaseShader(&glowPs_);
+    ReleaseShader(&trailPs_);
+}
+
+bool PostProcess::DrawBrightPass(IDirect3DDevice9* device, const Target& target, IDirect3DPixelShader9* shader) {
+    if (target.surface == nullptr || shader == nullptr || passVs_ == nullptr) return false;
+    static const BrightPassQuad kQuad;
+    // The quad covers the whole target, so there is nothing to clear, and it
+    // must neither test nor write the depth buffer the bright pass left.
+    device->SetRenderTarget(0, target.surface);
+    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    device->SetVertexShader(passVs_);
+    device->SetPixelShader(shader);
+    device->SetFVF(kGpuVertexFvf);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, kQuad.vertices, sizeof(GpuVertex));
+    device->SetRenderState(D3DRS_ZENABLE, TRUE);
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -151,11 +240,16 @@ void PostProcess::DrawFakeHdr(IDirect3DDevice9* device, PostProcessScene* scene)
     BindBrightPassShaders();
     scene->DrawCaches(device, true);
 
+    // The wide glow once per bright-pass texel, read back with one tap.
+    SetClampAddress(device, 1);
+    device->SetTexture(1, bright_.texture);
+    const bool glow = DrawBrightPass(device, glow_, glowPs_);
+
     BindTarget(device, backBuffer_);
     CompositeState(device);
     BindFakeHdrShaders();
     device->SetTexture(0, scene_.texture);
-    device->SetTexture(1, bright_.texture);
+    device->SetTexture(1, glow ? glow_.texture : bright_.texture);
     scene->DrawFullScreenQuad();
 }
 
@@ -203,11 +297,21 @@ void PostProcess::DrawHdrBlur(IDirect3DDevice9* device, PostProcessScene* scene)
     BindBrightPassShaders();
     scene->DrawCaches(device, true);
 
+    // The seven bright passes summed once per texel into the trail, which
+    // the composite blurs with a few taps.
+    for (int s = 1; s < kMotionFrameCount; ++s) {
+        const DWORD stage = static_cast<DWORD>(s);
+        SetClampAddress(device, stage);
+        SetLinearFilter(device, stage);
+        device->SetTexture(stage, histories_[(history_ + 8 - s) % kBrightHistoryCount].texture);
+    }
+    const bool trail = DrawBrightPass(device, trail_, trailPs_);
+
     TargetAndClear(device, backBuffer_);
     CompositeState(device);
     BindHdrBlurShaders();
     device->SetTexture(0, scene_.texture);
-    device->SetTexture(1, histories_[history_].texture);
+    device->SetTexture(1, trail ? trail_.texture : histories_[history_].texture);
     for (int s = 2; s < kMotionFrameCount; ++s) {
         const DWORD stage = static_cast<DWORD>(s);
         SetClampAddress(device, stage);

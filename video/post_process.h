@@ -95,6 +95,22 @@ public:
     IDirect3DSurface9* BackBuffer() const { return backBuffer_; }
     IDirect3DSurface9* DefaultDepthStencil() const { return defaultDepth_; }
 
+    // The post-process code's own 256x256 passes: the fake HDR glow (the wide
+    // blur of the bright pass) and the HDR blur trail (the weighted sum of
+    // the seven bright passes), each computed once per bright-pass texel so
+    // that the composites read it with one tap or a few instead of blurring
+    // per screen pixel. They are made after the targets above, with their own
+    // pixel shaders (hdr_glow_ps, hdr_trail_ps) and def_main_vs; a pass
+    // whose target or shaders are missing is skipped and its composite reads
+    // the raw bright pass instead.
+    IDirect3DTexture9* GlowTexture() const { return glow_.texture; }
+    IDirect3DSurface9* GlowSurface() const { return glow_.surface; }
+    IDirect3DTexture9* TrailTexture() const { return trail_.texture; }
+    IDirect3DSurface9* TrailSurface() const { return trail_.surface; }
+    IDirect3DVertexShader9* PassVertexShader() const { return passVs_; }
+    IDirect3DPixelShader9* GlowShader() const { return glowPs_; }
+    IDirect3DPixelShader9* TrailShader() const { return trailPs_; }
+
 private:
     // A texture and its level 0, kept for binding.
     struct Target {
@@ -105,6 +121,10 @@ private:
     static void CreateTarget(IDirect3DDevice9* device, UINT width, UINT height, DWORD usage, D3DFORMAT format,
                              Target* target, const char* failure, int index);
     static void ReleaseTarget(Target* target);
+    void CreatePassShaders(IDirect3DDevice9* device);
+    // Draws the 256x256 quad into target with the pass shaders; false (and
+    // nothing drawn) when the target or a shader is missing.
+    bool DrawBrightPass(IDirect3DDevice9* device, const Target& target, IDirect3DPixelShader9* shader);
 
     Target depth_;
     Target scene_;
@@ -113,6 +133,11 @@ private:
     Target bright_;
     Target frames_[kMotionFrameCount];
     Target histories_[kBrightHistoryCount];
+    Target glow_;
+    Target trail_;
+    IDirect3DVertexShader9* passVs_ = nullptr;
+    IDirect3DPixelShader9* glowPs_ = nullptr;
+    IDirect3DPixelShader9* trailPs_ = nullptr;
     int motion_ = 0;
     int history_ = 0;
 };

@@ -31,7 +31,7 @@ const Entry kEntries[] = {
     {"q3_main_vs", "vs.2.0"},   {"q3_main_ps", "ps.2.0"},   {"def_main_vs", "vs.2.0"},
     {"def_main_ps", "ps.2.0"},  {"hdr_pre_ps", "ps.2.0"},   {"hdr_post_ps", "ps.2.0"},
     {"blur_post_ps", "ps.2.0"}, {"blur_hdr_post_ps", "ps.2.0"}, {"sky_main_ps", "ps.2.0"},
-    {"depthoffield_ps", "ps.2.0"},
+    {"depthoffield_ps", "ps.2.0"}, {"hdr_glow_ps", "ps.2.0"}, {"hdr_trail_ps", "ps.2.0"},
 };
 
 CompiledShader MustCompile(const std::string& source, const std::string& entry, const std::string& profile) {
@@ -111,7 +111,8 @@ TEST_F(ShaderFileTest, SamplersSitOnTheirTextureStages) {
     const std::map<std::string, std::set<int>> expected = {
         {"q3_main_ps", {0, 1}},          {"hdr_pre_ps", {0, 1}},   {"sky_main_ps", {0}},
         {"def_main_ps", {0}},            {"hdr_post_ps", {0, 1}},  {"blur_post_ps", {0, 1, 2, 3, 4, 5, 6, 7}},
-        {"blur_hdr_post_ps", {0, 1, 2, 3, 4, 5, 6, 7}}, {"depthoffield_ps", {0, 1}}};
+        {"blur_hdr_post_ps", {0, 1}},    {"depthoffield_ps", {0, 1}}, {"hdr_glow_ps", {1}},
+        {"hdr_trail_ps", {1, 2, 3, 4, 5, 6, 7}}};
     for (const auto& [entry, stages] : expected) {
         const CompiledShader ps = MustCompile(source_, entry, "ps.2.0");
         std::set<int> got;
@@ -121,6 +122,27 @@ TEST_F(ShaderFileTest, SamplersSitOnTheirTextureStages) {
         }
         EXPECT_EQ(got, stages) << entry;
         EXPECT_EQ(got.size(), ps.samplers.size()) << entry;
+    }
+}
+
+// ps_2_0 allows 32 texture reads; the engine's pixel shaders run once per
+// screen pixel on a software rasteriser, so a loop or trigonometry that
+// survives compilation costs every pixel, as does each read.
+TEST_F(ShaderFileTest, PixelShadersStayWithinTheirProfileAndCompileToStraightCode) {
+    const std::map<std::string, int> maxReads = {
+        {"hdr_post_ps", 2}, {"blur_hdr_post_ps", 6}, {"hdr_glow_ps", 17}, {"hdr_trail_ps", 7},
+        {"blur_post_ps", 8}, {"depthoffield_ps", 19}};
+    for (const Entry& e : kEntries) {
+        if (e.profile[0] != 'p') continue;
+        const std::string glsl = MustCompile(source_, e.name, e.profile).glsl;
+        int reads = 0;
+        for (size_t at = glsl.find("texture("); at != std::string::npos; at = glsl.find("texture(", at + 1)) ++reads;
+        EXPECT_LE(reads, 32) << e.name;
+        const auto it = maxReads.find(e.name);
+        if (it != maxReads.end()) EXPECT_LE(reads, it->second) << e.name;
+        for (const char* word : {"for (", "while (", "sin(", "cos("}) {
+            EXPECT_EQ(glsl.find(word), std::string::npos) << e.name << " keeps " << word << "\n" << glsl;
+        }
     }
 }
 

@@ -48,6 +48,7 @@ bool ParseCall(const std::string& line, std::string* name, std::vector<std::stri
 // Sampler and fill state as the trace leaves it.
 struct StateSnapshot {
     std::string fill = "?";
+    std::string depthTest = "?";  // D3DRS_ZENABLE
     std::map<std::string, std::string> sampler;  // "s:D3DSAMP_X" -> value
 
     // The stage's three address modes when they agree ("1" wrap, "3" clamp).
@@ -142,6 +143,10 @@ protected:
             names_[Pointer(effects_.HistoryTexture(i))] = "history" + std::to_string(i);
             names_[Pointer(effects_.HistorySurface(i))] = "history" + std::to_string(i);
         }
+        names_[Pointer(effects_.GlowTexture())] = "glow";
+        names_[Pointer(effects_.GlowSurface())] = "glow";
+        names_[Pointer(effects_.TrailTexture())] = "trail";
+        names_[Pointer(effects_.TrailSurface())] = "trail";
         ShaderSet& s = g_videoSystem.Shaders();
         const std::pair<const char*, std::pair<ShaderSlot, ShaderSlot>> pairs[] = {
             {"default", {kShaderDefMainVs, kShaderDefMainPs}},
@@ -157,6 +162,8 @@ protected:
         for (const auto& [name, slots] : pairs) {
             pairs_[Pointer(s.Vertex(slots.first)) + "+" + Pointer(s.Pixel(slots.second))] = name;
         }
+        pairs_[Pointer(effects_.PassVertexShader()) + "+" + Pointer(effects_.GlowShader())] = "glowpass";
+        pairs_[Pointer(effects_.PassVertexShader()) + "+" + Pointer(effects_.TrailShader())] = "trailpass";
     }
 
     std::string Name(const std::string& pointer) const {
@@ -201,6 +208,10 @@ protected:
             } else if (name == "SetPixelShader") {
                 const auto it = pairs_.find(vertexShader + "+" + args.at(0));
                 events.push_back({"pair " + (it == pairs_.end() ? std::string("?") : it->second), state});
+            } else if (name == "DrawPrimitiveUP") {  // the 256x256 passes of the effects' own
+                events.push_back({"pass " + args.at(1), state});
+            } else if (name == "SetRenderState" && args.at(0) == "D3DRS_ZENABLE") {
+                state.depthTest = args.at(1);
             } else if (name == "SetTexture") {
                 events.push_back({"texture " + args.at(0) + " " + Name(args.at(1)), state});
             } else if (name == "SetSamplerState") {
@@ -262,6 +273,7 @@ TEST_F(PostProcessTrace, TargetsAreMadeInOrderWithTheirSizesUsagesAndFormats) {
     };
     for (int i = 0; i < kMotionFrameCount; ++i) expected.push_back(expected[1]);
     for (int i = 0; i < kBrightHistoryCount; ++i) expected.push_back(expected[2]);
+    for (int i = 0; i < 2; ++i) expected.push_back(expected[2]);  // the glow and the trail, last
     std::vector<std::string> created;
     for (const std::string& line : trace) {
         EXPECT_NE(line.rfind("error", 0), 0u) << line;
@@ -272,7 +284,7 @@ TEST_F(PostProcessTrace, TargetsAreMadeInOrderWithTheirSizesUsagesAndFormats) {
     // Every target is distinct, the bound surfaces are the textures' level 0
     // and the back buffer and default depth-stencil are the device's own.
     NameTargets();
-    EXPECT_EQ(names_.size(), 2u * (3 + kMotionFrameCount + kBrightHistoryCount) + 2);
+    EXPECT_EQ(names_.size(), 2u * (5 + kMotionFrameCount + kBrightHistoryCount) + 2);
     IDirect3DSurface9* level0 = nullptr;
     ASSERT_EQ(effects_.FrameTexture(5)->GetSurfaceLevel(0, &level0), D3D_OK);
     EXPECT_EQ(level0, effects_.FrameSurface(5));
@@ -284,6 +296,16 @@ TEST_F(PostProcessTrace, TargetsAreMadeInOrderWithTheirSizesUsagesAndFormats) {
     D3DSURFACE_DESC desc{};
     effects_.HistoryTexture(6)->GetLevelDesc(0, &desc);
     EXPECT_EQ(desc.Width, kBrightPassSize);
+    for (IDirect3DTexture9* pass : {effects_.GlowTexture(), effects_.TrailTexture()}) {
+        ASSERT_NE(pass, nullptr);
+        pass->GetLevelDesc(0, &desc);
+        EXPECT_EQ(desc.Width, kBrightPassSize);
+        EXPECT_EQ(desc.Height, kBrightPassSize);
+        EXPECT_EQ(desc.Usage, static_cast<DWORD>(D3DUSAGE_RENDERTARGET));
+    }
+    EXPECT_NE(effects_.PassVertexShader(), nullptr);
+    EXPECT_NE(effects_.GlowShader(), nullptr);
+    EXPECT_NE(effects_.TrailShader(), nullptr);
     EXPECT_EQ(desc.Pool, D3DPOOL_DEFAULT);
 }
 
@@ -329,8 +351,23 @@ TEST(PostProcessQuad, MovesHalfAPixelLeftAndUpWhenTheTargetsAreMadeAndOnlyOnce) 
             EXPECT_EQ(quad[i].texCoord[1], corners[i][3]);
         }
         EXPECT_NE(g_renderer.Effects().FrameTexture(0), nullptr);
+        EXPECT_NE(g_renderer.Effects().GlowTexture(), nullptr);
+        EXPECT_NE(g_renderer.Effects().TrailShader(), nullptr);
+        // A new window size makes the targets again; the passes' own stay 256 x 256.
+        g_renderer.ResizeTargets(GetDevice(), 40, 30);
+        D3DSURFACE_DESC desc{};
+        ASSERT_NE(g_renderer.Effects().GlowTexture(), nullptr);
+        g_renderer.Effects().GlowTexture()->GetLevelDesc(0, &desc);
+        EXPECT_EQ(desc.Width, kBrightPassSize);
+        ASSERT_NE(g_renderer.Effects().TrailTexture(), nullptr);
+        g_renderer.Effects().FrameTexture(0)->GetLevelDesc(0, &desc);
+        EXPECT_EQ(desc.Width, 40u);
+        EXPECT_NE(g_renderer.Effects().GlowShader(), nullptr);
         g_videoSystem.shutdown(0);
         EXPECT_EQ(g_renderer.Effects().FrameTexture(0), nullptr);  // gone with the device
+        EXPECT_EQ(g_renderer.Effects().GlowTexture(), nullptr);
+        EXPECT_EQ(g_renderer.Effects().TrailTexture(), nullptr);
+        EXPECT_EQ(g_renderer.Effects().GlowShader(), nullptr);
     }
 }
 
@@ -352,9 +389,17 @@ TEST_F(PostProcessTrace, FakeHdrDrawsSceneAndBrightPassThenCombinesThem) {
     EXPECT_TRUE(ran);
     const std::vector<std::string> expected = {
         "target scene",      kClearBoth,     "#sky",          "pair world",      "#caches keep",
-        "target bright",     kClearBoth,     "pair brightpass", "#caches empty", "target backbuffer",
-        "pair fakehdr",      "texture 0 scene", "texture 1 bright", "#quad"};
+        "target bright",     kClearBoth,     "pair brightpass", "#caches empty",
+        "texture 1 bright",  "target glow",  "pair glowpass", "pass 2",         "target backbuffer",
+        "pair fakehdr",      "texture 0 scene", "texture 1 glow", "#quad"};
     EXPECT_EQ(Texts(events), expected);
+    // The glow pass reads the bright pass filtered and clamped, and leaves
+    // the depth buffer alone.
+    const StateSnapshot& glow = Find(events, "pass 2").state;
+    EXPECT_EQ(glow.Address(1), kClamp);
+    EXPECT_EQ(glow.Filter(1), kLinear);
+    EXPECT_EQ(glow.depthTest, "0");
+    EXPECT_EQ(Find(events, "#quad").state.depthTest, "1");
 
     const StateSnapshot& world = Find(events, "#caches keep").state;
     EXPECT_EQ(world.fill, kSolid);
@@ -402,8 +447,16 @@ TEST_F(PostProcessTrace, HdrBlurKeepsSevenBrightPassesAndStageSHoldsTheOneOfSMin
         const std::string history = "history" + std::to_string(h);
         std::vector<std::string> expected = {
             "pair world",   "target scene", kClearBoth,          "#caches keep",      "target " + history,
-            kClearBoth,     "pair brightpass", "#caches empty",  "target backbuffer", kClearBoth,
-            "pair hdrblur", "texture 0 scene", "texture 1 " + history};
+            kClearBoth,     "pair brightpass", "#caches empty"};
+        // The trail sums the seven bright passes, stage s holding the one of
+        // s - 1 frames ago; the composite reads the trail on stage 1.
+        for (int s = 1; s < kMotionFrameCount; ++s) {
+            expected.push_back("texture " + std::to_string(s) + " history" + std::to_string((h + 8 - s) % 7));
+        }
+        for (const char* text : {"target trail", "pair trailpass", "pass 2", "target backbuffer", kClearBoth,
+                                 "pair hdrblur", "texture 0 scene", "texture 1 trail"}) {
+            expected.push_back(text);
+        }
         for (int s = 2; s < kMotionFrameCount; ++s) {
             expected.push_back("texture " + std::to_string(s) + " history" + std::to_string((h + 8 - s) % 7));
         }
@@ -417,9 +470,51 @@ TEST_F(PostProcessTrace, HdrBlurKeepsSevenBrightPassesAndStageSHoldsTheOneOfSMin
         EXPECT_EQ(world.Filter(0), kLinear);
         EXPECT_EQ(world.Filter(1), kLinear);
         ExpectCompositeState(Find(events, "#quad").state, kMotionFrameCount);
+        const StateSnapshot& pass = Find(events, "pass 2").state;
+        EXPECT_EQ(pass.depthTest, "0");
+        for (int stage = 1; stage < kMotionFrameCount; ++stage) {
+            EXPECT_EQ(pass.Address(stage), kClamp) << stage;
+            EXPECT_EQ(pass.Filter(stage), kLinear) << stage;
+        }
     }
     EXPECT_EQ(effects_.HistoryIndex(), 2);
     EXPECT_EQ(effects_.MotionIndex(), 0);
+}
+
+TEST_F(PostProcessTrace, WithoutTheirShadersTheGlowAndTrailPassesAreSkippedAndTheCompositesStillRun) {
+    std::string source = folder_.Read("shaders.hlsl");
+    for (const std::string entry : {"hdr_glow_ps(", "hdr_trail_ps("}) {
+        const size_t at = source.find(entry);
+        ASSERT_NE(at, std::string::npos) << entry;
+        source.replace(at, entry.size() - 1, "unused_" + entry.substr(0, entry.size() - 1));
+    }
+    folder_.Write("shaders.hlsl", source);
+    {
+        PrintCapture quiet;  // the compiler says what it missed
+        effects_.CreateTargets(device_, kSize, kSize);
+    }
+    NameTargets();
+    EXPECT_EQ(effects_.GlowShader(), nullptr);
+    EXPECT_EQ(effects_.TrailShader(), nullptr);
+    ASSERT_NE(effects_.GlowTexture(), nullptr);
+
+    // The composites read the raw bright pass of this frame instead.
+    std::vector<std::string> texts = Texts(RunTraced(kEffectFakeHdr));
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "target glow"), 0);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "pass 2"), 0);
+    ASSERT_GE(texts.size(), 3u);
+    EXPECT_EQ(texts[texts.size() - 3], "texture 0 scene");
+    EXPECT_EQ(texts[texts.size() - 2], "texture 1 bright");
+    EXPECT_EQ(texts.back(), "#quad");
+
+    texts = Texts(RunTraced(kEffectHdrBlur));
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "target trail"), 0);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "#quad"), 1);
+    const auto scene = std::find(texts.begin(), texts.end(), "texture 0 scene");
+    ASSERT_NE(scene, texts.end());
+    ASSERT_NE(scene + 1, texts.end());
+    EXPECT_EQ(*(scene + 1), "texture 1 history0");
+    EXPECT_EQ(effects_.HistoryIndex(), 1);
 }
 
 TEST_F(PostProcessTrace, DepthOfFieldDrawsSceneAndDepthThenTheSkyAndBlursByDepth) {
@@ -472,7 +567,7 @@ TEST_F(PostProcessTrace, WithMultisamplingMotionBlurAndHdrBlurDrawNothingAndKeep
     EXPECT_EQ(effects_.MotionIndex(), 1);
     EXPECT_EQ(effects_.HistoryIndex(), 1);
     // Fake HDR and depth of field are not affected.
-    EXPECT_EQ(Texts(RunTraced(kEffectFakeHdr)).size(), 14u);
+    EXPECT_EQ(Texts(RunTraced(kEffectFakeHdr)).size(), 18u);
     EXPECT_EQ(Texts(RunTraced(kEffectDepthOfField)).size(), 13u);
 }
 
