@@ -1,5 +1,6 @@
 // Every test leaves the engine's globals as it found them: the console
-// variables' values and the subsystems' flags are put back after each test,
+// variables' values and the subsystems' flags are put back after each test
+// (and fontconfig's caches given back),
 // so that the whole suite can run in one process in any order.
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include "console/command_interpreter.h"
 #include "console/console_object.h"
 #include "engine/subsystem.h"
+#include "platform/font_files.h"
 
 namespace {
 
@@ -66,6 +68,10 @@ public:
                 saved.subsystem->finished = saved.finished;
             }
         }
+        // Font lookups fill fontconfig's caches; the engine gives them back
+        // when its video shuts down, and a test that looked a font up without
+        // that gives them back here.
+        ReleaseFontLookup();
     }
 
 private:
