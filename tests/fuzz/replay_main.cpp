@@ -13,12 +13,16 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+// Targets that set up something for the whole process define this, as
+// libFuzzer would call it.
+extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
 
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s CORPUS_FOLDER...\n", argv[0]);
         return 2;
     }
+    if (LLVMFuzzerInitialize != nullptr) LLVMFuzzerInitialize(&argc, &argv);
     for (int a = 1; a < argc; ++a) {
         std::vector<std::filesystem::path> files;
         std::error_code error;
