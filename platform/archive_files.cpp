@@ -203,10 +203,21 @@ std::mutex& OpenStreamsLock() {
 }
 
 ssize_t StreamRead(void* cookie, char* buffer, size_t size) {
-    const PHYSFS_sint64 got = PHYSFS_readBytes(static_cast<ArchiveStream*>(cookie)->file, buffer, size);
+    const ArchiveStream* stream = static_cast<ArchiveStream*>(cookie);
+    const PHYSFS_sint64 got = PHYSFS_readBytes(stream->file, buffer, size);
     if (got < 0) {
         errno = EIO;
         return -1;
+    }
+    // A damaged entry (its data ends early, or a deflate stream ends before
+    // the size the directory declares) reads as an error, not as a shorter
+    // file that a reader would take for the whole of it.
+    if (got == 0 && size > 0) {
+        const PHYSFS_sint64 position = PHYSFS_tell(stream->file);
+        if (position < 0 || static_cast<uint64_t>(position) < stream->length) {
+            errno = EIO;
+            return -1;
+        }
     }
     return static_cast<ssize_t>(got);
 }

@@ -220,6 +220,30 @@ TEST_F(Archives, FoldersListEachNameOnceAsTheSearchOrderResolvesIt) {
     EXPECT_TRUE(ListArchiveFolder("nothing").empty());
 }
 
+TEST_F(Archives, AnEntryEndingBeforeItsDeclaredSizeReadsAsAnError) {
+    ZipWriter zip;
+    zip.AddWithDeclaredSize("cut.cfg", "only this", 5000);
+    zip.Add("whole.cfg", "all of it");
+    WriteArchive("base", "pak0.pk3", zip);
+    Mount({"base"});
+    for (const char* name : {"cut.cfg", "whole.cfg"}) {
+        std::FILE* stream = OpenArchiveFile(name);
+        ASSERT_NE(stream, nullptr) << name;
+        char buffer[8192];
+        size_t total = 0, got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0) total += got;
+        const bool failed = std::ferror(stream) != 0;
+        std::fclose(stream);
+        if (std::string(name) == "cut.cfg") {
+            EXPECT_TRUE(failed);
+            EXPECT_LE(total, 9u);
+        } else {
+            EXPECT_FALSE(failed);
+            EXPECT_EQ(total, 9u);
+        }
+    }
+}
+
 TEST_F(Archives, SubfoldersAndTheTopFolderCanBeWalked) {
     ZipWriter early, late;
     early.Add("top.txt", "t");
