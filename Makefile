@@ -7,7 +7,7 @@ WERROR := $(if $(CI),ON,OFF)
 # Extra options for the engine, e.g. make run ARGS="--exec cvarlist".
 ARGS ?=
 
-.PHONY: all deps configure build run test test-sanitized clean
+.PHONY: all deps configure build run test test-sanitized fuzz clean
 
 all: build
 
@@ -54,5 +54,27 @@ test-sanitized: deps
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
 
+# Each fuzz target (tests/fuzz) runs for SECONDS under libFuzzer, built with
+# clang and the sanitizers in a folder of its own. The committed corpus is
+# read only; what the run adds goes to $(FUZZ_DIR)/fuzz/corpus, crash files
+# to $(FUZZ_DIR)/fuzz/artifacts. Fails when any target finds a fault.
+FUZZ_DIR ?= build-fuzz
+SECONDS ?= 60
+FUZZ_TARGETS ?= world demo console image shader_scripts archive
+fuzz: deps
+	@if [ ! -f $(FUZZ_DIR)/build.ninja ]; then \
+	  CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DOSPREL_FUZZ=ON; \
+	fi
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(addprefix osprel_fuzz_,$(FUZZ_TARGETS))
+	@failed=""; \
+	for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_DIR)/fuzz/corpus/$$t $(FUZZ_DIR)/fuzz/artifacts/$$t; \
+	  echo "fuzz: $$t for $(SECONDS) s"; \
+	  $(FUZZ_DIR)/tests/fuzz/osprel_fuzz_$$t -max_total_time=$(SECONDS) -timeout=30 -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_DIR)/fuzz/artifacts/$$t/ \
+	    $(FUZZ_DIR)/fuzz/corpus/$$t tests/fuzz/corpus/$$t || failed="$$failed $$t"; \
+	done; \
+	if [ -n "$$failed" ]; then echo "fuzz: faults found by:$$failed (see $(FUZZ_DIR)/fuzz/artifacts)"; exit 1; fi
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

@@ -203,10 +203,21 @@ std::mutex& OpenStreamsLock() {
 }
 
 ssize_t StreamRead(void* cookie, char* buffer, size_t size) {
-    const PHYSFS_sint64 got = PHYSFS_readBytes(static_cast<ArchiveStream*>(cookie)->file, buffer, size);
+    const ArchiveStream* stream = static_cast<ArchiveStream*>(cookie);
+    const PHYSFS_sint64 got = PHYSFS_readBytes(stream->file, buffer, size);
     if (got < 0) {
         errno = EIO;
         return -1;
+    }
+    // A damaged entry (its data ends early, or a deflate stream ends before
+    // the size the directory declares) reads as an error, not as a shorter
+    // file that a reader would take for the whole of it.
+    if (got == 0 && size > 0) {
+        const PHYSFS_sint64 position = PHYSFS_tell(stream->file);
+        if (position < 0 || static_cast<uint64_t>(position) < stream->length) {
+            errno = EIO;
+            return -1;
+        }
     }
     return static_cast<ssize_t>(got);
 }
@@ -389,14 +400,44 @@ std::string ArchiveSourceOf(const char* path) {
     return source != nullptr ? source : std::string();
 }
 
+namespace {
+
+// Every spelling of a folder of the mounted sources; "" is the top folder.
+// Nothing for names the sources may not see.
+std::vector<std::string> FolderSpellings(const char* folder) {
+    std::vector<std::string> folders;
+    const ArchiveState& state = State();
+    if (!state.initialised || state.sources.empty() || folder == nullptr) return folders;
+    if (folder[0] == '\0') {
+        folders.emplace_back();
+        return folders;
+    }
+    const std::string name = ArchiveName(folder);
+    if (!name.empty()) MatchIgnoringCase("", Components(name), 0, PHYSFS_FILETYPE_DIRECTORY, &folders);
+    return folders;
+}
+
+}  // namespace
+
+std::vector<std::string> ListArchiveSubfolders(const char* folder) {
+    std::vector<std::string> found;
+    std::unordered_map<std::string, bool> seen;
+    for (const std::string& spelling : FolderSpellings(folder)) {
+        for (const auto& [lower, names] : ListingOf(spelling).byLowerName) {
+            for (const std::string& entry : names) {
+                const std::string path = Join(spelling, entry);
+                if (EntryType(path) != PHYSFS_FILETYPE_DIRECTORY) continue;
+                if (seen.emplace(Lower(path), true).second) found.push_back(path);
+            }
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 std::vector<ArchiveEntry> ListArchiveFolder(const char* folder) {
     std::vector<ArchiveEntry> entries;
-    ArchiveState& state = State();
-    if (!state.initialised || state.sources.empty()) return entries;
-    const std::string name = ArchiveName(folder);
-    if (name.empty()) return entries;
-    std::vector<std::string> folders;
-    MatchIgnoringCase("", Components(name), 0, PHYSFS_FILETYPE_DIRECTORY, &folders);
+    const std::vector<std::string> folders = FolderSpellings(folder);
     // The files of every spelling of the folder, each name once.
     std::unordered_map<std::string, std::vector<std::string>> files;
     for (const std::string& spelling : folders) {

@@ -62,6 +62,9 @@ struct ArchiveEntry {
     std::string path;    // as the archive spells it
     std::string source;  // the archive or folder it comes from
 };
-// The files directly inside folder (matched ignoring case), each name once,
-// as the search order resolves it; sorted by path.
+// The files directly inside folder (matched ignoring case; "" is the top
+// folder), each name once, as the search order resolves it; sorted by path.
 std::vector<ArchiveEntry> ListArchiveFolder(const char* folder);
+// The folders directly inside folder ("" is the top folder), each once
+// whatever its case, sorted; paths as an archive spells them.
+std::vector<std::string> ListArchiveSubfolders(const char* folder);

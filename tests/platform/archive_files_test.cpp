@@ -2,6 +2,7 @@
 // .pk3 files of the data folders, in their override order, with the engine's
 // path rules, and hostile archives are refused without harm.
 #include <gtest/gtest.h>
+#include <strings.h>
 
 #include <chrono>
 #include <cstdio>
@@ -217,6 +218,56 @@ TEST_F(Archives, FoldersListEachNameOnceAsTheSearchOrderResolvesIt) {
                                                 "maps/one.bsp " + Data("base") + "/pak0.pk3",
                                                 "maps/two.bsp " + Data("base") + "/pak1.pk3"}));
     EXPECT_TRUE(ListArchiveFolder("nothing").empty());
+}
+
+TEST_F(Archives, AnEntryEndingBeforeItsDeclaredSizeReadsAsAnError) {
+    ZipWriter zip;
+    zip.AddWithDeclaredSize("cut.cfg", "only this", 5000);
+    zip.Add("whole.cfg", "all of it");
+    WriteArchive("base", "pak0.pk3", zip);
+    Mount({"base"});
+    for (const char* name : {"cut.cfg", "whole.cfg"}) {
+        std::FILE* stream = OpenArchiveFile(name);
+        ASSERT_NE(stream, nullptr) << name;
+        char buffer[8192];
+        size_t total = 0, got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0) total += got;
+        const bool failed = std::ferror(stream) != 0;
+        std::fclose(stream);
+        if (std::string(name) == "cut.cfg") {
+            EXPECT_TRUE(failed);
+            EXPECT_LE(total, 9u);
+        } else {
+            EXPECT_FALSE(failed);
+            EXPECT_EQ(total, 9u);
+        }
+    }
+}
+
+TEST_F(Archives, SubfoldersAndTheTopFolderCanBeWalked) {
+    ZipWriter early, late;
+    early.Add("top.txt", "t");
+    early.Add("maps/one.bsp", "1");
+    early.Add("maps/sub/deeper.bsp", "d");
+    late.Add("MAPS/Other/x.bsp", "x");
+    late.Add("textures/y.tga", "y");
+    WriteArchive("base", "pak0.pk3", early);
+    WriteArchive("base", "pak1.pk3", late);
+    Mount({"base"});
+    const std::vector<std::string> top = ListArchiveSubfolders("");
+    // "maps" and "MAPS" are one folder.
+    ASSERT_EQ(top.size(), 2u);
+    EXPECT_EQ(::strcasecmp(top[0].c_str(), "maps"), 0);
+    EXPECT_EQ(top[1], "textures");
+    const std::vector<std::string> inMaps = ListArchiveSubfolders("maps");
+    EXPECT_EQ(inMaps.size(), 2u);
+    const std::vector<ArchiveEntry> topFiles = ListArchiveFolder("");
+    ASSERT_EQ(topFiles.size(), 1u);
+    EXPECT_EQ(topFiles[0].path, "top.txt");
+    // Names outside the sources stay unnamed.
+    EXPECT_TRUE(ListArchiveSubfolders("..").empty());
+    EXPECT_TRUE(ListArchiveFolder("../maps").empty());
+    EXPECT_TRUE(ListArchiveSubfolders("maps/one.bsp").empty());
 }
 
 TEST_F(Archives, NothingMountedReadsTheContentFolderAlone) {

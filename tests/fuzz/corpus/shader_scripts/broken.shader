@@ -1,0 +1,10 @@
+a
+{
+{
+map x.tga
+}
+}
+}
+b { /* block comment */ map
+"quoted name" {
+{ map
