@@ -39,6 +39,24 @@ struct RenderCacheSet {
 constexpr uint32_t kTgaListCapacity = 1024;
 constexpr uint32_t kMainListCapacity = 4096;
 constexpr int kSkyFaceCount = 5;
+// Merged draws: consecutive items of one texture list that share vertex
+// buffer and lightmap are drawn as one triangle list whose indices are built
+// each frame into one dynamic index buffer. Runs shorter than kBatchMinItems
+// are drawn item by item; so is what does not fit the buffer or run table.
+constexpr uint32_t kBatchIndexCapacity = 1u << 18;
+constexpr uint32_t kBatchRunCapacity = 16384;
+constexpr uint32_t kBatchMinItems = 2;
+
+// One merged draw: items first..end-1 of list `list`.
+struct BatchRun {
+    uint32_t list;
+    uint32_t first;
+    uint32_t end;
+    uint32_t startIndex;  // in the batch index buffer
+    uint32_t triangles;
+    uint32_t lowestVertex;
+    uint32_t highestVertex;
+};
 constexpr float kSkyHalfSize = 100000.0f;
 
 class CRenderer : public Subsystem, private PostProcessScene {
@@ -95,6 +113,8 @@ public:
     IDirect3DTexture9* SkyTexture(int face) const { return skyTextures_[face]; }
     IDirect3DTexture9* LoadingImage() const { return loadingImage_; }
     const PostProcess& Effects() const { return postProcess_; }
+    // The dynamic index buffer that merged draws read; null without a device.
+    IDirect3DIndexBuffer9* BatchIndices() const { return batchIndices_; }
 
 private:
     int32_t DrawFrame();
@@ -107,6 +127,10 @@ private:
     void DrawNoEffect(IDirect3DDevice9* device);
     // Draws the lists of the set whose additive flag equals additive.
     void DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool empty, bool mainSet, bool additive);
+    // Finds the runs of the set's lists (those whose additive flag equals
+    // additive) worth one draw each and writes their indices into the batch
+    // index buffer; the runs go to batchRuns_, in drawing order.
+    void PlanBatches(const RenderCacheSet& set, bool additive);
 
     RenderCacheSet tgaSet_;
     RenderCacheSet mainSet_;
@@ -120,6 +144,9 @@ private:
     bool anyAdditive_ = false;
     IDirect3DTexture9* loadingImage_ = nullptr;
     PostProcess postProcess_;
+    IDirect3DIndexBuffer9* batchIndices_ = nullptr;
+    std::vector<BatchRun> batchRuns_;  // kBatchRunCapacity entries, made once
+    uint32_t batchRunCount_ = 0;
 };
 
 extern CRenderer g_renderer;
