@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "camera/camera.h"
 #include "platform/message_output.h"
@@ -203,6 +204,7 @@ void CRenderer::CreateImages(IDirect3DDevice9* device) {
         batchIndices_ = nullptr;  // every item is drawn by itself
     }
     batchRuns_.resize(kBatchRunCapacity);
+    batchOrder_.resize(kBatchOrderCapacity);
 }
 
 void CRenderer::ResizeTargets(IDirect3DDevice9* device, int32_t width, int32_t height) {
@@ -224,6 +226,8 @@ void CRenderer::SetupRenderCaches(uint32_t textureCount) {
     tgaSet_.lists.clear();
     mainSet_.lists.clear();
     additive_.assign(textureCount, 0);
+    batchOrderStart_.assign(textureCount, kNoBatchOrder);
+    batchOrderCount_.assign(textureCount, 0);
     anyAdditive_ = false;
     tgaSet_.lists.resize(textureCount);
     mainSet_.lists.resize(textureCount);
@@ -368,12 +372,13 @@ void CRenderer::DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool
     for (size_t t = 0; t < set->lists.size(); ++t) {
         if (IsAdditive(static_cast<uint32_t>(t)) != additive) continue;
         RenderList& list = set->lists[t];
+        if (list.used > 0) {
+            const RenderItem& first = list.items[0];
+            if (first.surfaceTexture != nullptr) device->SetTexture(0, first.surfaceTexture);
+            else g_videoSystem.BindFallbackTexture(0);
+        }
         for (uint32_t k = 0; k < list.used; ++k) {
-            const RenderItem& item = list.items[k];
-            if (k == 0) {
-                if (item.surfaceTexture != nullptr) device->SetTexture(0, item.surfaceTexture);
-                else g_videoSystem.BindFallbackTexture(0);
-            }
+            const RenderItem& item = ItemAt(list, t, k);
             if (item.lightmapTexture != nullptr) device->SetTexture(1, item.lightmapTexture);
             else g_videoSystem.BindFallbackTexture(1);
             if (item.count < 1) break;
@@ -417,31 +422,55 @@ void CRenderer::DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool
 
 void CRenderer::PlanBatches(const RenderCacheSet& set, bool additive) {
     batchRunCount_ = 0;
-    if (batchIndices_ == nullptr) return;
+    for (size_t t = 0; t < set.lists.size() && t < batchOrderStart_.size(); ++t) batchOrderStart_[t] = kNoBatchOrder;
+    if (batchIndices_ == nullptr || batchOrderStart_.size() < set.lists.size()) return;
     SourceIndices source;
     uint32_t used = 0;
+    uint32_t ordered = 0;
     for (size_t t = 0; t < set.lists.size() && batchRunCount_ < kBatchRunCapacity; ++t) {
         if (IsAdditive(static_cast<uint32_t>(t)) != additive) continue;
         const RenderList& list = set.lists[t];
+        // The items drawn: those before the first item with count 0.
+        uint32_t live = 0;
+        while (live < list.used && list.items[live].count >= 1) ++live;
+        if (live < kBatchMinItems) continue;
+        if (live <= kBatchOrderCapacity - ordered) {
+            // Items of one vertex buffer and lightmap next to each other, in
+            // gathering order among themselves.
+            uint16_t* order = batchOrder_.data() + ordered;
+            for (uint32_t i = 0; i < live; ++i) order[i] = static_cast<uint16_t>(i);
+            const RenderItem* items = list.items.data();
+            std::sort(order, order + live, [items](uint16_t a, uint16_t b) {
+                const RenderItem& x = items[a];
+                const RenderItem& y = items[b];
+                if (x.vertexBuffer != y.vertexBuffer) return std::less<const void*>()(x.vertexBuffer, y.vertexBuffer);
+                if (x.lightmapTexture != y.lightmapTexture) {
+                    return std::less<const void*>()(x.lightmapTexture, y.lightmapTexture);
+                }
+                return a < b;
+            });
+            batchOrderStart_[t] = ordered;
+            batchOrderCount_[t] = live;
+            ordered += live;
+        }
         const auto takes = [&](const RenderItem& item) {
             return Batchable(item) && (item.primitiveType == D3DPT_TRIANGLEFAN || source.Holds(item));
         };
         uint32_t k = 0;
-        while (k < list.used && list.items[k].count >= 1 && batchRunCount_ < kBatchRunCapacity) {
-            const RenderItem& head = list.items[k];
+        while (k < live && batchRunCount_ < kBatchRunCapacity) {
+            const RenderItem& head = ItemAt(list, t, k);
             if (!takes(head)) {
                 ++k;
                 continue;
             }
             // The run: following items of the same buffer and lightmap, up to
-            // an item that ends the list or the room left in the buffer.
+            // the room left in the buffer.
             uint32_t end = k + 1;
             uint32_t indices = BatchIndexCount(head);
-            while (end < list.used) {
-                const RenderItem& next = list.items[end];
-                if (next.count < 1 || next.vertexBuffer != head.vertexBuffer ||
-                    next.lightmapTexture != head.lightmapTexture || !takes(next) ||
-                    indices + BatchIndexCount(next) > kBatchIndexCapacity - used) {
+            while (end < live) {
+                const RenderItem& next = ItemAt(list, t, end);
+                if (next.vertexBuffer != head.vertexBuffer || next.lightmapTexture != head.lightmapTexture ||
+                    !takes(next) || indices + BatchIndexCount(next) > kBatchIndexCapacity - used) {
                     break;
                 }
                 indices += BatchIndexCount(next);
@@ -474,7 +503,7 @@ void CRenderer::PlanBatches(const RenderCacheSet& set, bool additive) {
         uint32_t lowest = 0xFFFFFFFFu;
         uint32_t highest = 0;
         for (uint32_t k = batch.first; k < batch.end; ++k) {
-            const RenderItem& item = list.items[k];
+            const RenderItem& item = ItemAt(list, batch.list, k);
             const uint32_t base = static_cast<uint32_t>(item.baseVertex);
             if (item.primitiveType == D3DPT_TRIANGLEFAN) {
                 // Fan triangle i is (0, i + 1, i + 2): the same corners, in the

@@ -296,16 +296,33 @@ TEST_F(RenderBatches, ADifferentLightmapSplitsARun) {
     EXPECT_TRUE(Near(At(pixels, kCentres[2], 0.0f), At(pixels, kCentres[3], 0.0f)));
     EXPECT_FALSE(Near(At(pixels, kCentres[1], 0.0f), At(pixels, kCentres[2], 0.0f)));
 
-    // Alternating lightmaps leave nothing to merge: one draw per item, as before.
+    // Alternating lightmaps: the items of each lightmap are drawn together,
+    // the two fans as one draw, the list by itself.
     Gather(0, 0, lightmapA_);
     Gather(0, 1, lightmapB_);
     Gather(0, 2, lightmapA_);
     trace.clear();
-    Frame(&trace);
-    ASSERT_EQ(trace.size(), 3u);
-    EXPECT_EQ(trace[0], "DrawPrimitive(D3DPT_TRIANGLEFAN, 2, 2)");
+    const std::vector<uint32_t> grouped = Frame(&trace);
+    ASSERT_EQ(trace.size(), 2u);
+    std::sort(trace.begin(), trace.end());
+    EXPECT_EQ(trace[0], "DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 2, 12, 0, 4)");
     EXPECT_EQ(trace[1], "DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 6, 0, 6, 3, 2)");
-    EXPECT_EQ(trace[2], "DrawPrimitive(D3DPT_TRIANGLEFAN, 10, 2)");
+    EXPECT_EQ(g_renderer.ItemsDrawn(), 3u);
+    EXPECT_TRUE(Near(At(grouped, kCentres[0], 0.0f), At(pixels, kCentres[0], 0.0f)));
+    EXPECT_TRUE(Near(At(grouped, kCentres[1], 0.0f), At(pixels, kCentres[2], 0.0f)));
+    EXPECT_TRUE(Near(At(grouped, kCentres[2], 0.0f), At(grouped, kCentres[0], 0.0f)));
+}
+
+TEST_F(RenderBatches, ALoneItemOfADifferentLightmapIsDrawnAsBefore) {
+    SetupRenderCaches(1);
+    Gather(0, 0, lightmapA_);
+    Gather(0, 1, lightmapB_);
+    std::vector<std::string> trace;
+    Frame(&trace);
+    ASSERT_EQ(trace.size(), 2u);
+    std::sort(trace.begin(), trace.end());
+    EXPECT_EQ(trace[0], "DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 6, 0, 6, 3, 2)");
+    EXPECT_EQ(trace[1], "DrawPrimitive(D3DPT_TRIANGLEFAN, 2, 2)");
 }
 
 TEST_F(RenderBatches, RunsStayInsideTheirTextureListAndStopAtAnItemWithCountZero) {
