@@ -201,6 +201,9 @@ public:
     UINT LockOffset() const { return lockOffset_; }
     UINT LockSize() const { return lockSize_; }
     DWORD LockFlags() const { return lockFlags_; }
+    // Whether bytes [begin, end) hold what was written: a D3DLOCK_DISCARD
+    // lock leaves everything outside what it locked undefined.
+    bool Defined(uint64_t begin, uint64_t end) const { return begin >= definedBegin_ && end <= definedEnd_; }
 
 private:
     GLuint name_ = 0;
@@ -209,6 +212,8 @@ private:
     UINT lockOffset_ = 0;
     UINT lockSize_ = 0;
     DWORD lockFlags_ = 0;
+    UINT definedBegin_ = 0;
+    UINT definedEnd_ = 0;
 };
 
 class VertexBuffer final : public RefCounted<IDirect3DVertexBuffer9> {

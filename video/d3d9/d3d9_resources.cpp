@@ -254,6 +254,8 @@ IndexBuffer::~IndexBuffer() {
 
 bool BufferStore::Create(UINT size) {
     data_.assign(size, 0);
+    definedBegin_ = 0;
+    definedEnd_ = size;
     glGenBuffers(1, &name_);
     glBindBuffer(GL_ARRAY_BUFFER, name_);
     glBufferData(GL_ARRAY_BUFFER, size, nullptr, GL_DYNAMIC_DRAW);
@@ -292,10 +294,17 @@ HRESULT BufferStore::Unlock(Device* device, const char* what) {
     device->MakeCurrent();
     glBindBuffer(GL_ARRAY_BUFFER, name_);
     if ((lockFlags_ & D3DLOCK_DISCARD) != 0) {
-        // A fresh store: the GPU may still read the old one.
-        glBufferData(GL_ARRAY_BUFFER, Size(), data_.data(), GL_DYNAMIC_DRAW);
+        // A fresh store (the GPU may still read the old one) that holds only
+        // what was locked: a buffer refilled in part each frame sends that
+        // part, not the whole buffer.
+        glBufferData(GL_ARRAY_BUFFER, Size(), nullptr, GL_DYNAMIC_DRAW);
+        glBufferSubData(GL_ARRAY_BUFFER, lockOffset_, lockSize_, data_.data() + lockOffset_);
+        definedBegin_ = lockOffset_;
+        definedEnd_ = lockOffset_ + lockSize_;
     } else {
         glBufferSubData(GL_ARRAY_BUFFER, lockOffset_, lockSize_, data_.data() + lockOffset_);
+        definedBegin_ = std::min(definedBegin_, lockOffset_);
+        definedEnd_ = std::max(definedEnd_, lockOffset_ + lockSize_);
     }
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     return D3D_OK;
@@ -371,6 +380,13 @@ HRESULT IndexBuffer::Unlock() {
     // Only what this lock may have written can move the known bounds: a
     // dynamic buffer refilled every frame costs a scan of what was written,
     // not of the whole buffer, and read-only locks cost nothing.
+    if (store_.Locked() && (store_.LockFlags() & (D3DLOCK_READONLY | D3DLOCK_DISCARD)) == D3DLOCK_DISCARD) {
+        // Nothing outside this lock is defined any more (draws that read
+        // there are refused), so its range is the buffer's.
+        rangeKnown_ = true;
+        lowest_ = 0xFFFFFFFFu;
+        highest_ = 0;
+    }
     if (store_.Locked() && rangeKnown_ && (store_.LockFlags() & D3DLOCK_READONLY) == 0) {
         const UINT size = IndexSize();
         const UINT first = (store_.LockOffset() + size - 1) / size;
