@@ -1,8 +1,10 @@
 #include "video/renderer.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "camera/camera.h"
 #include "platform/message_output.h"
@@ -28,6 +30,66 @@ void Release(IDirect3DTexture9** texture) {
     if (*texture != nullptr) (*texture)->Release();
     *texture = nullptr;
 }
+
+// An item a merged draw can take: a fan of the vertex buffer, or a triangle
+// list indexing an index buffer, with at least one triangle.
+bool Batchable(const RenderItem& item) {
+    if (item.vertexBuffer == nullptr || item.baseVertex < 0) return false;
+    if (item.primitiveType == D3DPT_TRIANGLEFAN) return item.count >= 3;
+    return item.primitiveType == D3DPT_TRIANGLELIST && item.indexBuffer != nullptr && item.startIndex >= 0 &&
+           item.count >= 3;
+}
+
+// Indices an item adds to a merged draw: its list's whole triangles, or
+// three per triangle of its fan.
+uint32_t BatchIndexCount(const RenderItem& item) {
+    const uint32_t count = static_cast<uint32_t>(item.count);
+    return item.primitiveType == D3DPT_TRIANGLEFAN ? 3 * (count - 2) : count / 3 * 3;
+}
+
+// The index buffer that list items are read from while runs are planned,
+// locked read-only for as long as items keep naming it.
+class SourceIndices {
+public:
+    ~SourceIndices() { Close(); }
+    // True when the item's indices lie inside its buffer; Index() reads them.
+    bool Holds(const RenderItem& item) {
+        if (item.indexBuffer != buffer_) {
+            Close();
+            D3DINDEXBUFFER_DESC desc;
+            void* data = nullptr;
+            if (FAILED(item.indexBuffer->GetDesc(&desc)) ||
+                FAILED(item.indexBuffer->Lock(0, 0, &data, D3DLOCK_READONLY)) || data == nullptr) {
+                return false;
+            }
+            buffer_ = item.indexBuffer;
+            data_ = static_cast<const uint8_t*>(data);
+            wide_ = desc.Format == D3DFMT_INDEX32;
+            count_ = desc.Size / (wide_ ? 4u : 2u);
+        }
+        return static_cast<uint64_t>(item.startIndex) + static_cast<uint32_t>(item.count) <= count_;
+    }
+    uint32_t Index(uint32_t i) const {
+        if (wide_) {
+            uint32_t index;
+            std::memcpy(&index, data_ + static_cast<size_t>(i) * 4, 4);
+            return index;
+        }
+        uint16_t index;
+        std::memcpy(&index, data_ + static_cast<size_t>(i) * 2, 2);
+        return index;
+    }
+    void Close() {
+        if (buffer_ != nullptr) buffer_->Unlock();
+        buffer_ = nullptr;
+    }
+
+private:
+    IDirect3DIndexBuffer9* buffer_ = nullptr;
+    const uint8_t* data_ = nullptr;
+    uint32_t count_ = 0;
+    bool wide_ = false;
+};
 
 }  // namespace
 
@@ -134,6 +196,15 @@ void CRenderer::CreateImages(IDirect3DDevice9* device) {
         loadingImage_ = nullptr;
         PrintLine("Error loading 'loading.jpg'");
     }
+
+    if (batchIndices_ != nullptr) batchIndices_->Release();
+    batchIndices_ = nullptr;
+    if (FAILED(device->CreateIndexBuffer(kBatchIndexCapacity * 4, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY,
+                                         D3DFMT_INDEX32, D3DPOOL_DEFAULT, &batchIndices_, nullptr))) {
+        batchIndices_ = nullptr;  // every item is drawn by itself
+    }
+    batchRuns_.resize(kBatchRunCapacity);
+    batchOrder_.resize(kBatchOrderCapacity);
 }
 
 void CRenderer::ResizeTargets(IDirect3DDevice9* device, int32_t width, int32_t height) {
@@ -147,12 +218,16 @@ void CRenderer::ReleaseImages() {
     postProcess_.Release();
     for (IDirect3DTexture9*& texture : skyTextures_) Release(&texture);
     Release(&loadingImage_);
+    if (batchIndices_ != nullptr) batchIndices_->Release();
+    batchIndices_ = nullptr;
 }
 
 void CRenderer::SetupRenderCaches(uint32_t textureCount) {
     tgaSet_.lists.clear();
     mainSet_.lists.clear();
     additive_.assign(textureCount, 0);
+    batchOrderStart_.assign(textureCount, kNoBatchOrder);
+    batchOrderCount_.assign(textureCount, 0);
     anyAdditive_ = false;
     tgaSet_.lists.resize(textureCount);
     mainSet_.lists.resize(textureCount);
@@ -292,20 +367,34 @@ void CRenderer::DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool
     } else if (device == nullptr) {
         return;
     }
+    PlanBatches(*set, additive);
+    uint32_t run = 0;
     for (size_t t = 0; t < set->lists.size(); ++t) {
         if (IsAdditive(static_cast<uint32_t>(t)) != additive) continue;
         RenderList& list = set->lists[t];
+        if (list.used > 0) {
+            const RenderItem& first = list.items[0];
+            if (first.surfaceTexture != nullptr) device->SetTexture(0, first.surfaceTexture);
+            else g_videoSystem.BindFallbackTexture(0);
+        }
         for (uint32_t k = 0; k < list.used; ++k) {
-            const RenderItem& item = list.items[k];
-            if (k == 0) {
-                if (item.surfaceTexture != nullptr) device->SetTexture(0, item.surfaceTexture);
-                else g_videoSystem.BindFallbackTexture(0);
-            }
+            const RenderItem& item = ItemAt(list, t, k);
             if (item.lightmapTexture != nullptr) device->SetTexture(1, item.lightmapTexture);
             else g_videoSystem.BindFallbackTexture(1);
             if (item.count < 1) break;
 
             device->SetStreamSource(0, item.vertexBuffer, 0, sizeof(GpuVertex));
+            if (run < batchRunCount_ && batchRuns_[run].list == t && batchRuns_[run].first == k) {
+                // The whole run at once: its indices are absolute vertex numbers.
+                const BatchRun& batch = batchRuns_[run++];
+                device->SetIndices(batchIndices_);
+                device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, batch.lowestVertex,
+                                             batch.highestVertex - batch.lowestVertex + 1, batch.startIndex,
+                                             batch.triangles);
+                if (empty) itemsDrawn_ += batch.end - batch.first;
+                k = batch.end - 1;
+                continue;
+            }
             if (item.indexBuffer != nullptr) device->SetIndices(item.indexBuffer);
             const UINT count = static_cast<UINT>(item.count);
             switch (item.primitiveType) {
@@ -329,6 +418,121 @@ void CRenderer::DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool
         }
         if (empty) list.used = 0;
     }
+}
+
+void CRenderer::PlanBatches(const RenderCacheSet& set, bool additive) {
+    batchRunCount_ = 0;
+    for (size_t t = 0; t < set.lists.size() && t < batchOrderStart_.size(); ++t) batchOrderStart_[t] = kNoBatchOrder;
+    if (batchIndices_ == nullptr || batchOrderStart_.size() < set.lists.size()) return;
+    SourceIndices source;
+    uint32_t used = 0;
+    uint32_t ordered = 0;
+    for (size_t t = 0; t < set.lists.size() && batchRunCount_ < kBatchRunCapacity; ++t) {
+        if (IsAdditive(static_cast<uint32_t>(t)) != additive) continue;
+        const RenderList& list = set.lists[t];
+        // The items drawn: those before the first item with count 0.
+        uint32_t live = 0;
+        while (live < list.used && list.items[live].count >= 1) ++live;
+        if (live < kBatchMinItems) continue;
+        if (live <= kBatchOrderCapacity - ordered) {
+            // Items of one vertex buffer and lightmap next to each other, in
+            // gathering order among themselves.
+            uint16_t* order = batchOrder_.data() + ordered;
+            for (uint32_t i = 0; i < live; ++i) order[i] = static_cast<uint16_t>(i);
+            const RenderItem* items = list.items.data();
+            std::sort(order, order + live, [items](uint16_t a, uint16_t b) {
+                const RenderItem& x = items[a];
+                const RenderItem& y = items[b];
+                if (x.vertexBuffer != y.vertexBuffer) return std::less<const void*>()(x.vertexBuffer, y.vertexBuffer);
+                if (x.lightmapTexture != y.lightmapTexture) {
+                    return std::less<const void*>()(x.lightmapTexture, y.lightmapTexture);
+                }
+                return a < b;
+            });
+            batchOrderStart_[t] = ordered;
+            batchOrderCount_[t] = live;
+            ordered += live;
+        }
+        const auto takes = [&](const RenderItem& item) {
+            return Batchable(item) && (item.primitiveType == D3DPT_TRIANGLEFAN || source.Holds(item));
+        };
+        uint32_t k = 0;
+        while (k < live && batchRunCount_ < kBatchRunCapacity) {
+            const RenderItem& head = ItemAt(list, t, k);
+            if (!takes(head)) {
+                ++k;
+                continue;
+            }
+            // The run: following items of the same buffer and lightmap, up to
+            // the room left in the buffer.
+            uint32_t end = k + 1;
+            uint32_t indices = BatchIndexCount(head);
+            while (end < live) {
+                const RenderItem& next = ItemAt(list, t, end);
+                if (next.vertexBuffer != head.vertexBuffer || next.lightmapTexture != head.lightmapTexture ||
+                    !takes(next) || indices + BatchIndexCount(next) > kBatchIndexCapacity - used) {
+                    break;
+                }
+                indices += BatchIndexCount(next);
+                ++end;
+            }
+            if (end - k >= kBatchMinItems && indices <= kBatchIndexCapacity - used) {
+                BatchRun& batch = batchRuns_[batchRunCount_++];
+                batch.list = static_cast<uint32_t>(t);
+                batch.first = k;
+                batch.end = end;
+                batch.startIndex = used;
+                batch.triangles = indices / 3;
+                used += indices;
+            }
+            k = end;
+        }
+    }
+    if (batchRunCount_ == 0) return;
+
+    // Only the part written is locked, so only that part is sent and checked.
+    void* data = nullptr;
+    if (FAILED(batchIndices_->Lock(0, used * 4, &data, D3DLOCK_DISCARD)) || data == nullptr) {
+        batchRunCount_ = 0;
+        return;
+    }
+    uint32_t* out = static_cast<uint32_t*>(data);
+    for (uint32_t r = 0; r < batchRunCount_; ++r) {
+        BatchRun& batch = batchRuns_[r];
+        const RenderList& list = set.lists[batch.list];
+        uint32_t lowest = 0xFFFFFFFFu;
+        uint32_t highest = 0;
+        for (uint32_t k = batch.first; k < batch.end; ++k) {
+            const RenderItem& item = ItemAt(list, batch.list, k);
+            const uint32_t base = static_cast<uint32_t>(item.baseVertex);
+            if (item.primitiveType == D3DPT_TRIANGLEFAN) {
+                // Fan triangle i is (0, i + 1, i + 2): the same corners, in the
+                // same order, as a list.
+                const uint32_t last = base + static_cast<uint32_t>(item.count) - 1;
+                for (uint32_t v = base + 1; v < last; ++v) {
+                    *out++ = base;
+                    *out++ = v;
+                    *out++ = v + 1;
+                }
+                lowest = std::min(lowest, base);
+                highest = std::max(highest, last);
+            } else {
+                source.Holds(item);  // already checked while planning
+                const uint32_t first = static_cast<uint32_t>(item.startIndex);
+                const uint32_t count = BatchIndexCount(item);
+                for (uint32_t i = 0; i < count; ++i) {
+                    const uint32_t vertex = source.Index(first + i) + base;
+                    *out++ = vertex;
+                    lowest = std::min(lowest, vertex);
+                    highest = std::max(highest, vertex);
+                }
+            }
+        }
+        batch.lowestVertex = lowest;
+        batch.highestVertex = highest;
+    }
+    source.Close();
+    batchIndices_->Unlock();
 }
 
 void CRenderer::ShowLoadingScreen(const char* text) {

@@ -39,6 +39,29 @@ struct RenderCacheSet {
 constexpr uint32_t kTgaListCapacity = 1024;
 constexpr uint32_t kMainListCapacity = 4096;
 constexpr int kSkyFaceCount = 5;
+// Merged draws: within one texture list, items that share vertex buffer and
+// lightmap are drawn together as one triangle list whose indices are built
+// each frame into one dynamic index buffer. A list's items are grouped by
+// vertex buffer and lightmap first (the depth test makes their order within
+// one texture free); groups smaller than kBatchMinItems are drawn item by
+// item, and so is what does not fit the buffer or the tables below.
+constexpr uint32_t kBatchIndexCapacity = 1u << 18;
+constexpr uint32_t kBatchRunCapacity = 16384;
+constexpr uint32_t kBatchOrderCapacity = 65536;
+constexpr uint32_t kBatchMinItems = 2;
+constexpr uint32_t kNoBatchOrder = 0xFFFFFFFFu;
+
+// One merged draw: positions first..end-1 of list `list` in drawing order.
+struct BatchRun {
+    uint32_t list;
+    uint32_t first;
+    uint32_t end;
+    uint32_t startIndex;  // in the batch index buffer
+    uint32_t triangles;
+    uint32_t lowestVertex;
+    uint32_t highestVertex;
+};
+
 constexpr float kSkyHalfSize = 100000.0f;
 
 class CRenderer : public Subsystem, private PostProcessScene {
@@ -95,6 +118,8 @@ public:
     IDirect3DTexture9* SkyTexture(int face) const { return skyTextures_[face]; }
     IDirect3DTexture9* LoadingImage() const { return loadingImage_; }
     const PostProcess& Effects() const { return postProcess_; }
+    // The dynamic index buffer that merged draws read; null without a device.
+    IDirect3DIndexBuffer9* BatchIndices() const { return batchIndices_; }
 
 private:
     int32_t DrawFrame();
@@ -107,6 +132,17 @@ private:
     void DrawNoEffect(IDirect3DDevice9* device);
     // Draws the lists of the set whose additive flag equals additive.
     void DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool empty, bool mainSet, bool additive);
+    // Puts the items of the set's lists (those whose additive flag equals
+    // additive) in drawing order, finds the runs worth one draw each and
+    // writes their indices into the batch index buffer; the runs go to
+    // batchRuns_, in drawing order.
+    void PlanBatches(const RenderCacheSet& set, bool additive);
+    // The item drawn at position pos of list t (its order from PlanBatches).
+    const RenderItem& ItemAt(const RenderList& list, size_t t, uint32_t pos) const {
+        const uint32_t start = batchOrderStart_[t];
+        return start != kNoBatchOrder && pos < batchOrderCount_[t] ? list.items[batchOrder_[start + pos]]
+                                                                  : list.items[pos];
+    }
 
     RenderCacheSet tgaSet_;
     RenderCacheSet mainSet_;
@@ -120,6 +156,12 @@ private:
     bool anyAdditive_ = false;
     IDirect3DTexture9* loadingImage_ = nullptr;
     PostProcess postProcess_;
+    IDirect3DIndexBuffer9* batchIndices_ = nullptr;
+    std::vector<BatchRun> batchRuns_;  // kBatchRunCapacity entries, made once
+    uint32_t batchRunCount_ = 0;
+    std::vector<uint16_t> batchOrder_;         // kBatchOrderCapacity entries, made once
+    std::vector<uint32_t> batchOrderStart_;    // per texture: where its order begins, or kNoBatchOrder
+    std::vector<uint32_t> batchOrderCount_;    // per texture: how many items its order holds
 };
 
 extern CRenderer g_renderer;

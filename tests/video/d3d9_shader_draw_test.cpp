@@ -151,6 +151,38 @@ TEST_F(D3D9ShaderDrawTest, IndexedDrawingAddsTheBaseVertex) {
         EXPECT_EQ(Pixel(60, 5), 0xFF00FF00u);
         // Index 9 (+4) is outside the eight vertices: rejected, not read.
         EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 4, 0, 4, 0, 1), D3DERR_INVALIDCALL);
+        // A later lock of part of the buffer that writes an index past the
+        // vertices is seen, though the buffer's range was worked out before.
+        const auto store = [&](uint32_t value) {
+            void* part = nullptr;
+            ASSERT_EQ(indices->Lock(3 * size, size, &part, 0), D3D_OK);
+            if (size == 4) *static_cast<uint32_t*>(part) = value;
+            else *static_cast<uint16_t*>(part) = static_cast<uint16_t>(value);
+            ASSERT_EQ(indices->Unlock(), D3D_OK);
+        };
+        store(20);
+        EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 4, 0, 4, 2, 2), D3DERR_INVALIDCALL);
+        // Back in range (and a read-only lock between), the quad draws again.
+        store(1);
+        ASSERT_EQ(indices->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
+        ASSERT_EQ(indices->Unlock(), D3D_OK);
+        EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 4, 0, 4, 2, 2), D3D_OK);
+        EXPECT_EQ(Pixel(5, 60), 0xFF00FF00u);
+        // A D3DLOCK_DISCARD lock of the quad's six indices leaves the two
+        // before them undefined: draws reading them are refused, though the
+        // values last written there (0 and 0) are in range.
+        ASSERT_EQ(indices->Lock(0, 2 * size, &data, 0), D3D_OK);
+        std::memset(data, 0, 2 * size);
+        ASSERT_EQ(indices->Unlock(), D3D_OK);
+        EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 1, 1), D3D_OK);
+        ASSERT_EQ(indices->Lock(2 * size, 6 * size, &data, D3DLOCK_DISCARD), D3D_OK);
+        for (int i = 0; i < 6; ++i) {
+            if (size == 4) static_cast<uint32_t*>(data)[i] = values[2 + i];
+            else static_cast<uint16_t*>(data)[i] = static_cast<uint16_t>(values[2 + i]);
+        }
+        ASSERT_EQ(indices->Unlock(), D3D_OK);
+        EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 4, 0, 4, 2, 2), D3D_OK);
+        EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 1, 1), D3DERR_INVALIDCALL);
         device_->SetIndices(nullptr);
         indices->Release();
     }

@@ -677,6 +677,11 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
         return Invalid("DrawIndexedPrimitive: indices %u..%u are past the end of the index buffer", startIndex,
                        startIndex + count - 1);
     }
+    if (!indices_->Store().Defined(static_cast<uint64_t>(startIndex) * indexSize,
+                                   (static_cast<uint64_t>(startIndex) + count) * indexSize)) {
+        return Invalid("DrawIndexedPrimitive: indices %u..%u were left undefined by a D3DLOCK_DISCARD lock", startIndex,
+                       startIndex + count - 1);
+    }
     // Every index is checked against the vertex buffer, so that no draw
     // reads past its end whatever MinIndex and NumVertices claim. When the
     // whole buffer's range fits, so does this draw's and nothing is scanned.

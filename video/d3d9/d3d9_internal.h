@@ -197,6 +197,13 @@ public:
     UINT Size() const { return static_cast<UINT>(data_.size()); }
     const uint8_t* Data() const { return data_.data(); }
     bool Locked() const { return locked_; }
+    // What the current lock covers; meaningful only while Locked().
+    UINT LockOffset() const { return lockOffset_; }
+    UINT LockSize() const { return lockSize_; }
+    DWORD LockFlags() const { return lockFlags_; }
+    // Whether bytes [begin, end) hold what was written: a D3DLOCK_DISCARD
+    // lock leaves everything outside what it locked undefined.
+    bool Defined(uint64_t begin, uint64_t end) const { return begin >= definedBegin_ && end <= definedEnd_; }
 
 private:
     GLuint name_ = 0;
@@ -205,6 +212,8 @@ private:
     UINT lockOffset_ = 0;
     UINT lockSize_ = 0;
     DWORD lockFlags_ = 0;
+    UINT definedBegin_ = 0;
+    UINT definedEnd_ = 0;
 };
 
 class VertexBuffer final : public RefCounted<IDirect3DVertexBuffer9> {
@@ -239,8 +248,9 @@ public:
     HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
     BufferStore& Store() { return store_; }
     UINT IndexSize() const { return format_ == D3DFMT_INDEX16 ? 2 : 4; }
-    // The lowest and highest index of the whole buffer, worked out once per
-    // change of its contents, so that draws need not scan their indices.
+    // Bounds of every index in the buffer, so that draws need not scan their
+    // indices: worked out once, then widened by what each writing lock
+    // stores (a bound that may be wider than the contents, never narrower).
     void WholeRange(uint32_t* lowest, uint32_t* highest);
 
 private:

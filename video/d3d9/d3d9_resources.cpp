@@ -254,6 +254,8 @@ IndexBuffer::~IndexBuffer() {
 
 bool BufferStore::Create(UINT size) {
     data_.assign(size, 0);
+    definedBegin_ = 0;
+    definedEnd_ = size;
     glGenBuffers(1, &name_);
     glBindBuffer(GL_ARRAY_BUFFER, name_);
     glBufferData(GL_ARRAY_BUFFER, size, nullptr, GL_DYNAMIC_DRAW);
@@ -292,10 +294,17 @@ HRESULT BufferStore::Unlock(Device* device, const char* what) {
     device->MakeCurrent();
     glBindBuffer(GL_ARRAY_BUFFER, name_);
     if ((lockFlags_ & D3DLOCK_DISCARD) != 0) {
-        // A fresh store: the GPU may still read the old one.
-        glBufferData(GL_ARRAY_BUFFER, Size(), data_.data(), GL_DYNAMIC_DRAW);
+        // A fresh store (the GPU may still read the old one) that holds only
+        // what was locked: a buffer refilled in part each frame sends that
+        // part, not the whole buffer.
+        glBufferData(GL_ARRAY_BUFFER, Size(), nullptr, GL_DYNAMIC_DRAW);
+        glBufferSubData(GL_ARRAY_BUFFER, lockOffset_, lockSize_, data_.data() + lockOffset_);
+        definedBegin_ = lockOffset_;
+        definedEnd_ = lockOffset_ + lockSize_;
     } else {
         glBufferSubData(GL_ARRAY_BUFFER, lockOffset_, lockSize_, data_.data() + lockOffset_);
+        definedBegin_ = std::min(definedBegin_, lockOffset_);
+        definedEnd_ = std::max(definedEnd_, lockOffset_ + lockSize_);
     }
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     return D3D_OK;
@@ -332,29 +341,34 @@ HRESULT IndexBuffer::Lock(UINT offset, UINT size, void** data, DWORD flags) {
     if (link_->device != nullptr) {
         link_->device->Trace("IDirect3DIndexBuffer9::Lock(%u, %u, 0x%X)", offset, size, flags);
     }
-    rangeKnown_ = false;
     return store_.Lock(link_->device, "IDirect3DIndexBuffer9", offset, size, data, flags);
 }
 
+namespace {
+
+// Widens [lowest, highest] to hold the count indices at data.
+void WidenRange(const uint8_t* data, UINT count, UINT indexSize, uint32_t* lowest, uint32_t* highest) {
+    for (UINT i = 0; i < count; ++i) {
+        uint32_t index;
+        if (indexSize == 2) {
+            uint16_t small;
+            std::memcpy(&small, data + i * 2, 2);
+            index = small;
+        } else {
+            std::memcpy(&index, data + i * 4, 4);
+        }
+        *lowest = std::min(*lowest, index);
+        *highest = std::max(*highest, index);
+    }
+}
+
+}  // namespace
+
 void IndexBuffer::WholeRange(uint32_t* lowest, uint32_t* highest) {
     if (!rangeKnown_) {
-        const UINT size = IndexSize();
-        const UINT count = store_.Size() / size;
-        const uint8_t* data = store_.Data();
         lowest_ = 0xFFFFFFFFu;
         highest_ = 0;
-        for (UINT i = 0; i < count; ++i) {
-            uint32_t index;
-            if (size == 2) {
-                uint16_t small;
-                std::memcpy(&small, data + i * 2, 2);
-                index = small;
-            } else {
-                std::memcpy(&index, data + i * 4, 4);
-            }
-            lowest_ = std::min(lowest_, index);
-            highest_ = std::max(highest_, index);
-        }
+        WidenRange(store_.Data(), store_.Size() / IndexSize(), IndexSize(), &lowest_, &highest_);
         rangeKnown_ = true;
     }
     *lowest = lowest_;
@@ -363,6 +377,26 @@ void IndexBuffer::WholeRange(uint32_t* lowest, uint32_t* highest) {
 
 HRESULT IndexBuffer::Unlock() {
     if (link_->device != nullptr) link_->device->Trace("IDirect3DIndexBuffer9::Unlock()");
+    // Only what this lock may have written can move the known bounds: a
+    // dynamic buffer refilled every frame costs a scan of what was written,
+    // not of the whole buffer, and read-only locks cost nothing.
+    if (store_.Locked() && (store_.LockFlags() & (D3DLOCK_READONLY | D3DLOCK_DISCARD)) == D3DLOCK_DISCARD) {
+        // Nothing outside this lock is defined any more (draws that read
+        // there are refused), so its range is the buffer's.
+        rangeKnown_ = true;
+        lowest_ = 0xFFFFFFFFu;
+        highest_ = 0;
+    }
+    if (store_.Locked() && rangeKnown_ && (store_.LockFlags() & D3DLOCK_READONLY) == 0) {
+        const UINT size = IndexSize();
+        const UINT first = (store_.LockOffset() + size - 1) / size;
+        const UINT end = (store_.LockOffset() + store_.LockSize()) / size;
+        if (store_.LockOffset() % size != 0 || store_.LockSize() % size != 0) {
+            rangeKnown_ = false;  // a lock that splits indices: scan everything again
+        } else if (end > first) {
+            WidenRange(store_.Data() + static_cast<size_t>(first) * size, end - first, size, &lowest_, &highest_);
+        }
+    }
     return store_.Unlock(link_->device, "IDirect3DIndexBuffer9");
 }
 
