@@ -205,6 +205,7 @@ void CRenderer::CreateImages(IDirect3DDevice9* device) {
     }
     batchRuns_.resize(kBatchRunCapacity);
     batchOrder_.resize(kBatchOrderCapacity);
+    batchGroup_.resize(kBatchOrderCapacity);
 }
 
 void CRenderer::ResizeTargets(IDirect3DDevice9* device, int32_t width, int32_t height) {
@@ -436,18 +437,36 @@ void CRenderer::PlanBatches(const RenderCacheSet& set, bool additive) {
         if (live < kBatchMinItems) continue;
         if (live <= kBatchOrderCapacity - ordered) {
             // Items of one vertex buffer and lightmap next to each other, in
-            // gathering order among themselves.
+            // gathering order among themselves; the groups in the order of
+            // their first item, so that the order is the same in every run
+            // whatever addresses the buffers and lightmaps have.
             uint16_t* order = batchOrder_.data() + ordered;
-            for (uint32_t i = 0; i < live; ++i) order[i] = static_cast<uint16_t>(i);
+            uint16_t* group = batchGroup_.data() + ordered;
             const RenderItem* items = list.items.data();
-            std::sort(order, order + live, [items](uint16_t a, uint16_t b) {
-                const RenderItem& x = items[a];
-                const RenderItem& y = items[b];
-                if (x.vertexBuffer != y.vertexBuffer) return std::less<const void*>()(x.vertexBuffer, y.vertexBuffer);
-                if (x.lightmapTexture != y.lightmapTexture) {
-                    return std::less<const void*>()(x.lightmapTexture, y.lightmapTexture);
+            constexpr uint32_t kGroups = 256;  // past this many, the rest share the last group
+            const void* groupBuffer[kGroups];
+            const void* groupLightmap[kGroups];
+            uint32_t groups = 0;
+            for (uint32_t i = 0; i < live; ++i) {
+                order[i] = static_cast<uint16_t>(i);
+                uint32_t g = 0;
+                while (g < groups && (groupBuffer[g] != items[i].vertexBuffer ||
+                                      groupLightmap[g] != items[i].lightmapTexture)) {
+                    ++g;
                 }
-                return a < b;
+                if (g == groups) {
+                    if (groups < kGroups) {
+                        groupBuffer[groups] = items[i].vertexBuffer;
+                        groupLightmap[groups] = items[i].lightmapTexture;
+                        ++groups;
+                    } else {
+                        g = kGroups - 1;
+                    }
+                }
+                group[i] = static_cast<uint16_t>(g);
+            }
+            std::sort(order, order + live, [group](uint16_t a, uint16_t b) {
+                return group[a] != group[b] ? group[a] < group[b] : a < b;
             });
             batchOrderStart_[t] = ordered;
             batchOrderCount_[t] = live;

@@ -160,6 +160,7 @@ private:
     std::vector<BatchRun> batchRuns_;  // kBatchRunCapacity entries, made once
     uint32_t batchRunCount_ = 0;
     std::vector<uint16_t> batchOrder_;         // kBatchOrderCapacity entries, made once
+    std::vector<uint16_t> batchGroup_;         // each ordered item's group, as many
     std::vector<uint32_t> batchOrderStart_;    // per texture: where its order begins, or kNoBatchOrder
     std::vector<uint32_t> batchOrderCount_;    // per texture: how many items its order holds
 };
