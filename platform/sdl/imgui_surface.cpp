@@ -2,6 +2,8 @@
 
 #include "platform/sdl/imgui_surface.h"
 
+#include "platform/sdl/gl_driver_pin.h"
+
 #include <imgui.h>
 #include <backends/imgui_impl_opengl3.h>
 #include <backends/imgui_impl_sdl.h>
@@ -23,6 +25,7 @@ bool ImGuiSurface::Create(const char* title, int x, int y, int width, int height
         window_ = nullptr;
         return false;
     }
+    KeepGlDriversLoaded();
 
     ImGuiContext* previousImgui = ImGui::GetCurrentContext();
     imgui_ = ImGui::CreateContext();

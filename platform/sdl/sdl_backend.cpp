@@ -15,6 +15,7 @@
 #include "platform/platform_backend.h"
 #include "platform/platform_window.h"
 #include "input/input_device.h"
+#include "platform/sdl/gl_driver_pin.h"
 #include "platform/sdl/dialog_fonts.h"
 #include "platform/sdl/imgui_surface.h"
 #include "platform/sdl/sdl_keys.h"
@@ -206,6 +207,7 @@ public:
         }
         SDL_GL_MakeCurrent(window_, context);
         SDL_GL_SetSwapInterval(0);  // frames are presented immediately
+        KeepGlDriversLoaded();
         return context;
     }
     void MakeGlCurrent(void* context) override { SDL_GL_MakeCurrent(window_, context); }
