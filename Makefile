@@ -41,7 +41,9 @@ test: build
 
 # Every test again in a second build folder made with AddressSanitizer (leaks
 # included) and UBSan; the only leaks let through are those of the libraries
-# listed, with their reasons, in tests/sanitizer-leaks.supp.
+# listed, with their reasons, in tests/sanitizer-leaks.supp. Warnings are
+# the ordinary build's business: the instrumentation makes GCC's flow
+# analysis report uninitialised values in library headers that are not.
 SANITIZE_DIR ?= build-sanitize
 SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer-leaks.supp:print_suppressions=0 \
@@ -49,7 +51,7 @@ SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_check
 
 test-sanitized: deps
 	@if [ ! -f $(SANITIZE_DIR)/build.ninja ]; then \
-	  cmake -S . -B $(SANITIZE_DIR) -G Ninja -DOSPREL_SANITIZE=ON -DOSPREL_WERROR=$(WERROR); \
+	  cmake -S . -B $(SANITIZE_DIR) -G Ninja -DOSPREL_SANITIZE=ON -DOSPREL_WERROR=OFF; \
 	fi
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)

@@ -74,7 +74,9 @@ TEST(TgaBmpDecoder, PlainAndRunLengthTgaAndBmpDecodeExactly) {
         for (size_t cut = 0; cut < file.size(); ++cut) {
             const std::vector<uint8_t> part(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut));
             rgba.clear();
-            if (Decode(part, &rgba, &width, &height)) EXPECT_EQ(rgba.size(), pixels.size()) << cut;
+            if (Decode(part, &rgba, &width, &height)) {
+                EXPECT_EQ(rgba.size(), pixels.size()) << cut;
+            }
         }
     }
 }
@@ -112,7 +114,7 @@ TEST(TgaBmpDecoder, OtherFormatsUnderTheseNamesAreRefused) {
     const std::vector<uint8_t> pixels = Pattern(2, 2);
     stbi_write_png_to_func(Append, &png, 2, 2, 4, pixels.data(), 8);
     EXPECT_FALSE(Decode(png, &rgba, &width, &height));
-    for (const std::string text : {std::string("P6\n2 2\n65535\n") + std::string(24, '\xff'),  // 16-bit PPM
+    for (const std::string& text : {std::string("P6\n2 2\n65535\n") + std::string(24, '\xff'),  // 16-bit PPM
                                    std::string("GIF89a\x02\x00\x02\x00\x00\x00\x00", 13) + std::string(20, '\0'),
                                    std::string("8BPS\x00\x01", 6) + std::string(40, '\0'),
                                    std::string("#?RADIANCE\n\n-Y 2 +X 2\n") + std::string(16, '\x01')}) {
