@@ -694,18 +694,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
         const uint8_t* data = indices_->Store().Data() + static_cast<size_t>(startIndex) * indexSize;
         lowest = 0xFFFFFFFFu;
         highest = 0;
-        for (UINT i = 0; i < count; ++i) {
-            uint32_t index;
-            if (indexSize == 2) {
-                uint16_t small;
-                std::memcpy(&small, data + i * 2, 2);
-                index = small;
-            } else {
-                std::memcpy(&index, data + i * 4, 4);
-            }
-            lowest = std::min(lowest, index);
-            highest = std::max(highest, index);
-        }
+        WidenIndexRange(data, count, indexSize, &lowest, &highest);
         const int64_t first = static_cast<int64_t>(baseVertex) + lowest;
         const int64_t last = static_cast<int64_t>(baseVertex) + highest;
         if (first < 0 || last > available) {

@@ -121,6 +121,9 @@ bool IsSupportedFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format);
 // ---------------------------------------------------------------------------
 // Resources (d3d9_resources.cpp)
 // ---------------------------------------------------------------------------
+// Widens [lowest, highest] to hold the count indices (2 or 4 bytes each) at data.
+void WidenIndexRange(const uint8_t* data, UINT count, UINT indexSize, uint32_t* lowest, uint32_t* highest);
+
 class Texture;
 
 // A texture level. Its reference count is its texture's, as in Direct3D.

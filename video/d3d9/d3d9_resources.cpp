@@ -344,10 +344,8 @@ HRESULT IndexBuffer::Lock(UINT offset, UINT size, void** data, DWORD flags) {
     return store_.Lock(link_->device, "IDirect3DIndexBuffer9", offset, size, data, flags);
 }
 
-namespace {
-
 // Widens [lowest, highest] to hold the count indices at data.
-void WidenRange(const uint8_t* data, UINT count, UINT indexSize, uint32_t* lowest, uint32_t* highest) {
+void WidenIndexRange(const uint8_t* data, UINT count, UINT indexSize, uint32_t* lowest, uint32_t* highest) {
     for (UINT i = 0; i < count; ++i) {
         uint32_t index;
         if (indexSize == 2) {
@@ -362,13 +360,11 @@ void WidenRange(const uint8_t* data, UINT count, UINT indexSize, uint32_t* lowes
     }
 }
 
-}  // namespace
-
 void IndexBuffer::WholeRange(uint32_t* lowest, uint32_t* highest) {
     if (!rangeKnown_) {
         lowest_ = 0xFFFFFFFFu;
         highest_ = 0;
-        WidenRange(store_.Data(), store_.Size() / IndexSize(), IndexSize(), &lowest_, &highest_);
+        WidenIndexRange(store_.Data(), store_.Size() / IndexSize(), IndexSize(), &lowest_, &highest_);
         rangeKnown_ = true;
     }
     *lowest = lowest_;
@@ -394,7 +390,7 @@ HRESULT IndexBuffer::Unlock() {
         if (store_.LockOffset() % size != 0 || store_.LockSize() % size != 0) {
             rangeKnown_ = false;  // a lock that splits indices: scan everything again
         } else if (end > first) {
-            WidenRange(store_.Data() + static_cast<size_t>(first) * size, end - first, size, &lowest_, &highest_);
+            WidenIndexRange(store_.Data() + static_cast<size_t>(first) * size, end - first, size, &lowest_, &highest_);
         }
     }
     return store_.Unlock(link_->device, "IDirect3DIndexBuffer9");
