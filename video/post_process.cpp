@@ -44,23 +44,6 @@ void CompositeState(IDirect3DDevice9* device) {
     SetClampAddress(device, 1);
 }
 
-// Compiles one entry of the shader file; prints whatever the compiler said.
-ID3DXBuffer* CompileEntry(const char* entry, const char* profile) {
-    ID3DXBuffer* code = nullptr;
-    ID3DXBuffer* messages = nullptr;
-    const HRESULT result =
-        D3DXCompileShaderFromFileA(kShaderFile, nullptr, nullptr, entry, profile, 0, &code, &messages, nullptr);
-    if (messages != nullptr) {
-        PrintLine("%s", static_cast<const char*>(messages->GetBufferPointer()));
-        messages->Release();
-    }
-    if (FAILED(result)) {
-        if (code != nullptr) code->Release();
-        return nullptr;
-    }
-    return code;
-}
-
 template <typename Shader>
 void ReleaseShader(Shader** shader) {
     if (*shader != nullptr) (*shader)->Release();
@@ -158,7 +141,7 @@ void PostProcess::CreateTargets(IDirect3DDevice9* device, UINT width, UINT heigh
 }
 
 void PostProcess::CreatePassShaders(IDirect3DDevice9* device) {
-    if (ID3DXBuffer* code = CompileEntry("def_main_vs", "vs.2.0")) {
+    if (ID3DXBuffer* code = CompileShaderEntry("def_main_vs", "vs.2.0")) {
         if (FAILED(device->CreateVertexShader(static_cast<const DWORD*>(code->GetBufferPointer()), &passVs_))) {
             ReleaseShader(&passVs_);
         }
@@ -167,7 +150,7 @@ void PostProcess::CreatePassShaders(IDirect3DDevice9* device) {
     const std::pair<const char*, IDirect3DPixelShader9**> pixels[] = {{"hdr_glow_ps", &glowPs_},
                                                                       {"hdr_trail_ps", &trailPs_}};
     for (const auto& [entry, shader] : pixels) {
-        ID3DXBuffer* code = CompileEntry(entry, "ps.2.0");
+        ID3DXBuffer* code = CompileShaderEntry(entry, "ps.2.0");
         if (code == nullptr) continue;
         if (FAILED(device->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), shader))) {
             ReleaseShader(shader);

@@ -14,8 +14,18 @@ namespace {
 
 bool IsVertexSlot(int slot) { return slot == kShaderQ3MainVs || slot == kShaderDefMainVs; }
 
-// Compiles entry from the shader file; prints whatever the compiler said.
-ID3DXBuffer* Compile(const char* entry, const char* profile) {
+
+void BindPair(ShaderSlot vertex, ShaderSlot pixel) {
+    CVideoSystem* video = GetVideoSystem();
+    if (video == nullptr) return;
+    IDirect3DDevice9* device = video->GetDevice();
+    device->SetVertexShader(video->Shaders().Vertex(vertex));
+    device->SetPixelShader(video->Shaders().Pixel(pixel));
+}
+
+}  // namespace
+
+ID3DXBuffer* CompileShaderEntry(const char* entry, const char* profile) {
     ID3DXBuffer* code = nullptr;
     ID3DXBuffer* messages = nullptr;
     const HRESULT result = D3DXCompileShaderFromFileA(kShaderFile, nullptr, nullptr, entry, profile,
@@ -31,20 +41,10 @@ ID3DXBuffer* Compile(const char* entry, const char* profile) {
     return code;
 }
 
-void BindPair(ShaderSlot vertex, ShaderSlot pixel) {
-    CVideoSystem* video = GetVideoSystem();
-    if (video == nullptr) return;
-    IDirect3DDevice9* device = video->GetDevice();
-    device->SetVertexShader(video->Shaders().Vertex(vertex));
-    device->SetPixelShader(video->Shaders().Pixel(pixel));
-}
-
-}  // namespace
-
 int32_t ShaderSet::CompileVertexShader(IDirect3DDevice9* device, const char* entry,
                                        ShaderSlot slot) {
     if (entry == nullptr || device == nullptr) return 0;
-    ID3DXBuffer* code = Compile(entry, "vs.2.0");
+    ID3DXBuffer* code = CompileShaderEntry(entry, "vs.2.0");
     if (code == nullptr) return 0;
     const HRESULT result = device->CreateVertexShader(
         static_cast<const DWORD*>(code->GetBufferPointer()), &vertex_[slot]);
@@ -60,7 +60,7 @@ int32_t ShaderSet::CompileVertexShader(IDirect3DDevice9* device, const char* ent
 int32_t ShaderSet::CompilePixelShader(IDirect3DDevice9* device, const char* entry,
                                       ShaderSlot slot) {
     if (entry == nullptr || device == nullptr) return 0;
-    ID3DXBuffer* code = Compile(entry, "ps.2.0");
+    ID3DXBuffer* code = CompileShaderEntry(entry, "ps.2.0");
     if (code == nullptr) return 0;
     const HRESULT result = device->CreatePixelShader(
         static_cast<const DWORD*>(code->GetBufferPointer()), &pixel_[slot]);

@@ -22,6 +22,11 @@ enum ShaderSlot {
 
 constexpr const char* kShaderFile = "shaders.hlsl";
 
+class ID3DXBuffer;
+// Compiles one entry of the shader file for profile; prints whatever the
+// compiler said. Null when it fails.
+ID3DXBuffer* CompileShaderEntry(const char* entry, const char* profile);
+
 class ShaderSet {
 public:
     ShaderSet() = default;
