@@ -13,6 +13,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/archive_io.h"
 #include "platform/message_output.h"
 
 namespace {
@@ -272,8 +273,14 @@ void AddArchivesOf(const std::string& folder) {
         const std::string path = folder + "/" + *name;
         struct stat info;
         if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-        if (PHYSFS_mount(path.c_str(), nullptr, 1) == 0) {
+        PHYSFS_Io* io = OpenArchiveIo(path);
+        if (io == nullptr) {
+            PrintLine("Warning: skipping archive %s: %s", path.c_str(), std::strerror(errno));
+            continue;
+        }
+        if (PHYSFS_mountIo(io, path.c_str(), nullptr, 1) == 0) {
             PrintLine("Warning: skipping archive %s: %s", path.c_str(), LastPhysfsError().c_str());
+            io->destroy(io);
             continue;
         }
         State().sources.push_back(path);
