@@ -109,6 +109,7 @@ CRenderer::CRenderer() {
     priority = 35;
 
     SetQuad(0, 0);
+    drawUnits_.resize(kDrawUnitCapacity);
 
     const float s = kSkyHalfSize;
     const GpuVertex faces[kSkyFaceCount][4] = {
@@ -369,55 +370,96 @@ void CRenderer::DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool
         return;
     }
     PlanBatches(*set, additive);
+    // The set's draws: each merged run, and each item no run took.
     uint32_t run = 0;
+    uint32_t units = 0;
     for (size_t t = 0; t < set->lists.size(); ++t) {
         if (IsAdditive(static_cast<uint32_t>(t)) != additive) continue;
-        RenderList& list = set->lists[t];
-        if (list.used > 0) {
+        const RenderList& list = set->lists[t];
+        for (uint32_t k = 0; k < list.used; ++k) {
+            const RenderItem& item = ItemAt(list, t, k);
+            if (item.count < 1) break;
+            if (units == kDrawUnitCapacity) {
+                DrawUnits(device, *set, units, additive, empty);
+                units = 0;
+            }
+            DrawUnit& unit = drawUnits_[units++];
+            unit.list = static_cast<uint32_t>(t);
+            unit.first = k;
+            unit.distance = item.distance;
+            if (run < batchRunCount_ && batchRuns_[run].list == t && batchRuns_[run].first == k) {
+                const BatchRun& batch = batchRuns_[run];
+                for (uint32_t m = batch.first + 1; m < batch.end; ++m) {
+                    unit.distance = std::min(unit.distance, ItemAt(list, t, m).distance);
+                }
+                unit.end = batch.end;
+                unit.batch = run++;
+                k = batch.end - 1;
+            } else {
+                unit.end = k + 1;
+                unit.batch = kNoBatchRun;
+            }
+        }
+    }
+    DrawUnits(device, *set, units, additive, empty);
+    if (!empty) return;
+    for (size_t t = 0; t < set->lists.size(); ++t) {
+        if (IsAdditive(static_cast<uint32_t>(t)) == additive) set->lists[t].used = 0;
+    }
+}
+
+void CRenderer::DrawUnits(IDirect3DDevice9* device, const RenderCacheSet& set, uint32_t count, bool additive,
+                          bool countItems) {
+    DrawUnit* units = drawUnits_.data();
+    if (!additive) {
+        // Nearest first; ties in list order, so every run draws alike.
+        std::sort(units, units + count, [](const DrawUnit& a, const DrawUnit& b) {
+            if (a.distance != b.distance) return a.distance < b.distance;
+            return a.list != b.list ? a.list < b.list : a.first < b.first;
+        });
+    }
+    uint32_t boundList = 0xFFFFFFFFu;
+    for (uint32_t u = 0; u < count; ++u) {
+        const DrawUnit& unit = units[u];
+        const RenderList& list = set.lists[unit.list];
+        if (unit.list != boundList) {
+            boundList = unit.list;
             const RenderItem& first = list.items[0];
             if (first.surfaceTexture != nullptr) device->SetTexture(0, first.surfaceTexture);
             else g_videoSystem.BindFallbackTexture(0);
         }
-        for (uint32_t k = 0; k < list.used; ++k) {
-            const RenderItem& item = ItemAt(list, t, k);
-            if (item.lightmapTexture != nullptr) device->SetTexture(1, item.lightmapTexture);
-            else g_videoSystem.BindFallbackTexture(1);
-            if (item.count < 1) break;
-
-            device->SetStreamSource(0, item.vertexBuffer, 0, sizeof(GpuVertex));
-            if (run < batchRunCount_ && batchRuns_[run].list == t && batchRuns_[run].first == k) {
-                // The whole run at once: its indices are absolute vertex numbers.
-                const BatchRun& batch = batchRuns_[run++];
-                device->SetIndices(batchIndices_);
-                device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, batch.lowestVertex,
-                                             batch.highestVertex - batch.lowestVertex + 1, batch.startIndex,
-                                             batch.triangles);
-                if (empty) itemsDrawn_ += batch.end - batch.first;
-                k = batch.end - 1;
-                continue;
-            }
-            if (item.indexBuffer != nullptr) device->SetIndices(item.indexBuffer);
-            const UINT count = static_cast<UINT>(item.count);
-            switch (item.primitiveType) {
-                case D3DPT_TRIANGLELIST:
-                    device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, item.baseVertex, 0, count,
-                                                 static_cast<UINT>(item.startIndex), count / 3);
-                    break;
-                case D3DPT_TRIANGLESTRIP:
-                    device->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, item.baseVertex, 0, count, 0,
-                                                 count - 2);
-                    break;
-                case D3DPT_TRIANGLEFAN:
-                    device->DrawPrimitive(D3DPT_TRIANGLEFAN, static_cast<UINT>(item.baseVertex),
-                                          count - 2);
-                    break;
-                default:
-                    continue;
-            }
+        const RenderItem& item = ItemAt(list, unit.list, unit.first);
+        if (item.lightmapTexture != nullptr) device->SetTexture(1, item.lightmapTexture);
+        else g_videoSystem.BindFallbackTexture(1);
+        device->SetStreamSource(0, item.vertexBuffer, 0, sizeof(GpuVertex));
+        if (unit.batch != kNoBatchRun) {
+            // The whole run at once: its indices are absolute vertex numbers.
+            const BatchRun& batch = batchRuns_[unit.batch];
+            device->SetIndices(batchIndices_);
+            device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, batch.lowestVertex,
+                                         batch.highestVertex - batch.lowestVertex + 1, batch.startIndex,
+                                         batch.triangles);
             // Paths that draw the caches twice count each item once.
-            if (empty) ++itemsDrawn_;
+            if (countItems) itemsDrawn_ += batch.end - batch.first;
+            continue;
         }
-        if (empty) list.used = 0;
+        if (item.indexBuffer != nullptr) device->SetIndices(item.indexBuffer);
+        const UINT itemCount = static_cast<UINT>(item.count);
+        switch (item.primitiveType) {
+            case D3DPT_TRIANGLELIST:
+                device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, item.baseVertex, 0, itemCount,
+                                             static_cast<UINT>(item.startIndex), itemCount / 3);
+                break;
+            case D3DPT_TRIANGLESTRIP:
+                device->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, item.baseVertex, 0, itemCount, 0, itemCount - 2);
+                break;
+            case D3DPT_TRIANGLEFAN:
+                device->DrawPrimitive(D3DPT_TRIANGLEFAN, static_cast<UINT>(item.baseVertex), itemCount - 2);
+                break;
+            default:
+                continue;
+        }
+        if (countItems) ++itemsDrawn_;
     }
 }
 

@@ -23,6 +23,10 @@ struct RenderItem {
     int32_t baseVertex;                    // base vertex (lists, strips) or first vertex (fans)
     int32_t spareCount;
     int32_t count;                         // below 1 ends the list
+    // How far the item lies from the eye (squared, any unit that orders):
+    // opaque items are drawn nearest first so that the depth test spares
+    // the shading of what they hide. 0 when unknown.
+    float distance;
 };
 
 // The items of one texture: preallocated, handed out by bumping a counter.
@@ -50,6 +54,20 @@ constexpr uint32_t kBatchRunCapacity = 16384;
 constexpr uint32_t kBatchOrderCapacity = 65536;
 constexpr uint32_t kBatchMinItems = 2;
 constexpr uint32_t kNoBatchOrder = 0xFFFFFFFFu;
+
+// Opaque draws are put in order, nearest first, this many at a time.
+constexpr uint32_t kDrawUnitCapacity = 32768;
+constexpr uint32_t kNoBatchRun = 0xFFFFFFFFu;
+
+// One draw of the world: positions first..end-1 of list `list` in its
+// drawing order, merged as batch run `batch` or a single item (kNoBatchRun).
+struct DrawUnit {
+    float distance;  // the nearest of its items
+    uint32_t list;
+    uint32_t first;
+    uint32_t end;
+    uint32_t batch;
+};
 
 // One merged draw: positions first..end-1 of list `list` in drawing order.
 struct BatchRun {
@@ -137,6 +155,10 @@ private:
     // writes their indices into the batch index buffer; the runs go to
     // batchRuns_, in drawing order.
     void PlanBatches(const RenderCacheSet& set, bool additive);
+    // Draws units [0, count) of drawUnits_, nearest first unless additive;
+    // countItems adds their items to itemsDrawn_.
+    void DrawUnits(IDirect3DDevice9* device, const RenderCacheSet& set, uint32_t count, bool additive,
+                   bool countItems);
     // The item drawn at position pos of list t (its order from PlanBatches).
     const RenderItem& ItemAt(const RenderList& list, size_t t, uint32_t pos) const {
         const uint32_t start = batchOrderStart_[t];
@@ -163,6 +185,7 @@ private:
     std::vector<uint16_t> batchGroup_;         // each ordered item's group, as many
     std::vector<uint32_t> batchOrderStart_;    // per texture: where its order begins, or kNoBatchOrder
     std::vector<uint32_t> batchOrderCount_;    // per texture: how many items its order holds
+    std::vector<DrawUnit> drawUnits_;          // kDrawUnitCapacity entries, made once
 };
 
 extern CRenderer g_renderer;

@@ -118,8 +118,9 @@ private:
     // Node visits left to the sweep under way; a tree visits each node at
     // most once, so only a broken one (shared or looping children) runs out.
     int32_t sweepNodeBudget = 0;
-    // Hands one face to the renderer's caches (drawing).
-    void GatherFace(size_t index);
+    // Hands one face to the renderer's caches (drawing); distance orders
+    // its draws (see RenderItem::distance).
+    void GatherFace(size_t index, float distance);
     void ReleaseAll();
 };
 

@@ -2,6 +2,7 @@
 // that are potentially visible and inside the frustum, and every face of
 // those leaves handed once to the renderer's caches. Nothing is drawn here
 // and nothing is allocated.
+#include <algorithm>
 #include <cstring>
 
 #include "camera/camera.h"
@@ -70,7 +71,8 @@ int32_t World::Draw() {
 
     std::memset(faceDrawn.data(), 0, faceDrawn.size());
 
-    int32_t cameraCluster = FindCluster(*this, camera.GetPosition());
+    const D3DXVECTOR3 eye = camera.GetPosition();
+    int32_t cameraCluster = FindCluster(*this, eye);
     // A cluster the visibility rows do not cover sees everything.
     if (cameraCluster >= numClusters) cameraCluster = -1;
 
@@ -84,6 +86,11 @@ int32_t World::Draw() {
                              static_cast<float>(leaf.maxs[2]));
         if (!camera.BoxInFrustum(lo, hi)) continue;
         SetFillMode(device);
+        // The leaf's nearest point to the eye orders its faces' draws.
+        const float dx = std::max({lo.x - eye.x, 0.0f, eye.x - hi.x});
+        const float dy = std::max({lo.y - eye.y, 0.0f, eye.y - hi.y});
+        const float dz = std::max({lo.z - eye.z, 0.0f, eye.z - hi.z});
+        const float distance = dx * dx + dy * dy + dz * dz;
 
         for (int32_t i = 0; i < leaf.numLeafFaces; ++i) {
             const size_t face = static_cast<size_t>(leafFaces[static_cast<size_t>(leaf.firstLeafFace + i)]);
@@ -91,13 +98,13 @@ int32_t World::Draw() {
             const uint8_t bit = static_cast<uint8_t>(1u << (face & 7));
             if (bits & bit) continue;
             bits |= bit;
-            GatherFace(face);
+            GatherFace(face, distance);
         }
     }
     return 1;
 }
 
-void World::GatherFace(size_t index) {
+void World::GatherFace(size_t index, float distance) {
     const BspFace& face = faces[index];
     if (!faceUsable[index]) return;
     if (face.lightmap >= 0 && static_cast<size_t>(face.lightmap) >= lightmaps.size()) return;
@@ -136,6 +143,7 @@ void World::GatherFace(size_t index) {
             item->baseVertex = face.firstVertex;
             item->spareCount = mesh ? face.numMeshVertices : face.numVertices;
             item->count = item->spareCount;
+            item->distance = distance;
             break;
         }
         case kFacePatch: {
@@ -154,6 +162,7 @@ void World::GatherFace(size_t index) {
                     item->baseVertex = kPatchStripLength * strip;
                     item->spareCount = kPatchStripLength;
                     item->count = kPatchStripLength;
+                    item->distance = distance;
                 }
             }
             break;

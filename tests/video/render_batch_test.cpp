@@ -116,7 +116,7 @@ protected:
     }
 
     // Face f as a fan (even faces) or as an indexed list (odd faces).
-    void Gather(uint32_t texture, int f, IDirect3DTexture9* lightmap, int32_t count = -1) {
+    void Gather(uint32_t texture, int f, IDirect3DTexture9* lightmap, int32_t count = -1, float distance = 0.0f) {
         RenderItem* item = AllocateRenderItem(texture, 0);
         ASSERT_NE(item, nullptr);
         item->vertexBuffer = vertices_;
@@ -134,6 +134,7 @@ protected:
         }
         if (count >= 0) item->count = count;
         item->spareCount = item->count;
+        item->distance = distance;
     }
 
     // World draws: what the renderer issues for items (the sky and overlay
@@ -362,4 +363,47 @@ TEST_F(RenderBatches, PatchStripsAreDrawnItemByItem) {
     ASSERT_EQ(trace.size(), 2u);
     EXPECT_EQ(trace[0], "DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 2, 0, 4, 0, 2)");
     EXPECT_EQ(trace[1], "DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 6, 0, 4, 0, 2)");
+}
+
+TEST_F(RenderBatches, OpaqueDrawsGoNearestFirstAndAdditiveOnesKeepTheirListOrder) {
+    // Four lists, one face each, gathered far to near in a shuffled order;
+    // a fifth list holds a run of two (drawn over faces 0 and 2 alike), one
+    // of them the nearest item of all.
+    SetupRenderCaches(5);
+    const float distances[kFaces] = {40.0f, 10.0f, 30.0f, 20.0f};
+    for (int f = 0; f < kFaces; ++f) Gather(static_cast<uint32_t>(f), f, lightmapA_, -1, distances[f]);
+    Gather(4, 0, lightmapA_, -1, 50.0f);
+    Gather(4, 2, lightmapA_, -1, 5.0f);
+    std::vector<std::string> trace;
+    const std::vector<uint32_t> sorted = Frame(&trace);
+    ASSERT_EQ(trace.size(), 5u);
+    EXPECT_EQ(trace[0], "DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 2, 12, 0, 4)");  // the run, at 5
+    EXPECT_EQ(trace[1], "DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 6, 0, 6, 3, 2)");   // face 1, at 10
+    EXPECT_EQ(trace[2], "DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 14, 0, 6, 3, 2)");  // face 3, at 20
+    EXPECT_EQ(trace[3], "DrawPrimitive(D3DPT_TRIANGLEFAN, 10, 2)");                   // face 2, at 30
+    EXPECT_EQ(trace[4], "DrawPrimitive(D3DPT_TRIANGLEFAN, 2, 2)");                    // face 0, at 40
+    EXPECT_EQ(g_renderer.ItemsDrawn(), 6u);
+
+    // The picture is that of drawing in list order.
+    for (int f = 0; f < kFaces; ++f) Gather(static_cast<uint32_t>(f), f, lightmapA_);
+    Gather(4, 0, lightmapA_);
+    Gather(4, 2, lightmapA_);
+    trace.clear();
+    const std::vector<uint32_t> listed = Frame(&trace);
+    ASSERT_EQ(trace.size(), 5u);
+    EXPECT_EQ(trace[0], "DrawPrimitive(D3DPT_TRIANGLEFAN, 2, 2)");
+    size_t differing = 0;
+    for (size_t i = 0; i < sorted.size(); ++i) differing += Near(sorted[i], listed[i]) ? 0 : 1;
+    EXPECT_EQ(differing, 0u);
+
+    // Additive lists are drawn in list order whatever their distances.
+    for (uint32_t t = 0; t < 5; ++t) g_renderer.SetAdditive(t);
+    for (int f = 0; f < kFaces; ++f) Gather(static_cast<uint32_t>(f), f, lightmapA_, -1, distances[f]);
+    trace.clear();
+    Frame(&trace);
+    ASSERT_EQ(trace.size(), 4u);
+    EXPECT_EQ(trace[0], "DrawPrimitive(D3DPT_TRIANGLEFAN, 2, 2)");
+    EXPECT_EQ(trace[1], "DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 6, 0, 6, 3, 2)");
+    EXPECT_EQ(trace[2], "DrawPrimitive(D3DPT_TRIANGLEFAN, 10, 2)");
+    EXPECT_EQ(trace[3], "DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 14, 0, 6, 3, 2)");
 }
