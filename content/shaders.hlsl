@@ -10,9 +10,12 @@
 //   HDR blur      def_main_vs + blur_hdr_post_ps
 //   depth of field def_main_vs + depthoffield_ps
 //
-// The post-process code also draws two 256x256 passes of its own with
-// def_main_vs: hdr_glow_ps (the fake HDR glow) and hdr_trail_ps (the HDR blur
-// trail), so that the composites read them with a tap or a few.
+// The post-process code also draws passes of its own into smaller targets
+// with def_main_vs, so that the composites read them with a tap or two:
+// hdr_glow_ps (the fake HDR glow, 128x128), hdr_trail_ps (the HDR blur
+// trail, 256x256), hdr_trail_glow_ps (the trail's glow, 256x256), and
+// dof_blur_ps and dof_half_blur_ps (the depth of field's blurs, at half the
+// screen's size).
 //
 // Both vertex shaders write the same outputs (COLOR0, TEXCOORD0-2)
 // with the same types, so every vertex shader here goes with every pixel
@@ -30,6 +33,8 @@ sampler2D g_lightmap : register(s1);    // world: lightmap (clamp)
 sampler2D g_image : register(s0);       // sky face, loading image, scene texture
 sampler2D g_bright : register(s1);      // fake HDR: 256x256 bright pass
 sampler2D g_depth : register(s1);       // depth of field: D24S8 depth, 0..1 in red
+sampler2D g_blurred : register(s2);     // depth of field: the scene at the widest blur
+sampler2D g_halfBlurred : register(s3); // depth of field: the scene at half that blur
 
 // Motion blur: frame s frames ago on stage s.
 sampler2D g_frame0 : register(s0);
@@ -216,8 +221,10 @@ float4 hdr_pre_ps(PixelInput input) : COLOR0
     return float4(saturate(lit * contribution), 1.0);
 }
 
-// Fake HDR glow, drawn by the post-process code into a 256x256 target with
-// the bright pass on stage 1: the wide glow, once per bright-pass texel.
+// Fake HDR glow, drawn by the post-process code into a 128x128 target with
+// the 256x256 bright pass on stage 1: the wide glow, once per four
+// bright-pass texels (each tap blends four texels; the glow is smooth, so
+// the composite's bilinear tap of it looks the same).
 float4 hdr_glow_ps(PixelInput input) : COLOR0
 {
     return float4(BloomWide(g_bright, input.texCoord), 1.0);
@@ -265,14 +272,23 @@ float4 hdr_trail_ps(PixelInput input) : COLOR0
     return float4(trail / 3.059, 1.0);
 }
 
+// The glow of the HDR blur trail, drawn by the post-process code into a
+// 256x256 target with the trail on stage 1. Its taps lie whole texels
+// apart, so the composite's bilinear tap of this equals the glow of the
+// bilinear trail.
+float4 hdr_trail_glow_ps(PixelInput input) : COLOR0
+{
+    return float4(BloomBox(g_history1, input.texCoord), 1.0);
+}
+
 // HDR blur: scene plus the glow of the trail, tone mapped. Stage 1 holds the
-// 256x256 trail (this frame's bright pass alone when the trail target could
-// not be made).
+// 256x256 glow of the trail (the trail, or this frame's bright pass alone,
+// when a pass could not be drawn).
 float4 blur_hdr_post_ps(PixelInput input) : COLOR0
 {
     float2 uv = input.texCoord;
     float3 scene = tex2D(g_image, uv).rgb;
-    float3 trail = BloomBox(g_history1, uv);
+    float3 trail = tex2D(g_history1, uv).rgb;
     return float4(ToneMap(scene + trail * kBloomStrength * 1.25), 1.0);
 }
 
@@ -285,20 +301,42 @@ float3 FocusRing(float2 uv, float r)
            tex2D(g_image, uv + r * float2(0.000, -1.000)).rgb + tex2D(g_image, uv + r * float2(0.707, -0.707)).rgb;
 }
 
+// Two rings of eight taps around uv, plus the centre: a blur of the given
+// radius that stays smooth. The rings are written out so that no loop
+// reaches the compiled code.
+float3 FocusBlur(float2 uv, float radius)
+{
+    float3 sum = tex2D(g_image, uv).rgb;
+    sum += FocusRing(uv, radius * 0.5);
+    sum += FocusRing(uv, radius);
+    return sum / 17.0;
+}
+
+// The depth of field's blurs of the scene (stage 0) at the widest radius
+// and at half of it, drawn by the post-process code at half the screen's
+// size.
+float4 dof_blur_ps(PixelInput input) : COLOR0
+{
+    return float4(FocusBlur(input.texCoord, kMaxBlurRadius), 1.0);
+}
+
+float4 dof_half_blur_ps(PixelInput input) : COLOR0
+{
+    return float4(FocusBlur(input.texCoord, kMaxBlurRadius * 0.5), 1.0);
+}
+
 // Depth of field: sharp at the depth under the screen's centre, blurred in
-// proportion to how far each pixel's depth lies from it.
+// proportion to how far each pixel's depth lies from it: from the sharp
+// scene (stage 0) through the half blur (stage 3) to the widest (stage 2).
+// Where a blur could not be drawn, its stage holds the scene.
 float4 depthoffield_ps(PixelInput input) : COLOR0
 {
     float2 uv = input.texCoord;
     float focus = tex2D(g_depth, float2(0.5, 0.5)).r;
     float depth = tex2D(g_depth, uv).r;
-    float radius = saturate(abs(depth - focus) * kFocusScale) * kMaxBlurRadius;
-
-    // Two rings of eight taps, plus the centre: a wide blur that stays
-    // smooth. The rings are written out so that no loop reaches the
-    // compiled code.
-    float3 sum = tex2D(g_image, uv).rgb;
-    sum += FocusRing(uv, radius * 0.5);
-    sum += FocusRing(uv, radius);
-    return float4(sum / 17.0, 1.0);
+    float blur = saturate(abs(depth - focus) * kFocusScale) * 2.0;
+    float3 sharp = tex2D(g_image, uv).rgb;
+    float3 half = tex2D(g_halfBlurred, uv).rgb;
+    float3 widest = tex2D(g_blurred, uv).rgb;
+    return float4(lerp(lerp(sharp, half, saturate(blur)), widest, saturate(blur - 1.0)), 1.0);
 }

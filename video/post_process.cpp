@@ -1,5 +1,6 @@
 #include "video/post_process.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/message_output.h"
@@ -50,23 +51,20 @@ void ReleaseShader(Shader** shader) {
     *shader = nullptr;
 }
 
-// The full-screen quad for a 256x256 target, moved half of its pixel left and
-// up so that each pixel samples the texel under it.
-struct BrightPassQuad {
-    GpuVertex vertices[4] = {};
-    BrightPassQuad() {
-        const float corners[4][4] = {{-1, 1, 0, 0}, {1, 1, 1, 0}, {-1, -1, 0, 1}, {1, -1, 1, 1}};
-        const float half = 1.0f / static_cast<float>(kBrightPassSize);
-        for (int i = 0; i < 4; ++i) {
-            vertices[i].position[0] = corners[i][0] - half;
-            vertices[i].position[1] = corners[i][1] + half;
-            vertices[i].normal[2] = 1.0f;
-            vertices[i].colour = 0xFFFFFFFF;
-            vertices[i].texCoord[0] = corners[i][2];
-            vertices[i].texCoord[1] = corners[i][3];
-        }
+// The full-screen quad for a width x height target, moved half of its pixel
+// left and up so that each pixel samples the texel under it.
+void PassQuad(UINT width, UINT height, GpuVertex* vertices) {
+    const float corners[4][4] = {{-1, 1, 0, 0}, {1, 1, 1, 0}, {-1, -1, 0, 1}, {1, -1, 1, 1}};
+    for (int i = 0; i < 4; ++i) {
+        vertices[i] = GpuVertex{};
+        vertices[i].position[0] = corners[i][0] - 1.0f / static_cast<float>(width);
+        vertices[i].position[1] = corners[i][1] + 1.0f / static_cast<float>(height);
+        vertices[i].normal[2] = 1.0f;
+        vertices[i].colour = 0xFFFFFFFF;
+        vertices[i].texCoord[0] = corners[i][2];
+        vertices[i].texCoord[1] = corners[i][3];
     }
-};
+}
 
 // x mod n for a possibly negative x.
 int Wrap(int x, int n) { return ((x % n) + n) % n; }
@@ -110,6 +108,8 @@ void PostProcess::CreateTargets(IDirect3DDevice9* device, UINT width, UINT heigh
     motion_ = 0;
     history_ = 0;
     if (device == nullptr) return;
+    blurWidth_ = std::max(1u, width / kDofBlurDivisor);
+    blurHeight_ = std::max(1u, height / kDofBlurDivisor);
 
     static const char kTextureFailure[] = "Error creating destination renderer texture";
     static const char kMotionFailure[] = "Error creating destination motion texture %i";
@@ -133,9 +133,14 @@ void PostProcess::CreateTargets(IDirect3DDevice9* device, UINT width, UINT heigh
         CreateTarget(device, kBrightPassSize, kBrightPassSize, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8,
                      &histories_[i], kMotionFailure, i);
     }
-    CreateTarget(device, kBrightPassSize, kBrightPassSize, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, &glow_,
-                 kTextureFailure, 0);
+    CreateTarget(device, kGlowSize, kGlowSize, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, &glow_, kTextureFailure, 0);
     CreateTarget(device, kBrightPassSize, kBrightPassSize, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, &trail_,
+                 kTextureFailure, 0);
+    CreateTarget(device, kBrightPassSize, kBrightPassSize, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, &trailGlow_,
+                 kTextureFailure, 0);
+    CreateTarget(device, blurWidth_, blurHeight_, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, &dofBlur_,
+                 kTextureFailure, 0);
+    CreateTarget(device, blurWidth_, blurHeight_, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, &dofHalfBlur_,
                  kTextureFailure, 0);
     CreatePassShaders(device);
 }
@@ -148,7 +153,10 @@ void PostProcess::CreatePassShaders(IDirect3DDevice9* device) {
         code->Release();
     }
     const std::pair<const char*, IDirect3DPixelShader9**> pixels[] = {{"hdr_glow_ps", &glowPs_},
-                                                                      {"hdr_trail_ps", &trailPs_}};
+                                                                      {"hdr_trail_ps", &trailPs_},
+                                                                      {"hdr_trail_glow_ps", &trailGlowPs_},
+                                                                      {"dof_blur_ps", &dofBlurPs_},
+                                                                      {"dof_half_blur_ps", &dofHalfBlurPs_}};
     for (const auto& [entry, shader] : pixels) {
         ID3DXBuffer* code = CompileShaderEntry(entry, "ps.2.0");
         if (code == nullptr) continue;
@@ -171,14 +179,22 @@ void PostProcess::Release() {
     for (Target& target : histories_) ReleaseTarget(&target);
     ReleaseTarget(&glow_);
     ReleaseTarget(&trail_);
+    ReleaseTarget(&trailGlow_);
+    ReleaseTarget(&dofBlur_);
+    ReleaseTarget(&dofHalfBlur_);
     ReleaseShader(&passVs_);
     ReleaseShader(&glowPs_);
     ReleaseShader(&trailPs_);
+    ReleaseShader(&trailGlowPs_);
+    ReleaseShader(&dofBlurPs_);
+    ReleaseShader(&dofHalfBlurPs_);
 }
 
-bool PostProcess::DrawBrightPass(IDirect3DDevice9* device, const Target& target, IDirect3DPixelShader9* shader) {
+bool PostProcess::DrawPass(IDirect3DDevice9* device, const Target& target, UINT width, UINT height,
+                           IDirect3DPixelShader9* shader) {
     if (target.surface == nullptr || shader == nullptr || passVs_ == nullptr) return false;
-    static const BrightPassQuad kQuad;
+    GpuVertex quad[4];
+    PassQuad(width, height, quad);
     // The quad covers the whole target, so there is nothing to clear, and it
     // must neither test nor write the depth buffer the bright pass left.
     device->SetRenderTarget(0, target.surface);
@@ -186,7 +202,7 @@ bool PostProcess::DrawBrightPass(IDirect3DDevice9* device, const Target& target,
     device->SetVertexShader(passVs_);
     device->SetPixelShader(shader);
     device->SetFVF(kGpuVertexFvf);
-    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, kQuad.vertices, sizeof(GpuVertex));
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(GpuVertex));
     device->SetRenderState(D3DRS_ZENABLE, TRUE);
     return true;
 }
@@ -223,10 +239,10 @@ void PostProcess::DrawFakeHdr(IDirect3DDevice9* device, PostProcessScene* scene)
     BindBrightPassShaders();
     scene->DrawCaches(device, true);
 
-    // The wide glow once per bright-pass texel, read back with one tap.
+    // The wide glow once per four bright-pass texels, read back with one tap.
     SetClampAddress(device, 1);
     device->SetTexture(1, bright_.texture);
-    const bool glow = DrawBrightPass(device, glow_, glowPs_);
+    const bool glow = DrawPass(device, glow_, kGlowSize, kGlowSize, glowPs_);
 
     BindTarget(device, backBuffer_);
     CompositeState(device);
@@ -280,21 +296,24 @@ void PostProcess::DrawHdrBlur(IDirect3DDevice9* device, PostProcessScene* scene)
     BindBrightPassShaders();
     scene->DrawCaches(device, true);
 
-    // The seven bright passes summed once per texel into the trail, which
-    // the composite blurs with a few taps.
+    // The seven bright passes summed once per texel into the trail, and the
+    // trail's glow once per texel, which the composite reads with one tap.
     for (int s = 1; s < kMotionFrameCount; ++s) {
         const DWORD stage = static_cast<DWORD>(s);
         SetClampAddress(device, stage);
         SetLinearFilter(device, stage);
         device->SetTexture(stage, histories_[(history_ + 8 - s) % kBrightHistoryCount].texture);
     }
-    const bool trail = DrawBrightPass(device, trail_, trailPs_);
+    const bool trail = DrawPass(device, trail_, kBrightPassSize, kBrightPassSize, trailPs_);
+    IDirect3DTexture9* glow = trail ? trail_.texture : histories_[history_].texture;
+    device->SetTexture(1, glow);
+    if (DrawPass(device, trailGlow_, kBrightPassSize, kBrightPassSize, trailGlowPs_)) glow = trailGlow_.texture;
 
     TargetAndClear(device, backBuffer_);
     CompositeState(device);
     BindHdrBlurShaders();
     device->SetTexture(0, scene_.texture);
-    device->SetTexture(1, trail ? trail_.texture : histories_[history_].texture);
+    device->SetTexture(1, glow);
     for (int s = 2; s < kMotionFrameCount; ++s) {
         const DWORD stage = static_cast<DWORD>(s);
         SetClampAddress(device, stage);
@@ -327,8 +346,22 @@ void PostProcess::DrawDepthOfField(IDirect3DDevice9* device, PostProcessScene* s
     if (defaultDepth_ != nullptr) device->SetDepthStencilSurface(defaultDepth_);
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00000000, 1.0f, 0);
     CompositeState(device);
+
+    // The two blurs once per four screen pixels; the composite blends each
+    // pixel from the sharp scene through them.
+    device->SetTexture(0, scene_.texture);
+    const bool blurred = DrawPass(device, dofBlur_, blurWidth_, blurHeight_, dofBlurPs_);
+    const bool halfBlurred = DrawPass(device, dofHalfBlur_, blurWidth_, blurHeight_, dofHalfBlurPs_);
+    BindTarget(device, backBuffer_);
+
     BindDepthOfFieldShaders();
     device->SetTexture(0, scene_.texture);
     device->SetTexture(1, depth_.texture);
+    SetClampAddress(device, 2);
+    SetLinearFilter(device, 2);
+    device->SetTexture(2, blurred ? dofBlur_.texture : scene_.texture);
+    SetClampAddress(device, 3);
+    SetLinearFilter(device, 3);
+    device->SetTexture(3, halfBlurred ? dofHalfBlur_.texture : scene_.texture);
     scene->DrawFullScreenQuad();
 }

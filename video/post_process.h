@@ -21,6 +21,8 @@ enum EffectMode : int32_t {
 constexpr int kMotionFrameCount = 8;    // frames the motion blur averages
 constexpr int kBrightHistoryCount = 7;  // bright passes the HDR blur keeps
 constexpr UINT kBrightPassSize = 256;   // the bright-pass targets are square
+constexpr UINT kGlowSize = 128;         // the fake HDR glow target, square
+constexpr UINT kDofBlurDivisor = 4;     // the depth of field's blurs: a quarter of each side
 
 // State groups shared by every render path.
 // D3DRS_ZENABLE TRUE, D3DRS_CULLMODE none, D3DRS_FILLMODE solid.
@@ -95,21 +97,36 @@ public:
     IDirect3DSurface9* BackBuffer() const { return backBuffer_; }
     IDirect3DSurface9* DefaultDepthStencil() const { return defaultDepth_; }
 
-    // The post-process code's own 256x256 passes: the fake HDR glow (the wide
-    // blur of the bright pass) and the HDR blur trail (the weighted sum of
-    // the seven bright passes), each computed once per bright-pass texel so
-    // that the composites read it with one tap or a few instead of blurring
-    // per screen pixel. They are made after the targets above, with their own
-    // pixel shaders (hdr_glow_ps, hdr_trail_ps) and def_main_vs; a pass
-    // whose target or shaders are missing is skipped and its composite reads
-    // the raw bright pass instead.
+    // The post-process code's own passes, each computed once per texel of a
+    // target smaller than the screen so that the composites read it with a
+    // tap instead of blurring per screen pixel:
+    // - the fake HDR glow (the wide blur of the bright pass), 128x128;
+    // - the HDR blur trail (the weighted sum of the seven bright passes) and
+    //   the trail's glow, 256x256 each;
+    // - the depth of field's blurs of the scene, at the widest radius and at
+    //   half of it, at half the back buffer's width and height.
+    // They are made after the targets above, with their own pixel shaders
+    // (hdr_glow_ps, hdr_trail_ps, hdr_trail_glow_ps, dof_blur_ps,
+    // dof_half_blur_ps) and
+    // def_main_vs; a pass whose target or shaders are missing is skipped and
+    // its composite reads what the pass would have read instead (the raw
+    // bright pass, the trail, the sharp scene).
     IDirect3DTexture9* GlowTexture() const { return glow_.texture; }
     IDirect3DSurface9* GlowSurface() const { return glow_.surface; }
     IDirect3DTexture9* TrailTexture() const { return trail_.texture; }
     IDirect3DSurface9* TrailSurface() const { return trail_.surface; }
+    IDirect3DTexture9* TrailGlowTexture() const { return trailGlow_.texture; }
+    IDirect3DSurface9* TrailGlowSurface() const { return trailGlow_.surface; }
+    IDirect3DTexture9* DofBlurTexture() const { return dofBlur_.texture; }
+    IDirect3DSurface9* DofBlurSurface() const { return dofBlur_.surface; }
+    IDirect3DTexture9* DofHalfBlurTexture() const { return dofHalfBlur_.texture; }
+    IDirect3DSurface9* DofHalfBlurSurface() const { return dofHalfBlur_.surface; }
     IDirect3DVertexShader9* PassVertexShader() const { return passVs_; }
     IDirect3DPixelShader9* GlowShader() const { return glowPs_; }
     IDirect3DPixelShader9* TrailShader() const { return trailPs_; }
+    IDirect3DPixelShader9* TrailGlowShader() const { return trailGlowPs_; }
+    IDirect3DPixelShader9* DofBlurShader() const { return dofBlurPs_; }
+    IDirect3DPixelShader9* DofHalfBlurShader() const { return dofHalfBlurPs_; }
 
 private:
     // A texture and its level 0, kept for binding.
@@ -122,9 +139,11 @@ private:
                              Target* target, const char* failure, int index);
     static void ReleaseTarget(Target* target);
     void CreatePassShaders(IDirect3DDevice9* device);
-    // Draws the 256x256 quad into target with the pass shaders; false (and
-    // nothing drawn) when the target or a shader is missing.
-    bool DrawBrightPass(IDirect3DDevice9* device, const Target& target, IDirect3DPixelShader9* shader);
+    // Draws the quad for a width x height target into target with the pass
+    // shaders; false (and nothing drawn) when the target or a shader is
+    // missing.
+    bool DrawPass(IDirect3DDevice9* device, const Target& target, UINT width, UINT height,
+                  IDirect3DPixelShader9* shader);
 
     Target depth_;
     Target scene_;
@@ -135,9 +154,17 @@ private:
     Target histories_[kBrightHistoryCount];
     Target glow_;
     Target trail_;
+    Target trailGlow_;
+    Target dofBlur_;
+    Target dofHalfBlur_;
+    UINT blurWidth_ = 1;
+    UINT blurHeight_ = 1;
     IDirect3DVertexShader9* passVs_ = nullptr;
     IDirect3DPixelShader9* glowPs_ = nullptr;
     IDirect3DPixelShader9* trailPs_ = nullptr;
+    IDirect3DPixelShader9* trailGlowPs_ = nullptr;
+    IDirect3DPixelShader9* dofBlurPs_ = nullptr;
+    IDirect3DPixelShader9* dofHalfBlurPs_ = nullptr;
     int motion_ = 0;
     int history_ = 0;
 };

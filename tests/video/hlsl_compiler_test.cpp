@@ -32,6 +32,7 @@ const Entry kEntries[] = {
     {"def_main_ps", "ps.2.0"},  {"hdr_pre_ps", "ps.2.0"},   {"hdr_post_ps", "ps.2.0"},
     {"blur_post_ps", "ps.2.0"}, {"blur_hdr_post_ps", "ps.2.0"}, {"sky_main_ps", "ps.2.0"},
     {"depthoffield_ps", "ps.2.0"}, {"hdr_glow_ps", "ps.2.0"}, {"hdr_trail_ps", "ps.2.0"},
+    {"hdr_trail_glow_ps", "ps.2.0"}, {"dof_blur_ps", "ps.2.0"}, {"dof_half_blur_ps", "ps.2.0"},
 };
 
 CompiledShader MustCompile(const std::string& source, const std::string& entry, const std::string& profile) {
@@ -111,8 +112,9 @@ TEST_F(ShaderFileTest, SamplersSitOnTheirTextureStages) {
     const std::map<std::string, std::set<int>> expected = {
         {"q3_main_ps", {0, 1}},          {"hdr_pre_ps", {0, 1}},   {"sky_main_ps", {0}},
         {"def_main_ps", {0}},            {"hdr_post_ps", {0, 1}},  {"blur_post_ps", {0, 1, 2, 3, 4, 5, 6, 7}},
-        {"blur_hdr_post_ps", {0, 1}},    {"depthoffield_ps", {0, 1}}, {"hdr_glow_ps", {1}},
-        {"hdr_trail_ps", {1, 2, 3, 4, 5, 6, 7}}};
+        {"blur_hdr_post_ps", {0, 1}},    {"depthoffield_ps", {0, 1, 2, 3}}, {"hdr_glow_ps", {1}},
+        {"hdr_trail_ps", {1, 2, 3, 4, 5, 6, 7}}, {"hdr_trail_glow_ps", {1}}, {"dof_blur_ps", {0}},
+        {"dof_half_blur_ps", {0}}};
     for (const auto& [entry, stages] : expected) {
         const CompiledShader ps = MustCompile(source_, entry, "ps.2.0");
         std::set<int> got;
@@ -130,8 +132,9 @@ TEST_F(ShaderFileTest, SamplersSitOnTheirTextureStages) {
 // survives compilation costs every pixel, as does each read.
 TEST_F(ShaderFileTest, PixelShadersStayWithinTheirProfileAndCompileToStraightCode) {
     const std::map<std::string, int> maxReads = {
-        {"hdr_post_ps", 2}, {"blur_hdr_post_ps", 6}, {"hdr_glow_ps", 17}, {"hdr_trail_ps", 7},
-        {"blur_post_ps", 8}, {"depthoffield_ps", 19}};
+        {"hdr_post_ps", 2}, {"blur_hdr_post_ps", 2}, {"hdr_glow_ps", 17}, {"hdr_trail_ps", 7},
+        {"hdr_trail_glow_ps", 5}, {"blur_post_ps", 8}, {"depthoffield_ps", 5}, {"dof_blur_ps", 17},
+        {"dof_half_blur_ps", 17}};
     for (const Entry& e : kEntries) {
         if (e.profile[0] != 'p') continue;
         const std::string glsl = MustCompile(source_, e.name, e.profile).glsl;

@@ -147,6 +147,12 @@ protected:
         names_[Pointer(effects_.GlowSurface())] = "glow";
         names_[Pointer(effects_.TrailTexture())] = "trail";
         names_[Pointer(effects_.TrailSurface())] = "trail";
+        names_[Pointer(effects_.TrailGlowTexture())] = "trailglow";
+        names_[Pointer(effects_.TrailGlowSurface())] = "trailglow";
+        names_[Pointer(effects_.DofBlurTexture())] = "dofblur";
+        names_[Pointer(effects_.DofBlurSurface())] = "dofblur";
+        names_[Pointer(effects_.DofHalfBlurTexture())] = "dofhalfblur";
+        names_[Pointer(effects_.DofHalfBlurSurface())] = "dofhalfblur";
         ShaderSet& s = g_videoSystem.Shaders();
         const std::pair<const char*, std::pair<ShaderSlot, ShaderSlot>> pairs[] = {
             {"default", {kShaderDefMainVs, kShaderDefMainPs}},
@@ -164,6 +170,9 @@ protected:
         }
         pairs_[Pointer(effects_.PassVertexShader()) + "+" + Pointer(effects_.GlowShader())] = "glowpass";
         pairs_[Pointer(effects_.PassVertexShader()) + "+" + Pointer(effects_.TrailShader())] = "trailpass";
+        pairs_[Pointer(effects_.PassVertexShader()) + "+" + Pointer(effects_.TrailGlowShader())] = "trailglowpass";
+        pairs_[Pointer(effects_.PassVertexShader()) + "+" + Pointer(effects_.DofBlurShader())] = "dofblurpass";
+        pairs_[Pointer(effects_.PassVertexShader()) + "+" + Pointer(effects_.DofHalfBlurShader())] = "dofhalfblurpass";
     }
 
     std::string Name(const std::string& pointer) const {
@@ -273,7 +282,11 @@ TEST_F(PostProcessTrace, TargetsAreMadeInOrderWithTheirSizesUsagesAndFormats) {
     };
     for (int i = 0; i < kMotionFrameCount; ++i) expected.push_back(expected[1]);
     for (int i = 0; i < kBrightHistoryCount; ++i) expected.push_back(expected[2]);
-    for (int i = 0; i < 2; ++i) expected.push_back(expected[2]);  // the glow and the trail, last
+    // The passes' own, last: the glow, the trail and its glow, the depth of
+    // field's two blurs at a quarter of each side.
+    expected.push_back("CreateTexture(128, 128, 1, 0x1, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT)");
+    for (int i = 0; i < 2; ++i) expected.push_back(expected[2]);
+    for (int i = 0; i < 2; ++i) expected.push_back("CreateTexture(16, 16, 1, 0x1, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT)");
     std::vector<std::string> created;
     for (const std::string& line : trace) {
         EXPECT_NE(line.rfind("error", 0), 0u) << line;
@@ -284,7 +297,7 @@ TEST_F(PostProcessTrace, TargetsAreMadeInOrderWithTheirSizesUsagesAndFormats) {
     // Every target is distinct, the bound surfaces are the textures' level 0
     // and the back buffer and default depth-stencil are the device's own.
     NameTargets();
-    EXPECT_EQ(names_.size(), 2u * (5 + kMotionFrameCount + kBrightHistoryCount) + 2);
+    EXPECT_EQ(names_.size(), 2u * (8 + kMotionFrameCount + kBrightHistoryCount) + 2);
     IDirect3DSurface9* level0 = nullptr;
     ASSERT_EQ(effects_.FrameTexture(5)->GetSurfaceLevel(0, &level0), D3D_OK);
     EXPECT_EQ(level0, effects_.FrameSurface(5));
@@ -296,16 +309,24 @@ TEST_F(PostProcessTrace, TargetsAreMadeInOrderWithTheirSizesUsagesAndFormats) {
     D3DSURFACE_DESC desc{};
     effects_.HistoryTexture(6)->GetLevelDesc(0, &desc);
     EXPECT_EQ(desc.Width, kBrightPassSize);
-    for (IDirect3DTexture9* pass : {effects_.GlowTexture(), effects_.TrailTexture()}) {
+    const std::pair<IDirect3DTexture9*, UINT> passes[] = {{effects_.GlowTexture(), kGlowSize},
+                                                          {effects_.TrailTexture(), kBrightPassSize},
+                                                          {effects_.TrailGlowTexture(), kBrightPassSize},
+                                                          {effects_.DofBlurTexture(), kSize / kDofBlurDivisor},
+                                                          {effects_.DofHalfBlurTexture(), kSize / kDofBlurDivisor}};
+    for (const auto& [pass, side] : passes) {
         ASSERT_NE(pass, nullptr);
         pass->GetLevelDesc(0, &desc);
-        EXPECT_EQ(desc.Width, kBrightPassSize);
-        EXPECT_EQ(desc.Height, kBrightPassSize);
+        EXPECT_EQ(desc.Width, side);
+        EXPECT_EQ(desc.Height, side);
         EXPECT_EQ(desc.Usage, static_cast<DWORD>(D3DUSAGE_RENDERTARGET));
     }
     EXPECT_NE(effects_.PassVertexShader(), nullptr);
     EXPECT_NE(effects_.GlowShader(), nullptr);
     EXPECT_NE(effects_.TrailShader(), nullptr);
+    EXPECT_NE(effects_.TrailGlowShader(), nullptr);
+    EXPECT_NE(effects_.DofBlurShader(), nullptr);
+    EXPECT_NE(effects_.DofHalfBlurShader(), nullptr);
     EXPECT_EQ(desc.Pool, D3DPOOL_DEFAULT);
 }
 
@@ -353,12 +374,17 @@ TEST(PostProcessQuad, MovesHalfAPixelLeftAndUpWhenTheTargetsAreMadeAndOnlyOnce) 
         EXPECT_NE(g_renderer.Effects().FrameTexture(0), nullptr);
         EXPECT_NE(g_renderer.Effects().GlowTexture(), nullptr);
         EXPECT_NE(g_renderer.Effects().TrailShader(), nullptr);
-        // A new window size makes the targets again; the passes' own stay 256 x 256.
+        // A new window size makes the targets again; the glow stays 128 x 128,
+        // the depth of field's blurs follow the window.
         g_renderer.ResizeTargets(GetDevice(), 40, 30);
         D3DSURFACE_DESC desc{};
         ASSERT_NE(g_renderer.Effects().GlowTexture(), nullptr);
         g_renderer.Effects().GlowTexture()->GetLevelDesc(0, &desc);
-        EXPECT_EQ(desc.Width, kBrightPassSize);
+        EXPECT_EQ(desc.Width, kGlowSize);
+        ASSERT_NE(g_renderer.Effects().DofBlurTexture(), nullptr);
+        g_renderer.Effects().DofBlurTexture()->GetLevelDesc(0, &desc);
+        EXPECT_EQ(desc.Width, 10u);
+        EXPECT_EQ(desc.Height, 7u);
         ASSERT_NE(g_renderer.Effects().TrailTexture(), nullptr);
         g_renderer.Effects().FrameTexture(0)->GetLevelDesc(0, &desc);
         EXPECT_EQ(desc.Width, 40u);
@@ -449,12 +475,14 @@ TEST_F(PostProcessTrace, HdrBlurKeepsSevenBrightPassesAndStageSHoldsTheOneOfSMin
             "pair world",   "target scene", kClearBoth,          "#caches keep",      "target " + history,
             kClearBoth,     "pair brightpass", "#caches empty"};
         // The trail sums the seven bright passes, stage s holding the one of
-        // s - 1 frames ago; the composite reads the trail on stage 1.
+        // s - 1 frames ago; its glow reads the trail on stage 1, and the
+        // composite the glow.
         for (int s = 1; s < kMotionFrameCount; ++s) {
             expected.push_back("texture " + std::to_string(s) + " history" + std::to_string((h + 8 - s) % 7));
         }
-        for (const char* text : {"target trail", "pair trailpass", "pass 2", "target backbuffer", kClearBoth,
-                                 "pair hdrblur", "texture 0 scene", "texture 1 trail"}) {
+        for (const char* text : {"target trail", "pair trailpass", "pass 2", "texture 1 trail", "target trailglow",
+                                 "pair trailglowpass", "pass 2", "target backbuffer", kClearBoth, "pair hdrblur",
+                                 "texture 0 scene", "texture 1 trailglow"}) {
             expected.push_back(text);
         }
         for (int s = 2; s < kMotionFrameCount; ++s) {
@@ -483,7 +511,7 @@ TEST_F(PostProcessTrace, HdrBlurKeepsSevenBrightPassesAndStageSHoldsTheOneOfSMin
 
 TEST_F(PostProcessTrace, WithoutTheirShadersTheGlowAndTrailPassesAreSkippedAndTheCompositesStillRun) {
     std::string source = folder_.Read("shaders.hlsl");
-    for (const std::string entry : {"hdr_glow_ps(", "hdr_trail_ps("}) {
+    for (const std::string entry : {"hdr_glow_ps(", "hdr_trail_ps(", "dof_blur_ps("}) {
         const size_t at = source.find(entry);
         ASSERT_NE(at, std::string::npos) << entry;
         source.replace(at, entry.size() - 1, "unused_" + entry.substr(0, entry.size() - 1));
@@ -496,6 +524,7 @@ TEST_F(PostProcessTrace, WithoutTheirShadersTheGlowAndTrailPassesAreSkippedAndTh
     NameTargets();
     EXPECT_EQ(effects_.GlowShader(), nullptr);
     EXPECT_EQ(effects_.TrailShader(), nullptr);
+    EXPECT_EQ(effects_.DofBlurShader(), nullptr);
     ASSERT_NE(effects_.GlowTexture(), nullptr);
 
     // The composites read the raw bright pass of this frame instead.
@@ -510,22 +539,38 @@ TEST_F(PostProcessTrace, WithoutTheirShadersTheGlowAndTrailPassesAreSkippedAndTh
     texts = Texts(RunTraced(kEffectHdrBlur));
     EXPECT_EQ(std::count(texts.begin(), texts.end(), "target trail"), 0);
     EXPECT_EQ(std::count(texts.begin(), texts.end(), "#quad"), 1);
+    // The trail's glow blurs this frame's bright pass instead.
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "target trailglow"), 1);
     const auto scene = std::find(texts.begin(), texts.end(), "texture 0 scene");
     ASSERT_NE(scene, texts.end());
     ASSERT_NE(scene + 1, texts.end());
-    EXPECT_EQ(*(scene + 1), "texture 1 history0");
+    EXPECT_EQ(*(scene + 1), "texture 1 trailglow");
     EXPECT_EQ(effects_.HistoryIndex(), 1);
+
+    // Depth of field without its widest blur: the composite's stage 2 holds
+    // the sharp scene, the half blur is still drawn.
+    texts = Texts(RunTraced(kEffectDepthOfField));
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "target dofblur"), 0);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "target dofhalfblur"), 1);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "texture 2 scene"), 1);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "texture 3 dofhalfblur"), 1);
+    EXPECT_EQ(texts.back(), "#quad");
 }
 
 TEST_F(PostProcessTrace, DepthOfFieldDrawsSceneAndDepthThenTheSkyAndBlursByDepth) {
     for (int wireframe : {0, 1, 2}) {
         r_wireframe.intValue = wireframe;
         const std::vector<Event> events = RunTraced(kEffectDepthOfField);
+        // Then the two blurs of the scene, at a quarter of each side, which
+        // the composite reads on stages 2 and 3.
         const std::vector<std::string> expected = {
             "target scene",      "depthstencil depth",        kClearBoth,   "pair world",
             "#caches empty",     "#sky",                      "target backbuffer",
-            "depthstencil defaultdepth", kClearBoth,          "pair depthoffield",
-            "texture 0 scene",   "texture 1 depth",           "#quad"};
+            "depthstencil defaultdepth", kClearBoth,          "texture 0 scene",
+            "target dofblur",    "pair dofblurpass",          "pass 2",     "target dofhalfblur",
+            "pair dofhalfblurpass", "pass 2",                 "target backbuffer",
+            "pair depthoffield", "texture 0 scene",           "texture 1 depth",
+            "texture 2 dofblur", "texture 3 dofhalfblur",     "#quad"};
         EXPECT_EQ(Texts(events), expected);
         // Only r_wireframe 1 means wireframe; the composite is always solid.
         const char* fill = wireframe == 1 ? kWireframe : kSolid;
@@ -568,7 +613,7 @@ TEST_F(PostProcessTrace, WithMultisamplingMotionBlurAndHdrBlurDrawNothingAndKeep
     EXPECT_EQ(effects_.HistoryIndex(), 1);
     // Fake HDR and depth of field are not affected.
     EXPECT_EQ(Texts(RunTraced(kEffectFakeHdr)).size(), 18u);
-    EXPECT_EQ(Texts(RunTraced(kEffectDepthOfField)).size(), 13u);
+    EXPECT_EQ(Texts(RunTraced(kEffectDepthOfField)).size(), 23u);
 }
 
 TEST_F(PostProcessTrace, EachIndexAdvancesOnlyInFramesOfItsOwnPath) {
