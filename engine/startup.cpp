@@ -83,6 +83,11 @@ void PrintStatistics(int64_t frames, double seconds, const D3D9Counters& start) 
     std::printf("stats: per frame: state_sets=%.1f clears=%.1f target_changes=%.1f ms=%.3f\n",
                 rate(end.stateApplies, start.stateApplies), rate(end.clears, start.clears),
                 rate(end.targetChanges, start.targetChanges), frames > 0 ? seconds * 1000.0 * perFrame : 0.0);
+    // How many times over the world covers the screen in its draw at the
+    // screen's size: what the depth test let the shaders write.
+    const double pixels = static_cast<double>(g_operatingSystem.WindowWidth()) * g_operatingSystem.WindowHeight();
+    std::printf("stats: per frame: world_fragments_per_pixel=%.2f\n",
+                pixels > 0.0 ? rate(end.samplesPassed, start.samplesPassed) / pixels : 0.0);
     std::fflush(stdout);
 }
 
@@ -179,6 +184,7 @@ int StartAndRun(const CommandLine& options) {
 
     if (!options.screenshot.empty()) g_videoSystem.SetExitScreenshot(options.screenshot.c_str());
     FrameDriver frames(&g_engine, options.frames);
+    g_renderer.CountWorldSamples(options.stats);
     const D3D9Counters countersAtStart = g_videoSystem.DeviceCounters();
     const auto loopStart = std::chrono::steady_clock::now();
     int result = 0;
@@ -191,6 +197,7 @@ int StartAndRun(const CommandLine& options) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - loopStart).count();
     if (options.stats) PrintStatistics(frames.Count(), seconds, countersAtStart);
+    g_renderer.CountWorldSamples(false);
 
     // A frame limit, like the end of a timedemo, ends the run as quit
     // would: every subsystem releases what it holds before the globals go.

@@ -309,6 +309,7 @@ int32_t CRenderer::DrawFrame() {
     device->SetFVF(kGpuVertexFvf);
 
     itemsDrawn_ = 0;
+    worldDrawn_ = false;
     const int32_t mode = vid_effectmode.intValue;
     if (!postProcess_.Run(mode, device, this)) DrawNoEffect(device);
     DrawOverlay(EffectLabel(mode));
@@ -340,6 +341,15 @@ void CRenderer::DrawNoEffect(IDirect3DDevice9* device) {
 }
 
 void CRenderer::DrawCaches(IDirect3DDevice9* device, bool empty) {
+    // The frame's first world draw is the one at the screen's size.
+    const bool count = countWorldSamples_ && !worldDrawn_ && device != nullptr;
+    worldDrawn_ = true;
+    if (count) D3D9CountSamples(device, true);
+    DrawWorld(device, empty);
+    if (count) D3D9CountSamples(device, false);
+}
+
+void CRenderer::DrawWorld(IDirect3DDevice9* device, bool empty) {
     DrawCacheSet(device, &mainSet_, empty, true, false);
     DrawCacheSet(device, &tgaSet_, empty, false, false);
     if (!anyAdditive_ || device == nullptr) return;

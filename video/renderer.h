@@ -136,6 +136,9 @@ public:
     IDirect3DTexture9* SkyTexture(int face) const { return skyTextures_[face]; }
     IDirect3DTexture9* LoadingImage() const { return loadingImage_; }
     const PostProcess& Effects() const { return postProcess_; }
+    // Benchmarks: the device counts the pixels each frame's world draw at
+    // the screen's size writes (D3D9CountSamples), which waits for the draw.
+    void CountWorldSamples(bool on) { countWorldSamples_ = on; }
     // The dynamic index buffer that merged draws read; null without a device.
     IDirect3DIndexBuffer9* BatchIndices() const { return batchIndices_; }
 
@@ -146,6 +149,8 @@ private:
     void SetQuad(int32_t width, int32_t height);
     void DrawSky(IDirect3DDevice9* device) override;
     void DrawCaches(IDirect3DDevice9* device, bool empty) override;
+    // The opaque lists of both sets, then the additive ones.
+    void DrawWorld(IDirect3DDevice9* device, bool empty);
     void DrawFullScreenQuad() override;
     void DrawNoEffect(IDirect3DDevice9* device);
     // Draws the lists of the set whose additive flag equals additive.
@@ -169,6 +174,8 @@ private:
     RenderCacheSet tgaSet_;
     RenderCacheSet mainSet_;
     uint32_t itemsDrawn_ = 0;
+    bool countWorldSamples_ = false;
+    bool worldDrawn_ = false;  // this frame has drawn the caches once
     GpuVertex quad_[4];
     GpuVertex sky_[kSkyFaceCount][4];
     IDirect3DTexture9* skyTextures_[kSkyFaceCount] = {};

@@ -175,15 +175,30 @@ TEST(Program, StatsLineTellsHowTheRunWent) {
     const size_t work = run.output.find("stats: per frame: draws=", at);
     ASSERT_NE(work, std::string::npos) << run.output;
     double draws = 0, binds = 0, uploads = 0, bytes = 0, states = 0, clears = 0, targets = 0, ms = 0;
+    double fragments = -1;
     ASSERT_EQ(std::sscanf(run.output.c_str() + work,
                           "stats: per frame: draws=%lf texture_binds=%lf constant_uploads=%lf constant_bytes=%lf\n"
-                          "stats: per frame: state_sets=%lf clears=%lf target_changes=%lf ms=%lf",
-                          &draws, &binds, &uploads, &bytes, &states, &clears, &targets, &ms),
-              8)
+                          "stats: per frame: state_sets=%lf clears=%lf target_changes=%lf ms=%lf\n"
+                          "stats: per frame: world_fragments_per_pixel=%lf",
+                          &draws, &binds, &uploads, &bytes, &states, &clears, &targets, &ms, &fragments),
+              9)
         << run.output.substr(work);
     EXPECT_GE(draws, 5.0);  // the five sky faces at least
     EXPECT_GE(clears, 1.0);
     EXPECT_GT(ms, 0.0);
+    EXPECT_EQ(fragments, 0.0);  // no world
+
+    // With a world in view, its draw covers the screen about once or more
+    // (the start-up arena's floor and walls fill the view).
+    folder.CopyContent({"maps/arena.lmf"});
+    run = RunEngine(folder, {}, "--set level=0 --set demo=3 --frames 4 --stats </dev/null");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const size_t covered = run.output.find("stats: per frame: world_fragments_per_pixel=");
+    ASSERT_NE(covered, std::string::npos) << run.output;
+    ASSERT_EQ(std::sscanf(run.output.c_str() + covered, "stats: per frame: world_fragments_per_pixel=%lf", &fragments),
+              1);
+    EXPECT_GT(fragments, 0.5);
+    EXPECT_LT(fragments, 4.0);
 }
 
 TEST(Program, AContentFolderWithoutTheShadersSaysSoOnceAndFails) {

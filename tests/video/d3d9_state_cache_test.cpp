@@ -265,3 +265,42 @@ TEST_F(D3D9StateCacheTest, BindingsMadeOutsideTheDrawPathDoNotGoStale) {
 }
 
 }  // namespace
+
+TEST_F(D3D9StateCacheTest, SampleCountsAddThePixelsThatPassTheDepthTest) {
+    const uint64_t pixels = static_cast<uint64_t>(kSize) * kSize;
+    device_->SetRenderState(D3DRS_ZENABLE, TRUE);
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+    device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    SetColor(0, 1, 0, 0);
+    const uint64_t start = Counters().samplesPassed;
+
+    // The full-screen quad at depth 0.5 twice: the second fails the test
+    // (less than), so only the first counts.
+    EXPECT_TRUE(D3D9CountSamples(device_, true));
+    EXPECT_FALSE(D3D9CountSamples(device_, true));  // one count at a time
+    Draw();
+    Draw();
+    EXPECT_TRUE(D3D9CountSamples(device_, false));
+    EXPECT_FALSE(D3D9CountSamples(device_, false));
+    // The quad covers the screen, less the edge its half-pixel offset moves
+    // out of it.
+    const uint64_t quad = Counters().samplesPassed - start;
+    EXPECT_LE(quad, pixels);
+    EXPECT_GE(quad, pixels - 2 * kSize);
+
+    // Draws outside a count add nothing; another count adds to the total.
+    device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    Draw();
+    EXPECT_EQ(Counters().samplesPassed - start, quad);
+    device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    for (int frame = 0; frame < 3; ++frame) {
+        ASSERT_TRUE(D3D9CountSamples(device_, true));
+        Draw();
+        device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        ASSERT_TRUE(D3D9CountSamples(device_, false));
+    }
+    EXPECT_EQ(Counters().samplesPassed - start, 4 * quad);
+    EXPECT_EQ(Pixel(10, 10), 0xFFFF0000u);
+    EXPECT_FALSE(D3D9CountSamples(nullptr, true));
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+}

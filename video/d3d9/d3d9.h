@@ -821,6 +821,12 @@ struct D3D9Counters {
     uint64_t stateApplies = 0;     // draws whose render states had to be set again
     uint64_t clears = 0;           // Clear calls that cleared something
     uint64_t targetChanges = 0;    // framebuffer attachments rebuilt (a new pass)
+    uint64_t samplesPassed = 0;    // pixels written while samples were counted (below)
 };
 // False without a device.
 bool D3D9GetCounters(IDirect3DDevice9* device, D3D9Counters* counters);
+// Counts the pixels that the draws between a begin (true) and the next end
+// (false) write, those the depth test lets through, into samplesPassed. The
+// end waits for the draws to finish, so only benchmarks use it. False
+// without a device, for an end without a begin and for a second begin.
+bool D3D9CountSamples(IDirect3DDevice9* device, bool begin);

@@ -164,6 +164,9 @@ Device::~Device() {
         glDeleteBuffers(1, &upBuffer_);
         glDeleteBuffers(2, constantBuffers_.data());
         glDeleteSamplers(kMaxStages, samplers_.data());
+        if (sampleQuery_ != 0) glDeleteQueries(1, &sampleQuery_);
+        glDeleteQueries(static_cast<GLsizei>(pendingQueries_.size()), pendingQueries_.data());
+        glDeleteQueries(static_cast<GLsizei>(freeQueries_.size()), freeQueries_.data());
     }
     // Whatever is still referenced elsewhere lives on without GL names.
     link_->device = nullptr;
@@ -173,6 +176,48 @@ Device::~Device() {
 
 void Device::MakeCurrent() {
     if (context_) context_->MakeCurrent();
+}
+
+// Counting does not wait for the draws it counts: each count's result is
+// read once it is ready, a few frames later, or when the counters are read.
+bool Device::CountSamples(bool begin) {
+    if (!context_ || begin == countingSamples_) return false;
+    MakeCurrent();
+    if (begin) {
+        CollectSamples(false);
+        if (!freeQueries_.empty()) {
+            sampleQuery_ = freeQueries_.back();
+            freeQueries_.pop_back();
+        } else {
+            glGenQueries(1, &sampleQuery_);
+        }
+        glBeginQuery(GL_SAMPLES_PASSED, sampleQuery_);
+    } else {
+        glEndQuery(GL_SAMPLES_PASSED);
+        pendingQueries_.push_back(sampleQuery_);
+        sampleQuery_ = 0;
+    }
+    countingSamples_ = begin;
+    return true;
+}
+
+void Device::CollectSamples(bool wait) {
+    if (!context_ || pendingQueries_.empty()) return;
+    MakeCurrent();
+    size_t done = 0;
+    for (; done < pendingQueries_.size(); ++done) {
+        const GLuint query = pendingQueries_[done];
+        if (!wait) {
+            GLuint ready = 0;
+            glGetQueryObjectuiv(query, GL_QUERY_RESULT_AVAILABLE, &ready);
+            if (ready == 0) break;
+        }
+        GLuint64 samples = 0;
+        glGetQueryObjectui64v(query, GL_QUERY_RESULT, &samples);
+        counters_.samplesPassed += samples;
+        freeQueries_.push_back(query);
+    }
+    pendingQueries_.erase(pendingQueries_.begin(), pendingQueries_.begin() + static_cast<ptrdiff_t>(done));
 }
 
 void Device::Trace(const char* format, ...) {

@@ -135,8 +135,14 @@ bool D3D9SaveLastFrame(IDirect3DDevice9* device, const char* pngPath) {
 
 bool D3D9GetCounters(IDirect3DDevice9* device, D3D9Counters* counters) {
     if (device == nullptr || counters == nullptr) return false;
-    *counters = static_cast<d3d9::Device*>(device)->Counters();
+    d3d9::Device* implementation = static_cast<d3d9::Device*>(device);
+    implementation->CollectSamples(true);
+    *counters = implementation->Counters();
     return true;
+}
+
+bool D3D9CountSamples(IDirect3DDevice9* device, bool begin) {
+    return device != nullptr && static_cast<d3d9::Device*>(device)->CountSamples(begin);
 }
 
 bool D3D9ReadBackBuffer(IDirect3DDevice9* device, std::vector<uint32_t>* argb, int* width, int* height) {

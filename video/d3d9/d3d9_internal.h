@@ -487,6 +487,10 @@ public:
     DeviceState& CurrentState() { return state_; }
     void MarkSamplersDirty() { samplersDirty_.fill(true); }
     const D3D9Counters& Counters() const { return counters_; }
+    bool CountSamples(bool begin);
+    // Adds the results of the sample counts still under way to counters_,
+    // waiting for them when wait is true.
+    void CollectSamples(bool wait);
     // Bookkeeping of the OpenGL bindings the draw path keeps: code that
     // binds behind its back says so here.
     void TextureUnitCleared();          // the active unit's texture was set to 0
@@ -553,6 +557,12 @@ private:
 
     // What OpenGL holds now, as far as the draw path is concerned.
     D3D9Counters counters_{};
+    // Sample counts: the one running, those ended whose results are not read
+    // yet (oldest first), and query names free for reuse.
+    GLuint sampleQuery_ = 0;
+    bool countingSamples_ = false;
+    std::vector<GLuint> pendingQueries_;
+    std::vector<GLuint> freeQueries_;
     bool glKnown_ = false;  // false: every binding below must be made again
     std::array<GLuint, kMaxStages> boundTextures_{};
     GLenum activeUnit_ = GL_TEXTURE0;
