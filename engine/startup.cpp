@@ -28,6 +28,7 @@
 #include "video/resource_manager.h"
 #include "video/shader_set.h"
 #include "video/video_system.h"
+#include "world/shader_library.h"
 
 #ifndef OSPREL_CONTENT_DIR
 #define OSPREL_CONTENT_DIR "content"
@@ -284,9 +285,12 @@ int RunOsprel(const CommandLine& given) {
     std::vector<std::string> dataFolders = options.dataFolders;
     for (const std::string& folder : DefaultDataFolders()) dataFolders.push_back(folder);
     MountDataFolders(dataFolders);
+    // The worlds' shader scripts are read while the video starts.
+    ReadWorldShadersAhead();
 
     const int result = StartAndRun(options);
     g_operatingSystem.Detach();
+    ForgetWorldShaders();
     UnmountDataFolders();
     return result;
 }

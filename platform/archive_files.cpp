@@ -41,6 +41,14 @@ ArchiveState& State() {
 
 uint64_t g_generation = 0;
 
+// The mounted state may be used from more than one thread (the shader
+// scripts are read while the video starts): every public function below
+// holds this lock while it looks at the state.
+std::recursive_mutex& StateLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
 std::string LastPhysfsError() {
     const char* text = PHYSFS_getErrorByCode(PHYSFS_getLastErrorCode());
     return text != nullptr ? text : "unknown error";
@@ -317,6 +325,7 @@ std::vector<std::string> DefaultDataFolders() {
 }
 
 int MountDataFolders(const std::vector<std::string>& folders) {
+    std::lock_guard<std::recursive_mutex> guard(StateLock());
     UnmountDataFolders();
     ArchiveState& state = State();
     if (PHYSFS_init(nullptr) == 0) {
@@ -333,15 +342,20 @@ int MountDataFolders(const std::vector<std::string>& folders) {
 }
 
 void UnmountDataFolders() {
+    std::lock_guard<std::recursive_mutex> guard(StateLock());
     ArchiveState& state = State();
     if (state.initialised) PHYSFS_deinit();
     state = ArchiveState{};
     ++g_generation;
 }
 
-uint64_t ArchiveGeneration() { return g_generation; }
+uint64_t ArchiveGeneration() {
+    std::lock_guard<std::recursive_mutex> guard(StateLock());
+    return g_generation;
+}
 
 size_t ArchiveSourcePriority(const std::string& source) {
+    std::lock_guard<std::recursive_mutex> guard(StateLock());
     const std::vector<std::string>& sources = State().sources;
     for (size_t i = 0; i < sources.size(); ++i) {
         if (sources[i] == source) return i;
@@ -349,15 +363,20 @@ size_t ArchiveSourcePriority(const std::string& source) {
     return sources.size();
 }
 
-std::vector<std::string> MountedSources() { return State().sources; }
+std::vector<std::string> MountedSources() {
+    std::lock_guard<std::recursive_mutex> guard(StateLock());
+    return State().sources;
+}
 
 void ReportDataFolders() {
+    std::lock_guard<std::recursive_mutex> guard(StateLock());
     for (const auto& [folder, count] : State().folders) {
         if (count > 0) PrintLine("Archives: %i from %s", count, folder.c_str());
     }
 }
 
 std::FILE* OpenArchiveFile(const char* path) {
+    std::lock_guard<std::recursive_mutex> guard(StateLock());
     const std::string name = FindEntry(path);
     if (name.empty()) return nullptr;
     PHYSFS_File* file = PHYSFS_openRead(name.c_str());
@@ -390,7 +409,10 @@ std::FILE* OpenArchiveFile(const char* path) {
     return stream;
 }
 
-bool ArchiveFileExists(const char* path) { return !FindEntry(path).empty(); }
+bool ArchiveFileExists(const char* path) {
+    std::lock_guard<std::recursive_mutex> guard(StateLock());
+    return !FindEntry(path).empty();
+}
 
 bool ArchiveStreamLength(const std::FILE* stream, uint64_t* length) {
     std::lock_guard<std::mutex> lock(OpenStreamsLock());
@@ -401,6 +423,7 @@ bool ArchiveStreamLength(const std::FILE* stream, uint64_t* length) {
 }
 
 std::string ArchiveSourceOf(const char* path) {
+    std::lock_guard<std::recursive_mutex> guard(StateLock());
     const std::string name = FindEntry(path);
     if (name.empty()) return {};
     const char* source = PHYSFS_getRealDir(name.c_str());
@@ -427,6 +450,7 @@ std::vector<std::string> FolderSpellings(const char* folder) {
 }  // namespace
 
 std::vector<std::string> ListArchiveSubfolders(const char* folder) {
+    std::lock_guard<std::recursive_mutex> guard(StateLock());
     std::vector<std::string> found;
     std::unordered_map<std::string, bool> seen;
     for (const std::string& spelling : FolderSpellings(folder)) {
@@ -443,6 +467,7 @@ std::vector<std::string> ListArchiveSubfolders(const char* folder) {
 }
 
 std::vector<ArchiveEntry> ListArchiveFolder(const char* folder) {
+    std::lock_guard<std::recursive_mutex> guard(StateLock());
     std::vector<ArchiveEntry> entries;
     const std::vector<std::string> folders = FolderSpellings(folder);
     // The files of every spelling of the folder, each name once.

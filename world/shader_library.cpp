@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/archive_files.h"
@@ -15,11 +16,22 @@
 
 namespace {
 
-struct Library {
-    bool read = false;
+// A table and the lines its reading has to say (warnings, then the
+// summary), which are printed when the table is first used, so that the
+// output is the same whichever thread read it.
+struct Reading {
     uint64_t generation = 0;
     std::string folder;
     ShaderTable table;
+    std::vector<std::string> lines;
+};
+
+struct Library {
+    bool read = false;
+    Reading current;
+    // A reading started ahead of its first use, and its thread.
+    std::thread worker;
+    Reading ahead;
 };
 
 Library& TheLibrary() {
@@ -51,7 +63,7 @@ bool ReadScript(const std::string& path, std::vector<char>* text) {
     return true;
 }
 
-void ReadAll(ShaderTable* table) {
+void ReadAll(ShaderTable* table, std::vector<std::string>* lines) {
     const auto start = std::chrono::steady_clock::now();
     // Highest priority first, since the first definition of a name stays:
     // the content folder, then the archives in search order.
@@ -77,27 +89,62 @@ void ReadAll(ShaderTable* table) {
         if (!ReadScript(script, &text)) continue;
         problems.clear();
         shaders += table->AddScript(script.c_str(), text.data(), text.size(), &problems);
-        for (const std::string& problem : problems) PrintLine("Warning: %s", problem.c_str());
+        for (const std::string& problem : problems) lines->push_back("Warning: " + problem);
     }
     if (scripts.empty()) return;
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    PrintLine("Shader scripts: %i shaders from %i scripts in %.0f ms", shaders, static_cast<int32_t>(scripts.size()),
-              ms);
+    char summary[128];
+    std::snprintf(summary, sizeof summary, "Shader scripts: %i shaders from %i scripts in %.0f ms", shaders,
+                  static_cast<int32_t>(scripts.size()), ms);
+    lines->push_back(summary);
+}
+
+void Read(Reading* reading) {
+    reading->table.Clear();
+    reading->lines.clear();
+    reading->generation = ArchiveGeneration();
+    reading->folder = CurrentDirectory();
+    ReadAll(&reading->table, &reading->lines);
+}
+
+void FinishReadingAhead(Library* library) {
+    if (library->worker.joinable()) library->worker.join();
 }
 
 }  // namespace
 
+void ReadWorldShadersAhead() {
+    Library& library = TheLibrary();
+    FinishReadingAhead(&library);
+    library.worker = std::thread([&library] { Read(&library.ahead); });
+}
+
 const ShaderTable& WorldShaders() {
     Library& library = TheLibrary();
     const std::string folder = CurrentDirectory();
-    if (!library.read || library.generation != ArchiveGeneration() || library.folder != folder) {
-        library.table.Clear();
-        library.read = true;
-        library.generation = ArchiveGeneration();
-        library.folder = folder;
-        ReadAll(&library.table);
+    if (library.read && library.current.generation == ArchiveGeneration() && library.current.folder == folder) {
+        return library.current.table;
     }
-    return library.table;
+    if (library.worker.joinable()) {
+        FinishReadingAhead(&library);
+        // Read for the sources and folder still in use: take it.
+        if (library.ahead.generation == ArchiveGeneration() && library.ahead.folder == folder) {
+            std::swap(library.current, library.ahead);
+            library.ahead = Reading{};
+            library.read = true;
+            for (const std::string& line : library.current.lines) PrintLine("%s", line.c_str());
+            return library.current.table;
+        }
+    }
+    Read(&library.current);
+    library.read = true;
+    for (const std::string& line : library.current.lines) PrintLine("%s", line.c_str());
+    return library.current.table;
 }
 
-void ForgetWorldShaders() { TheLibrary().read = false; }
+void ForgetWorldShaders() {
+    Library& library = TheLibrary();
+    FinishReadingAhead(&library);
+    library.ahead = Reading{};
+    library.read = false;
+}

@@ -194,6 +194,38 @@ TEST_F(WorldShaderScripts, TheContentFolderWinsThenTheArchiveSearchedFirst) {
     EXPECT_EQ(output.Last().rfind("Shader scripts: 1 shaders from 1 scripts", 0), 0u);
 }
 
+TEST_F(WorldShaderScripts, ScriptsReadAheadGiveTheSameTableAndLinesWhenFirstUsed) {
+    ZipWriter archive;
+    archive.Add("scripts/base.shader", "textures/a/one\n{\n\tqer_editorimage early/one\n}\n");
+    ASSERT_TRUE(archive.WriteTo(folder_.Path() + "/data/pak0.pk3"));
+    folder_.Write("scripts/mine.shader", "textures/a/two\n{\n\tqer_editorimage mine/two\n}\n"
+                                         "textures/a/broken\n{\n\t{\n\t\tmap x\n}\n");
+    MountDataFolders({folder_.Path() + "/data"});
+
+    // Nothing is said while the scripts are read; the first use says it.
+    PrintCapture output;
+    ReadWorldShadersAhead();
+    for (int i = 0; i < 3; ++i) ReadWorldShadersAhead();  // a new reading waits for the last
+    const ShaderTable& table = WorldShaders();
+    ASSERT_NE(table.Find("textures/a/one"), nullptr);
+    EXPECT_EQ(table.Find("textures/a/one")->editorImage, "early/one");
+    EXPECT_EQ(table.Find("textures/a/two")->editorImage, "mine/two");
+    ASSERT_EQ(output.Lines().size(), 2u) << ::testing::PrintToString(output.Lines());
+    EXPECT_EQ(output.Lines()[0].rfind("Warning: scripts/mine.shader:", 0), 0u);
+    EXPECT_EQ(output.Lines()[1].rfind("Shader scripts: 2 shaders from 2 scripts in ", 0), 0u) << output.Lines()[1];
+    output.Clear();
+    WorldShaders();
+    EXPECT_TRUE(output.Lines().empty());
+
+    // A reading made before the archives changed is not used.
+    ReadWorldShadersAhead();
+    UnmountDataFolders();
+    EXPECT_EQ(WorldShaders().Find("textures/a/one"), nullptr);
+    EXPECT_NE(WorldShaders().Find("textures/a/two"), nullptr);
+    ASSERT_EQ(output.Lines().size(), 2u) << ::testing::PrintToString(output.Lines());
+    EXPECT_EQ(output.Last().rfind("Shader scripts: 1 shaders from 1 scripts", 0), 0u);
+}
+
 TEST_F(WorldShaderScripts, FacesWithoutALightmapAreLitByTheirVertexColours) {
     folder_.Write("textures/test/white.tga", Tga(2, 2, 255, 255, 255));
     BspBuilder builder;
