@@ -4,6 +4,7 @@
 // manager and owned by the game subsystem.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -82,6 +83,10 @@ public:
     // Faces whose own references (vertex range, mesh range, indices, patch
     // grid) lie inside the file: 1, else 0 and never drawn.
     std::vector<uint8_t> faceUsable;
+    // Each face's box (its vertices, or a patch's control points, which
+    // enclose the surface), low corner then high, in drawing coordinates;
+    // it orders the draws nearest first.
+    std::vector<std::array<float, 6>> faceBounds;
 
     int32_t numClusters = 0;
     int32_t bytesPerCluster = 0;
@@ -118,8 +123,8 @@ private:
     // Node visits left to the sweep under way; a tree visits each node at
     // most once, so only a broken one (shared or looping children) runs out.
     int32_t sweepNodeBudget = 0;
-    // Hands one face to the renderer's caches (drawing); distance orders
-    // its draws (see RenderItem::distance).
+    // Hands one face to the renderer's caches (drawing); distance (to its
+    // box) orders its draws (see RenderItem::distance).
     void GatherFace(size_t index, float distance);
     void ReleaseAll();
 };

@@ -86,11 +86,6 @@ int32_t World::Draw() {
                              static_cast<float>(leaf.maxs[2]));
         if (!camera.BoxInFrustum(lo, hi)) continue;
         SetFillMode(device);
-        // The leaf's nearest point to the eye orders its faces' draws.
-        const float dx = std::max({lo.x - eye.x, 0.0f, eye.x - hi.x});
-        const float dy = std::max({lo.y - eye.y, 0.0f, eye.y - hi.y});
-        const float dz = std::max({lo.z - eye.z, 0.0f, eye.z - hi.z});
-        const float distance = dx * dx + dy * dy + dz * dz;
 
         for (int32_t i = 0; i < leaf.numLeafFaces; ++i) {
             const size_t face = static_cast<size_t>(leafFaces[static_cast<size_t>(leaf.firstLeafFace + i)]);
@@ -98,7 +93,12 @@ int32_t World::Draw() {
             const uint8_t bit = static_cast<uint8_t>(1u << (face & 7));
             if (bits & bit) continue;
             bits |= bit;
-            GatherFace(face, distance);
+            // The face's nearest point to the eye orders its draws.
+            const std::array<float, 6>& box = faceBounds[face];
+            const float dx = std::max({box[0] - eye.x, 0.0f, eye.x - box[3]});
+            const float dy = std::max({box[1] - eye.y, 0.0f, eye.y - box[4]});
+            const float dz = std::max({box[2] - eye.z, 0.0f, eye.z - box[5]});
+            GatherFace(face, dx * dx + dy * dy + dz * dz);
         }
     }
     return 1;

@@ -292,6 +292,23 @@ bool FaceUsable(const BspFace& face, size_t vertexCount, const std::vector<int32
 }
 
 void ExchangeYZ(float* v) { std::swap(v[1], v[2]); }
+
+// The box of a usable face's vertices (already in drawing coordinates).
+void FaceBounds(const BspFace& face, const std::vector<BspVertex>& vertices, std::array<float, 6>* box) {
+    const size_t first = static_cast<size_t>(face.firstVertex);
+    const size_t end = first + static_cast<size_t>(face.numVertices);
+    if (face.numVertices <= 0 || end > vertices.size()) return;
+    for (int axis = 0; axis < 3; ++axis) {
+        (*box)[axis] = vertices[first].position[axis];
+        (*box)[3 + axis] = vertices[first].position[axis];
+    }
+    for (size_t v = first + 1; v < end; ++v) {
+        for (int axis = 0; axis < 3; ++axis) {
+            (*box)[axis] = std::min((*box)[axis], vertices[v].position[axis]);
+            (*box)[3 + axis] = std::max((*box)[3 + axis], vertices[v].position[axis]);
+        }
+    }
+}
 void ExchangeYZ(int32_t* v) { std::swap(v[1], v[2]); }
 
 const char* CreateFailureWord(HRESULT result) {
@@ -588,6 +605,7 @@ bool LoadWorld(World* world, const char* path, WorldFile* file) {
         world->meshVertices.reserve(meshCount);
         world->faceDrawn.assign((faceCount + 7) / 8, 0);
         world->faceUsable.assign(faceCount, 0);
+        world->faceBounds.assign(faceCount, std::array<float, 6>{});
     } catch (const std::bad_alloc&) {
         PrintLine("Error: data allocation failed.");
         return false;
@@ -651,6 +669,7 @@ bool LoadWorld(World* world, const char* path, WorldFile* file) {
     for (uint32_t f = 0; f < faceCount; ++f) {
         const BspFace& face = world->faces[f];
         world->faceUsable[f] = FaceUsable(face, rawVertices.size(), world->meshVertices) ? 1 : 0;
+        if (world->faceUsable[f] != 0) FaceBounds(face, rawVertices, &world->faceBounds[f]);
         if (face.type == kFacePatch) ++patchCount;
     }
     if (patchCount > 0) {
@@ -844,6 +863,7 @@ void World::ReleaseAll() {
     Free(&leafBrushes);
     Free(&faceDrawn);
     Free(&faceUsable);
+    Free(&faceBounds);
     Free(&visibility);
     numClusters = 0;
     bytesPerCluster = 0;
@@ -859,6 +879,7 @@ uint64_t World::SizeInBytes() const {
     bytes += planes.size() * sizeof(BspPlane) + brushes.size() * sizeof(BspBrush);
     bytes += brushSides.size() * sizeof(BspBrushSide) + leafBrushes.size() * 4;
     bytes += faceDrawn.size() + faceUsable.size() + visibility.size();
+    bytes += faceBounds.size() * sizeof(faceBounds[0]);
     // GPU copies: the world buffers, the lightmaps and each sub-patch.
     bytes += static_cast<uint64_t>(vertexCount) * sizeof(GpuVertex);
     bytes += lightmaps.size() * static_cast<uint64_t>(kLightmapSize * kLightmapSize * 4);
