@@ -74,6 +74,11 @@ TEST_F(WorldLoad, MinimalWorldPrintsEveryStepInOrderAndHoldsItsLumps) {
     EXPECT_EQ(world->meshVertices, (std::vector<int32_t>{0, 1, 2}));
     EXPECT_EQ(world->faceUsable, (std::vector<uint8_t>{1, 1}));
     EXPECT_EQ(world->faceDrawn.size(), 1u);
+    // Each face's box, in drawing coordinates (as the builder's vertices
+    // are given): the floor square and the triangle above it.
+    ASSERT_EQ(world->faceBounds.size(), 2u);
+    EXPECT_EQ(world->faceBounds[0], (std::array<float, 6>{-64, 0, -64, 64, 0, 64}));
+    EXPECT_EQ(world->faceBounds[1], (std::array<float, 6>{0, 16, 0, 32, 16, 32}));
     EXPECT_EQ(world->textures.size(), 1u);
     EXPECT_EQ(world->textures[0].texture, nullptr);
     EXPECT_FALSE(world->textures[0].fromTga);
