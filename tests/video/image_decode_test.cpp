@@ -60,6 +60,27 @@ TEST(ImageDecode, AWholeMipChainOfRoundedAveragesInArgbMemoryOrder) {
     ASSERT_EQ(image.levels[2].size(), 4u);
     EXPECT_EQ(image.levels[2], (std::vector<uint8_t>{89, 89, 89, 192}));  // a side of 1 stays 1
 
+    // A JPEG lands in the same order: a red image's texels are B 0, G 0, R 255.
+    std::vector<uint8_t> jpeg;
+    std::vector<uint8_t> red(8 * 8 * 3, 0);
+    for (size_t i = 0; i < red.size(); i += 3) red[i] = 255;
+    stbi_write_jpg_to_func(
+        [](void* context, void* data, int size) {
+            auto* out = static_cast<std::vector<uint8_t>*>(context);
+            out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+        },
+        &jpeg, 8, 8, 3, red.data(), 95);
+    D3DXDecodedImage fromJpeg;
+    ASSERT_EQ(D3DXDecodeImage(jpeg.data(), jpeg.size(), 8192, &fromJpeg), D3D_OK);
+    ASSERT_EQ(fromJpeg.levels.size(), 4u);  // 8, 4, 2, 1
+    for (const std::vector<uint8_t>& level : fromJpeg.levels) {
+        ASSERT_GE(level.size(), 4u);
+        EXPECT_LT(level[0], 8);
+        EXPECT_LT(level[1], 8);
+        EXPECT_GT(level[2], 247);
+        EXPECT_EQ(level[3], 255);
+    }
+
     // Larger than the device takes, empty, or not an image: refused.
     EXPECT_EQ(D3DXDecodeImage(tga.data(), tga.size(), 3, &image), D3DXERR_INVALIDDATA);
     EXPECT_TRUE(image.levels.empty());

@@ -61,6 +61,17 @@ TEST(JpegDecoder, DecodesWhatAGeneralDecoderReads) {
     EXPECT_GT(rgba[(23 * 40 + 39) * 4 + 0], 230);              // bottom right: red and green high
     EXPECT_GT(rgba[(23 * 40 + 39) * 4 + 1], 230);
     EXPECT_LT(rgba[0], 25);                                    // top left: dark
+
+    // In texture memory order: the same pixels with red and blue swapped.
+    std::vector<uint8_t> bgra;
+    ASSERT_TRUE(DecodeJpeg(file.data(), file.size(), 8192, 16u << 20, &bgra, &width, &height, PixelOrder::kBgra));
+    ASSERT_EQ(bgra.size(), rgba.size());
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+        ASSERT_EQ(bgra[i], rgba[i + 2]) << i;
+        ASSERT_EQ(bgra[i + 1], rgba[i + 1]) << i;
+        ASSERT_EQ(bgra[i + 2], rgba[i]) << i;
+        ASSERT_EQ(bgra[i + 3], 255) << i;
+    }
 }
 
 TEST(JpegDecoder, DamagedFilesFailWithoutHarm) {

@@ -30,7 +30,7 @@ bool LooksLikeJpeg(const uint8_t* data, size_t size) {
 }
 
 bool DecodeJpeg(const uint8_t* data, size_t size, uint32_t maxSide, uint64_t maxPixels, std::vector<uint8_t>* rgba,
-                int* width, int* height) {
+                int* width, int* height, PixelOrder order) {
     if (!LooksLikeJpeg(data, size) || size > 0xFFFFFFFFu) return false;
     jpeg_decompress_struct info{};
     ErrorManager errors{};
@@ -56,7 +56,7 @@ bool DecodeJpeg(const uint8_t* data, size_t size, uint32_t maxSide, uint64_t max
         jpeg_destroy_decompress(&info);
         return false;
     }
-    info.out_color_space = JCS_EXT_RGBA;
+    info.out_color_space = order == PixelOrder::kBgra ? JCS_EXT_BGRA : JCS_EXT_RGBA;
     jpeg_start_decompress(&info);
     if (info.output_components != 4) {
         jpeg_destroy_decompress(&info);
