@@ -293,11 +293,13 @@ bool FaceUsable(const BspFace& face, size_t vertexCount, const std::vector<int32
 
 void ExchangeYZ(float* v) { std::swap(v[1], v[2]); }
 
-// The box of a usable face's vertices (already in drawing coordinates).
+// The box of a face's vertices (already in drawing coordinates); left empty
+// when its vertex range is not inside the file, as faces of kinds never
+// drawn may have.
 void FaceBounds(const BspFace& face, const std::vector<BspVertex>& vertices, std::array<float, 6>* box) {
+    if (face.numVertices <= 0 || !RangeInside(face.firstVertex, face.numVertices, vertices.size())) return;
     const size_t first = static_cast<size_t>(face.firstVertex);
     const size_t end = first + static_cast<size_t>(face.numVertices);
-    if (face.numVertices <= 0 || end > vertices.size()) return;
     for (int axis = 0; axis < 3; ++axis) {
         (*box)[axis] = vertices[first].position[axis];
         (*box)[3 + axis] = vertices[first].position[axis];

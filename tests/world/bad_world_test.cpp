@@ -321,6 +321,11 @@ TEST_F(BadWorld, FacesWithBadReferencesAreKeptButUnusable) {
     const int32_t oddType = b.AddPolygon(tri);
     b.Faces()[static_cast<size_t>(oddType)].type = 77;
     b.Faces()[static_cast<size_t>(oddType)].firstVertex = -100;
+    // A range that starts before the first vertex and ends inside the file.
+    const int32_t oddTypeWrapping = b.AddPolygon(tri);
+    b.Faces()[static_cast<size_t>(oddTypeWrapping)].type = 4;
+    b.Faces()[static_cast<size_t>(oddTypeWrapping)].firstVertex = -2;
+    b.Faces()[static_cast<size_t>(oddTypeWrapping)].numVertices = 5;
     const int32_t badTexture = b.AddPolygon(tri, 555, -7);  // texture and lightmap are drawing's business
     b.BuildSingleLeafTree();
 
@@ -340,6 +345,10 @@ TEST_F(BadWorld, FacesWithBadReferencesAreKeptButUnusable) {
     EXPECT_EQ(usable(patchGood), 1);
     EXPECT_EQ(usable(polygonMeshGood), 1);
     EXPECT_EQ(usable(oddType), 1);
+    EXPECT_EQ(usable(oddTypeWrapping), 1);
+    // Faces never drawn keep an empty box: their vertices are not read.
+    EXPECT_EQ(world->faceBounds[static_cast<size_t>(oddType)], (std::array<float, 6>{}));
+    EXPECT_EQ(world->faceBounds[static_cast<size_t>(oddTypeWrapping)], (std::array<float, 6>{}));
     EXPECT_EQ(usable(badTexture), 1);
     // Every patch face keeps its entry; only the good one has a piece.
     ASSERT_EQ(world->patches.size(), 5u);
