@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,8 +18,10 @@
 
 #include "camera/camera.h"
 #include "engine/file_helpers.h"
+#include "platform/archive_files.h"
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
+#include "platform/paths.h"
 #include "video/renderer.h"
 #include "video/resource_manager.h"
 #include "video/video_system.h"
@@ -52,6 +55,11 @@ public:
         return bench;
     }
     const std::string& WorldName() const { return world_; }
+    // The worlds measured: the content folder's largest (the tower), then
+    // the installed world with the most faces, copied out of the archives
+    // (which are not mounted while measuring, so no world has textures).
+    std::string World(int64_t index) const { return index == 0 ? world_ : std::string(kManyFacesWorld); }
+    static constexpr const char* kManyFacesWorld = "maps/oa_thor.bsp";
     bool Ready() const { return ready_; }
 
 private:
@@ -83,6 +91,7 @@ private:
         WindowSettings settings;
         settings.fullscreen = 0;
         g_operatingSystem.CreateMainWindow(&settings);
+        CopyFromArchives(kManyFacesWorld);
         ready_ = g_videoSystem.Initialise() == 1;
         g_resourceManager.Initialise();
         g_camera.SetProjection(1.5707964f, 0.1f, 10000000.0f, 800.0f, 600.0f);
@@ -90,6 +99,21 @@ private:
     ~Bench() {
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
+    }
+
+    // Copies an entry of the installed archives into the scratch folder.
+    static void CopyFromArchives(const char* name) {
+        MountDataFolders(DefaultDataFolders());
+        if (std::FILE* in = OpenFile(name, "rb")) {
+            if (std::FILE* out = std::fopen(name, "wb")) {
+                char chunk[65536];
+                size_t got = 0;
+                while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) std::fwrite(chunk, 1, got, out);
+                std::fclose(out);
+            }
+            std::fclose(in);
+        }
+        UnmountDataFolders();
     }
 
     fs::path folder_;
@@ -102,11 +126,12 @@ World* LoadWorld(const std::string& name) {
     return dynamic_cast<World*>(g_resourceManager.LoadResource(name.c_str()));
 }
 
-// The start-up level's position when the world is the tower, else the
-// centre of the first leaf with a cluster and faces.
+// The start-up level's position when the world is the tower, else its first
+// spawn point, else the centre of the first leaf with a cluster and faces.
 D3DXVECTOR3 InsidePoint(const World& world) {
     // The tower start-up level is ctf_compromise.
-    if (Bench::Get().WorldName() == "maps/tower.lmf") return D3DXVECTOR3(274.0f, 478.0f, 435.0f);
+    if (std::string(world.Name()) == "maps/tower.lmf") return D3DXVECTOR3(274.0f, 478.0f, 435.0f);
+    if (!world.spawnPoints.empty()) return world.spawnPoints.front().origin;
     for (const BspLeaf& leaf : world.leaves) {
         if (leaf.cluster >= 0 && leaf.numLeafFaces > 0) {
             return D3DXVECTOR3((leaf.mins[0] + leaf.maxs[0]) * 0.5f, (leaf.mins[1] + leaf.maxs[1]) * 0.5f,
@@ -116,16 +141,19 @@ D3DXVECTOR3 InsidePoint(const World& world) {
     return D3DXVECTOR3(0.0f, 0.0f, 0.0f);
 }
 
-// The benchmark's world, loaded; null (the run marked skipped) when there is
-// no installed world or no video device.
+// The benchmark's world (its first argument picks it, see Bench::World),
+// loaded; null (the run marked skipped) when there is no such world or no
+// video device.
 World* StartWorld(benchmark::State& state) {
     Bench& bench = Bench::Get();
     if (!bench.Ready()) {
         state.SkipWithError("no installed world or no video device");
         return nullptr;
     }
-    World* world = LoadWorld(bench.WorldName());
-    if (world == nullptr) state.SkipWithError("the world did not load");
+    const std::string name = bench.World(state.range(0));
+    World* world = LoadWorld(name);
+    if (world == nullptr) state.SkipWithError(("the world " + name + " did not load").c_str());
+    state.SetLabel(name);
     return world;
 }
 
@@ -177,18 +205,37 @@ void BM_WorldGather(benchmark::State& state) {
         frames > 0 ? static_cast<double>(gathered) / static_cast<double>(frames) : 0.0;
     delete world;
 }
-BENCHMARK(BM_WorldGather)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WorldGather)->ArgName("world")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
+// Traces between random points within 512 units of the inside point: long
+// ones (both ends anywhere in that cube), or short ones of 64 units, about a
+// frame's movement (the second argument: 0 long, 1 short).
 void BM_Traces(benchmark::State& state) {
     World* world = StartWorld(state);
     if (world == nullptr) return;
     const D3DXVECTOR3 centre = InsidePoint(*world);
+    const bool shortTraces = state.range(1) == 1;
     std::mt19937 random(7);
     std::uniform_real_distribution<float> offset(-512.0f, 512.0f);
+    std::uniform_real_distribution<float> direction(-1.0f, 1.0f);
     std::vector<std::pair<D3DXVECTOR3, D3DXVECTOR3>> segments(4096);
     for (auto& s : segments) {
         s.first = D3DXVECTOR3(centre.x + offset(random), centre.y + offset(random), centre.z + offset(random));
-        s.second = D3DXVECTOR3(centre.x + offset(random), centre.y + offset(random), centre.z + offset(random));
+        if (!shortTraces) {
+            s.second = D3DXVECTOR3(centre.x + offset(random), centre.y + offset(random), centre.z + offset(random));
+            continue;
+        }
+        float d[3];
+        float length = 0.0f;
+        do {
+            length = 0.0f;
+            for (float& v : d) {
+                v = direction(random);
+                length += v * v;
+            }
+        } while (length < 0.01f || length > 1.0f);
+        const float scale = 64.0f / std::sqrt(length);
+        s.second = D3DXVECTOR3(s.first.x + d[0] * scale, s.first.y + d[1] * scale, s.first.z + d[2] * scale);
     }
     size_t i = 0;
     for (auto _ : state) {
@@ -198,7 +245,7 @@ void BM_Traces(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     delete world;
 }
-BENCHMARK(BM_Traces);
+BENCHMARK(BM_Traces)->ArgNames({"world", "short"})->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1});
 
 }  // namespace
 
