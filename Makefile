@@ -44,10 +44,6 @@ test: build
 # listed, with their reasons, in tests/sanitizer-leaks.supp. Warnings are
 # the ordinary build's business: the instrumentation makes GCC's flow
 # analysis report uninitialised values in library headers that are not.
-# A test that fails is run once more: LeakSanitizer's own stop-the-world
-# tracer now and then crashes at a process's exit ("Tracer caught signal
-# 11") after the test has passed, when the machine is busy; a real finding
-# fails both runs.
 SANITIZE_DIR ?= build-sanitize
 SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer-leaks.supp:print_suppressions=0 \
@@ -58,7 +54,7 @@ test-sanitized: deps
 	  cmake -S . -B $(SANITIZE_DIR) -G Ninja -DOSPREL_SANITIZE=ON -DOSPREL_WERROR=OFF; \
 	fi
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
-	$(SANITIZER_ENV) ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS) --repeat until-pass:2
+	$(SANITIZER_ENV) ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
 
 # Each fuzz target (tests/fuzz) runs for SECONDS under libFuzzer, built with
 # clang and the sanitizers in a folder of its own. The committed corpus is
