@@ -44,8 +44,16 @@ test: build
 # listed, with their reasons, in tests/sanitizer-leaks.supp. Warnings are
 # the ordinary build's business: the instrumentation makes GCC's flow
 # analysis report uninitialised values in library headers that are not.
+#
+# intercept_tls_get_addr=0: GCC 12's sanitizer runtime takes a thread-local
+# block that a library allocates at offset 16 of a page for the header an old
+# glibc put there, reads a bogus range from the two words before it, and the
+# leak checker's tracer then dies at exit with "Tracer caught signal 11" after
+# the test passed (about one run in 25 of the windowed and script tests).
+# Without the interception those blocks are still ordinary heap blocks found
+# through glibc's own tables, so no leak goes unseen or is reported falsely.
 SANITIZE_DIR ?= build-sanitize
-SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:intercept_tls_get_addr=0 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer-leaks.supp:print_suppressions=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
