@@ -14,8 +14,8 @@
 // with def_main_vs, so that the composites read them with a tap or two:
 // hdr_glow_ps (the fake HDR glow, 128x128), hdr_trail_ps (the HDR blur
 // trail, 256x256), hdr_trail_glow_ps (the trail's glow, 256x256), and
-// dof_blur_ps and dof_half_blur_ps (the depth of field's blurs, at half the
-// screen's size).
+// dof_blur_ps and dof_half_blur_ps (the depth of field's blurs, at a
+// quarter of the screen's width and height).
 //
 // Both vertex shaders write the same outputs (COLOR0, TEXCOORD0-2)
 // with the same types, so every vertex shader here goes with every pixel
@@ -313,8 +313,8 @@ float3 FocusBlur(float2 uv, float radius)
 }
 
 // The depth of field's blurs of the scene (stage 0) at the widest radius
-// and at half of it, drawn by the post-process code at half the screen's
-// size.
+// and at half of it, drawn by the post-process code at a quarter of the
+// screen's width and height.
 float4 dof_blur_ps(PixelInput input) : COLOR0
 {
     return float4(FocusBlur(input.texCoord, kMaxBlurRadius), 1.0);
