@@ -15,7 +15,9 @@
 // hdr_glow_ps (the fake HDR glow, 128x128), hdr_trail_ps (the HDR blur
 // trail, 256x256), hdr_trail_glow_ps (the trail's glow, 256x256), and
 // dof_blur_ps and dof_half_blur_ps (the depth of field's blurs, at a
-// quarter of the screen's width and height).
+// quarter of the screen's width and height). In place of blur_post_ps it
+// draws blur_post_seed_ps and then blur_post_step_ps, which also write the
+// motion blur's running sum to a second, 16-bit target.
 //
 // Both vertex shaders write the same outputs (COLOR0, TEXCOORD0-2)
 // with the same types, so every vertex shader here goes with every pixel
@@ -36,7 +38,9 @@ sampler2D g_depth : register(s1);       // depth of field: D24S8 depth, 0..1 in 
 sampler2D g_blurred : register(s2);     // depth of field: the scene at the widest blur
 sampler2D g_halfBlurred : register(s3); // depth of field: the scene at half that blur
 
-// Motion blur: frame s frames ago on stage s.
+// Motion blur: frame s frames ago on stage s; where the blur keeps a running
+// sum (blur_post_step_ps), that sum takes stage 1.
+sampler2D g_motionSum : register(s1);
 sampler2D g_frame0 : register(s0);
 sampler2D g_frame1 : register(s1);
 sampler2D g_frame2 : register(s2);
@@ -70,6 +74,14 @@ static const float3 kLuminance = float3(0.2126, 0.7152, 0.0722);
 
 // One texel of the 256x256 bright-pass targets.
 static const float kBrightTexel = 1.0 / 256.0;
+
+// Motion blur: frame s frames ago weighs kMotionNewest * kMotionDecay^s, so
+// the eight weights fall from 0.213 to 0.063 and sum to one. With weights in
+// a fixed ratio the sum of the last seven frames carries over from frame to
+// frame: next frame it is worth kMotionDecay times as much, plus the new frame.
+static const float kMotionDecay = 0.84;
+static const float kMotionNewest = 0.2127308;  // (1 - 0.84) / (1 - 0.84^8)
+static const float kMotionOldest = 0.0627748;  // kMotionNewest * 0.84^7
 
 static const float kBloomStrength = 1.2;
 static const float kExposure = 1.8;
@@ -240,18 +252,50 @@ float4 hdr_post_ps(PixelInput input) : COLOR0
 }
 
 // Motion blur: the last eight frames, the newest weighing most.
+float3 MotionBlur(float2 uv)
+{
+    float3 sum = tex2D(g_frame0, uv).rgb * kMotionNewest;
+    sum += tex2D(g_frame1, uv).rgb * 0.1786939;
+    sum += tex2D(g_frame2, uv).rgb * 0.1501029;
+    sum += tex2D(g_frame3, uv).rgb * 0.1260864;
+    sum += tex2D(g_frame4, uv).rgb * 0.1059126;
+    sum += tex2D(g_frame5, uv).rgb * 0.0889666;
+    sum += tex2D(g_frame6, uv).rgb * 0.0747319;
+    sum += tex2D(g_frame7, uv).rgb * kMotionOldest;
+    return sum;
+}
+
 float4 blur_post_ps(PixelInput input) : COLOR0
 {
+    return float4(MotionBlur(input.texCoord), 1.0);
+}
+
+// The same blur, also writing the sum of the newest seven frames (without
+// the oldest) to a second target, from which the next frames carry on.
+struct MotionOutput {
+    float4 color : COLOR0;
+    float4 sum : COLOR1;
+};
+
+MotionOutput blur_post_seed_ps(PixelInput input)
+{
+    MotionOutput output;
+    float3 blur = MotionBlur(input.texCoord);
+    output.color = float4(blur, 1.0);
+    output.sum = float4(blur - tex2D(g_frame7, input.texCoord).rgb * kMotionOldest, 1.0);
+    return output;
+}
+
+// The blur from this frame and the running sum of the seven before it, then
+// the sum again without the frame that leaves it next (stage 7).
+MotionOutput blur_post_step_ps(PixelInput input)
+{
+    MotionOutput output;
     float2 uv = input.texCoord;
-    float3 sum = tex2D(g_frame0, uv).rgb * 0.22;
-    sum += tex2D(g_frame1, uv).rgb * 0.18;
-    sum += tex2D(g_frame2, uv).rgb * 0.15;
-    sum += tex2D(g_frame3, uv).rgb * 0.12;
-    sum += tex2D(g_frame4, uv).rgb * 0.10;
-    sum += tex2D(g_frame5, uv).rgb * 0.09;
-    sum += tex2D(g_frame6, uv).rgb * 0.08;
-    sum += tex2D(g_frame7, uv).rgb * 0.06;
-    return float4(sum, 1.0);
+    float3 blur = tex2D(g_frame0, uv).rgb * kMotionNewest + tex2D(g_motionSum, uv).rgb * kMotionDecay;
+    output.color = float4(blur, 1.0);
+    output.sum = float4(blur - tex2D(g_frame7, uv).rgb * kMotionOldest, 1.0);
+    return output;
 }
 
 // HDR blur trail, drawn by the post-process code into a 256x256 target with

@@ -107,6 +107,7 @@ void PostProcess::CreateTargets(IDirect3DDevice9* device, UINT width, UINT heigh
     Release();
     motion_ = 0;
     history_ = 0;
+    motionSumRead_ = 0;
     if (device == nullptr) return;
     blurWidth_ = std::max(1u, width / kDofBlurDivisor);
     blurHeight_ = std::max(1u, height / kDofBlurDivisor);
@@ -142,6 +143,10 @@ void PostProcess::CreateTargets(IDirect3DDevice9* device, UINT width, UINT heigh
                  kTextureFailure, 0);
     CreateTarget(device, blurWidth_, blurHeight_, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, &dofHalfBlur_,
                  kTextureFailure, 0);
+    // 16 bits a channel: carried from frame to frame, 8 would drift.
+    for (Target& sum : motionSums_) {
+        CreateTarget(device, width, height, D3DUSAGE_RENDERTARGET, D3DFMT_A16B16G16R16, &sum, kTextureFailure, 0);
+    }
     CreatePassShaders(device);
 }
 
@@ -156,7 +161,9 @@ void PostProcess::CreatePassShaders(IDirect3DDevice9* device) {
                                                                       {"hdr_trail_ps", &trailPs_},
                                                                       {"hdr_trail_glow_ps", &trailGlowPs_},
                                                                       {"dof_blur_ps", &dofBlurPs_},
-                                                                      {"dof_half_blur_ps", &dofHalfBlurPs_}};
+                                                                      {"dof_half_blur_ps", &dofHalfBlurPs_},
+                                                                      {"blur_post_seed_ps", &motionSeedPs_},
+                                                                      {"blur_post_step_ps", &motionStepPs_}};
     for (const auto& [entry, shader] : pixels) {
         ID3DXBuffer* code = CompileShaderEntry(entry, "ps.2.0");
         if (code == nullptr) continue;
@@ -182,12 +189,16 @@ void PostProcess::Release() {
     ReleaseTarget(&trailGlow_);
     ReleaseTarget(&dofBlur_);
     ReleaseTarget(&dofHalfBlur_);
+    for (Target& sum : motionSums_) ReleaseTarget(&sum);
+    motionSumKept_ = false;
     ReleaseShader(&passVs_);
     ReleaseShader(&glowPs_);
     ReleaseShader(&trailPs_);
     ReleaseShader(&trailGlowPs_);
     ReleaseShader(&dofBlurPs_);
     ReleaseShader(&dofHalfBlurPs_);
+    ReleaseShader(&motionSeedPs_);
+    ReleaseShader(&motionStepPs_);
 }
 
 bool PostProcess::DrawPass(IDirect3DDevice9* device, const Target& target, UINT width, UINT height,
@@ -276,7 +287,34 @@ void PostProcess::DrawMotionBlur(IDirect3DDevice9* device, PostProcessScene* sce
         device->SetTexture(stage, frames_[Wrap(motion_ - s, kMotionFrameCount)].texture);
     }
     motion_ = (motion_ + 1) % kMotionFrameCount;
+    if (!DrawMotionComposite(device, scene)) {
+        motionSumKept_ = false;
+        scene->DrawFullScreenQuad();
+    }
+}
+
+bool PostProcess::DrawMotionComposite(IDirect3DDevice9* device, PostProcessScene* scene) {
+    // A frame drawn while one of the frame targets was missing went elsewhere.
+    for (const Target& frame : frames_) {
+        if (frame.texture == nullptr) return false;
+    }
+    const Target& read = motionSums_[motionSumRead_];
+    const Target& write = motionSums_[1 - motionSumRead_];
+    if (read.texture == nullptr || write.surface == nullptr || motionSeedPs_ == nullptr || motionStepPs_ == nullptr) {
+        return false;
+    }
+    if (motionSumKept_) {
+        device->SetTexture(1, read.texture);
+        device->SetPixelShader(motionStepPs_);
+    } else {
+        device->SetPixelShader(motionSeedPs_);
+    }
+    device->SetRenderTarget(1, write.surface);
     scene->DrawFullScreenQuad();
+    device->SetRenderTarget(1, nullptr);
+    motionSumRead_ = 1 - motionSumRead_;
+    motionSumKept_ = true;
+    return true;
 }
 
 // The lit world (no sky) plus the bright passes of this and the last six

@@ -104,13 +104,22 @@ public:
     // - the HDR blur trail (the weighted sum of the seven bright passes) and
     //   the trail's glow, 256x256 each;
     // - the depth of field's blurs of the scene, at the widest radius and at
-    //   half of it, at half the back buffer's width and height.
+    //   half of it, at a quarter of the back buffer's width and height.
     // They are made after the targets above, with their own pixel shaders
     // (hdr_glow_ps, hdr_trail_ps, hdr_trail_glow_ps, dof_blur_ps,
     // dof_half_blur_ps) and
     // def_main_vs; a pass whose target or shaders are missing is skipped and
     // its composite reads what the pass would have read instead (the raw
     // bright pass, the trail, the sharp scene).
+    //
+    // The motion blur's composite also writes, as its second render target,
+    // the weighted sum of the newest seven frames into one of two screen-size
+    // 16-bit targets (blur_post_seed_ps, reading all eight frames). While that
+    // sum matches the frame textures, the next composite reads this frame,
+    // the sum and the frame about to leave it instead of all eight
+    // (blur_post_step_ps): the same picture from three reads. Any frame of
+    // the path that cannot keep the sum draws the plain composite and starts
+    // it again next time.
     IDirect3DTexture9* GlowTexture() const { return glow_.texture; }
     IDirect3DSurface9* GlowSurface() const { return glow_.surface; }
     IDirect3DTexture9* TrailTexture() const { return trail_.texture; }
@@ -127,6 +136,11 @@ public:
     IDirect3DPixelShader9* TrailGlowShader() const { return trailGlowPs_; }
     IDirect3DPixelShader9* DofBlurShader() const { return dofBlurPs_; }
     IDirect3DPixelShader9* DofHalfBlurShader() const { return dofHalfBlurPs_; }
+    IDirect3DTexture9* MotionSumTexture(int index) const { return motionSums_[index].texture; }
+    IDirect3DPixelShader9* MotionSeedShader() const { return motionSeedPs_; }
+    IDirect3DPixelShader9* MotionStepShader() const { return motionStepPs_; }
+    // Whether the next motion-blur frame carries the running sum on.
+    bool MotionSumKept() const { return motionSumKept_; }
 
 private:
     // A texture and its level 0, kept for binding.
@@ -144,6 +158,9 @@ private:
     // missing.
     bool DrawPass(IDirect3DDevice9* device, const Target& target, UINT width, UINT height,
                   IDirect3DPixelShader9* shader);
+    // The motion blur's composite with the running sum as second target;
+    // false (and nothing drawn) when a target or shader it needs is missing.
+    bool DrawMotionComposite(IDirect3DDevice9* device, PostProcessScene* scene);
 
     Target depth_;
     Target scene_;
@@ -157,6 +174,7 @@ private:
     Target trailGlow_;
     Target dofBlur_;
     Target dofHalfBlur_;
+    Target motionSums_[2];
     UINT blurWidth_ = 1;
     UINT blurHeight_ = 1;
     IDirect3DVertexShader9* passVs_ = nullptr;
@@ -165,6 +183,10 @@ private:
     IDirect3DPixelShader9* trailGlowPs_ = nullptr;
     IDirect3DPixelShader9* dofBlurPs_ = nullptr;
     IDirect3DPixelShader9* dofHalfBlurPs_ = nullptr;
+    IDirect3DPixelShader9* motionSeedPs_ = nullptr;
+    IDirect3DPixelShader9* motionStepPs_ = nullptr;
+    int motionSumRead_ = 0;       // the sum target the next step reads
+    bool motionSumKept_ = false;  // it holds the newest seven frames' sum
     int motion_ = 0;
     int history_ = 0;
 };

@@ -206,7 +206,8 @@ TEST_F(D3D9FixedFunctionTest, BadCallsAreRejectedWithAReason) {
     D3DLOCKED_RECT locked;
     EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(texture->LockRect(1, &locked, nullptr, 0), D3DERR_INVALIDCALL);
-    EXPECT_EQ(device_->SetRenderTarget(1, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetRenderTarget(0, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetRenderTarget(4, nullptr), D3DERR_INVALIDCALL);  // four targets at most
     EXPECT_EQ(device_->EndScene(), D3DERR_INVALIDCALL);
     D3D9SetTrace(device_, nullptr);
     texture->Release();

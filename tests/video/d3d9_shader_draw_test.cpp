@@ -243,6 +243,82 @@ TEST_F(D3D9ShaderDrawTest, RenderTargetIsDrawnThenSampled) {
     target->Release();
 }
 
+TEST_F(D3D9ShaderDrawTest, ASecondRenderTargetTakesTheSecondOutputAndKeepsSixteenBitsAChannel) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device_->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_GE(caps.NumSimultaneousRTs, 2u);
+    IDirect3DSurface9* bound = reinterpret_cast<IDirect3DSurface9*>(&caps);
+    EXPECT_EQ(device_->GetRenderTarget(1, &bound), D3DERR_NOTFOUND);
+    EXPECT_EQ(bound, nullptr);
+
+    IDirect3DTexture9* wide = nullptr;
+    ASSERT_EQ(device_->CreateTexture(kSize, kSize, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A16B16G16R16, D3DPOOL_DEFAULT,
+                                     &wide, nullptr),
+              D3D_OK);
+    IDirect3DSurface9* wideSurface = nullptr;
+    ASSERT_EQ(wide->GetSurfaceLevel(0, &wideSurface), D3D_OK);
+    IDirect3DPixelShader9* twoOutputs = PixelShader(R"(
+struct PsOut { float4 first : COLOR0; float4 second : COLOR1; };
+PsOut main(float2 tex : TEXCOORD0, float4 color : COLOR0) {
+    PsOut result;
+    result.first = color;
+    result.second = float4(1000.0 / 65535.0, 0.5, 0.25, 1.0);
+    return result;
+}
+)");
+    // Reads stage 0 with its red made 64 times brighter: what 16 bits keep
+    // of a small value shows, where 8 bits would round it to 4/255.
+    IDirect3DPixelShader9* magnify = PixelShader(R"(
+sampler2D s0 : register(s0);
+float4 main(float2 tex : TEXCOORD0, float4 color : COLOR0) : COLOR0 {
+    float4 t = tex2D(s0, tex);
+    return float4(t.r * 64.0, t.g, t.b, 1.0);
+}
+)");
+    ASSERT_NE(twoOutputs, nullptr);
+    ASSERT_NE(magnify, nullptr);
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+
+    // A clear reaches every bound target.
+    ASSERT_EQ(device_->SetRenderTarget(1, wideSurface), D3D_OK);
+    ASSERT_EQ(device_->GetRenderTarget(1, &bound), D3D_OK);
+    EXPECT_EQ(bound, wideSurface);
+    bound->Release();
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0);
+    ASSERT_EQ(device_->SetRenderTarget(1, nullptr), D3D_OK);
+    device_->SetPixelShader(textureShader_);
+    device_->SetTexture(0, wide);
+    FullScreenQuad();
+    EXPECT_TRUE(NearColor(Pixel(32, 32), 0xFF00FF00u, 1));
+
+    // Each output goes to its own target.
+    ASSERT_EQ(device_->SetRenderTarget(1, wideSurface), D3D_OK);
+    device_->SetTexture(0, nullptr);
+    device_->SetPixelShader(twoOutputs);
+    const float dx = 1.0f / kSize;
+    const float dy = 1.0f / kSize;
+    const EngineVertex red[4] = {MakeVertex(-1 - dx, 1 + dy, 0, 0xFFFF0000), MakeVertex(1 - dx, 1 + dy, 0, 0xFFFF0000),
+                                 MakeVertex(-1 - dx, -1 + dy, 0, 0xFFFF0000), MakeVertex(1 - dx, -1 + dy, 0, 0xFFFF0000)};
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, red, sizeof(EngineVertex)), D3D_OK);
+    EXPECT_TRUE(NearColor(Pixel(32, 32), 0xFFFF0000u, 1));
+    ASSERT_EQ(device_->SetRenderTarget(1, nullptr), D3D_OK);
+    EXPECT_EQ(device_->GetRenderTarget(1, &bound), D3DERR_NOTFOUND);
+
+    device_->SetPixelShader(magnify);
+    device_->SetTexture(0, wide);
+    FullScreenQuad();
+    // 1000 / 65535 * 64 = 0.977 of full red (249); green 0.5, blue 0.25.
+    EXPECT_TRUE(NearColor(Pixel(32, 32), 0xFFF98040u, 1)) << std::hex << Pixel(32, 32);
+
+    device_->SetTexture(0, nullptr);
+    twoOutputs->Release();
+    magnify->Release();
+    wideSurface->Release();
+    wide->Release();
+}
+
 TEST_F(D3D9ShaderDrawTest, WrapRepeatsAndClampStretchesTheEdge) {
     IDirect3DTexture9* texture = MakeTexture(2, 1, {0xFFFF0000, 0xFF0000FF});
     device_->SetPixelShader(textureShader_);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -153,6 +154,15 @@ protected:
         names_[Pointer(effects_.DofBlurSurface())] = "dofblur";
         names_[Pointer(effects_.DofHalfBlurTexture())] = "dofhalfblur";
         names_[Pointer(effects_.DofHalfBlurSurface())] = "dofhalfblur";
+        for (int i = 0; i < 2; ++i) {
+            IDirect3DTexture9* sum = effects_.MotionSumTexture(i);
+            names_[Pointer(sum)] = "motionsum" + std::to_string(i);
+            IDirect3DSurface9* level0 = nullptr;
+            if (sum != nullptr && SUCCEEDED(sum->GetSurfaceLevel(0, &level0))) {
+                names_[Pointer(level0)] = "motionsum" + std::to_string(i);
+                level0->Release();
+            }
+        }
         ShaderSet& s = g_videoSystem.Shaders();
         const std::pair<const char*, std::pair<ShaderSlot, ShaderSlot>> pairs[] = {
             {"default", {kShaderDefMainVs, kShaderDefMainPs}},
@@ -173,9 +183,13 @@ protected:
         pairs_[Pointer(effects_.PassVertexShader()) + "+" + Pointer(effects_.TrailGlowShader())] = "trailglowpass";
         pairs_[Pointer(effects_.PassVertexShader()) + "+" + Pointer(effects_.DofBlurShader())] = "dofblurpass";
         pairs_[Pointer(effects_.PassVertexShader()) + "+" + Pointer(effects_.DofHalfBlurShader())] = "dofhalfblurpass";
+        const std::string composite = Pointer(s.Vertex(kShaderDefMainVs)) + "+";
+        pairs_[composite + Pointer(effects_.MotionSeedShader())] = "motionseed";
+        pairs_[composite + Pointer(effects_.MotionStepShader())] = "motionstep";
     }
 
     std::string Name(const std::string& pointer) const {
+        if (pointer == "null") return pointer;
         const auto it = names_.find(pointer);
         return it == names_.end() ? "?" + pointer : it->second;
     }
@@ -207,7 +221,8 @@ protected:
             std::vector<std::string> args;
             if (!ParseCall(line, &name, &args)) continue;
             if (name == "SetRenderTarget") {
-                events.push_back({"target " + Name(args.at(1)), state});
+                const std::string index = args.at(0) == "0" ? "" : args.at(0);
+                events.push_back({"target" + index + " " + Name(args.at(1)), state});
             } else if (name == "SetDepthStencilSurface") {
                 events.push_back({"depthstencil " + Name(args.at(0)), state});
             } else if (name == "Clear") {
@@ -287,6 +302,8 @@ TEST_F(PostProcessTrace, TargetsAreMadeInOrderWithTheirSizesUsagesAndFormats) {
     expected.push_back("CreateTexture(128, 128, 1, 0x1, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT)");
     for (int i = 0; i < 2; ++i) expected.push_back(expected[2]);
     for (int i = 0; i < 2; ++i) expected.push_back("CreateTexture(16, 16, 1, 0x1, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT)");
+    // The motion blur's two running sums, 16 bits a channel.
+    for (int i = 0; i < 2; ++i) expected.push_back("CreateTexture(64, 64, 1, 0x1, D3DFMT_A16B16G16R16, D3DPOOL_DEFAULT)");
     std::vector<std::string> created;
     for (const std::string& line : trace) {
         EXPECT_NE(line.rfind("error", 0), 0u) << line;
@@ -297,7 +314,7 @@ TEST_F(PostProcessTrace, TargetsAreMadeInOrderWithTheirSizesUsagesAndFormats) {
     // Every target is distinct, the bound surfaces are the textures' level 0
     // and the back buffer and default depth-stencil are the device's own.
     NameTargets();
-    EXPECT_EQ(names_.size(), 2u * (8 + kMotionFrameCount + kBrightHistoryCount) + 2);
+    EXPECT_EQ(names_.size(), 2u * (10 + kMotionFrameCount + kBrightHistoryCount) + 2);
     IDirect3DSurface9* level0 = nullptr;
     ASSERT_EQ(effects_.FrameTexture(5)->GetSurfaceLevel(0, &level0), D3D_OK);
     EXPECT_EQ(level0, effects_.FrameSurface(5));
@@ -328,6 +345,9 @@ TEST_F(PostProcessTrace, TargetsAreMadeInOrderWithTheirSizesUsagesAndFormats) {
     EXPECT_NE(effects_.DofBlurShader(), nullptr);
     EXPECT_NE(effects_.DofHalfBlurShader(), nullptr);
     EXPECT_EQ(desc.Pool, D3DPOOL_DEFAULT);
+    EXPECT_NE(effects_.MotionSeedShader(), nullptr);
+    EXPECT_NE(effects_.MotionStepShader(), nullptr);
+    EXPECT_FALSE(effects_.MotionSumKept());
 }
 
 TEST_F(PostProcessTrace, TargetsThatCannotBeMadePrintTheirMessagesAndThePathsStillRun) {
@@ -338,6 +358,8 @@ TEST_F(PostProcessTrace, TargetsThatCannotBeMadePrintTheirMessagesAndThePathsSti
     for (int i = 0; i < kMotionFrameCount; ++i) {
         expected.push_back("Error creating destination motion texture " + std::to_string(i));
     }
+    // The motion blur's running sums are screen-size too.
+    for (int i = 0; i < 2; ++i) expected.push_back("Error creating destination renderer texture");
     EXPECT_EQ(output.Lines(), expected);
     EXPECT_EQ(effects_.SceneTexture(), nullptr);
     EXPECT_EQ(effects_.FrameTexture(7), nullptr);
@@ -450,8 +472,19 @@ TEST_F(PostProcessTrace, MotionBlurDrawsIntoFrameMAndStageSHoldsFrameMMinusS) {
         for (int s = 0; s < kMotionFrameCount; ++s) {
             expected.push_back("texture " + std::to_string(s) + " frame" + std::to_string((m - s + 8) % 8));
         }
-        expected.push_back("#quad");
+        // The first composite sums all eight and starts the running sum in
+        // its second target; later ones read this frame, the sum the last
+        // frame wrote (on stage 1) and frame m - 7, and write the other sum.
+        const std::string written = "motionsum" + std::to_string((frame + 1) % 2);
+        if (frame == 0) {
+            expected.push_back("pair motionseed");
+        } else {
+            expected.push_back("texture 1 motionsum" + std::to_string(frame % 2));
+            expected.push_back("pair motionstep");
+        }
+        expected.insert(expected.end(), {"target1 " + written, "#quad", "target1 null"});
         EXPECT_EQ(Texts(events), expected) << "frame " << frame;  // the frame texture is never cleared
+        EXPECT_TRUE(effects_.MotionSumKept());
 
         const StateSnapshot& sky = Find(events, "#sky").state;
         EXPECT_EQ(sky.fill, kSolid);
@@ -967,6 +1000,60 @@ TEST_F(PostProcessPixels, MotionBlurSpreadsAMovingBarOverItsLastEightPlaces) {
     EXPECT_GE(At(blurred, 16 * 7 + 8, 64), 250);
     for (int k = 0; k < 7; ++k) EXPECT_LE(At(blurred, 16 * k + 8, 64), 1) << k;
     EXPECT_EQ(effects_.MotionIndex(), 0);
+}
+
+TEST_F(PostProcessPixels, MotionBlurIsTheWeightedSumOfTheLastEightFramesInEveryFrame) {
+    // Frame s frames ago weighs c * r^s. The composite carries a running sum
+    // from frame to frame, so check every frame against the eight frames
+    // themselves: through other paths, skipped frames and fresh targets.
+    const double r = 0.84;
+    const double c = (1.0 - r) / (1.0 - std::pow(r, 8));
+    // Frame k: a bar 16 columns wide at place (3k mod 8), of its own grey.
+    const auto place = [](int k) { return (3 * k) % 8; };
+    const auto grey = [](int k) { return static_cast<uint8_t>(40 + 23 * (k % 9)); };
+    std::map<int, int> drawn;  // grey -> what the plain path draws of it
+    for (int k = 0; k < 9; ++k) {
+        scene_->Clear();
+        scene_->Add(Column(0), Column(16), -1.0f, 1.0f, 10.0f, grey(k));
+        drawn[grey(k)] = At(Frame(kEffectNone), 8, 64);
+    }
+    std::vector<int> shown;  // frame k's bar place and grey, by motion-blur frame
+    int frame = 0;
+    int checked = 0;
+    const auto blurFrame = [&](bool check) {
+        const int k = frame++;
+        scene_->Clear();
+        scene_->Add(Column(16 * place(k)), Column(16 * place(k) + 16), -1.0f, 1.0f, 10.0f, grey(k));
+        shown.push_back(k);
+        const std::vector<int> picture = Frame(kEffectMotionBlur);
+        if (!check) return;
+        ++checked;
+        for (int p = 0; p < 8; ++p) {
+            double expected = 0.0;
+            for (int s = 0; s < 8; ++s) {
+                const int old = shown[shown.size() - 1 - static_cast<size_t>(s)];
+                if (place(old) == p) expected += c * std::pow(r, s) * drawn[grey(old)];
+            }
+            EXPECT_NEAR(At(picture, 16 * p + 8, 64), expected, 2.0) << "frame " << k << " place " << p;
+        }
+    };
+    for (int k = 0; k < 8; ++k) blurFrame(false);  // fills the eight frame textures
+    for (int k = 0; k < 6; ++k) blurFrame(true);
+    EXPECT_TRUE(effects_.MotionSumKept());
+    Frame(kEffectFakeHdr);  // other paths leave the frames and the sum alone
+    Frame(kEffectNone);
+    blurFrame(true);
+    vid_multisample.intValue = 1;  // a frame the path skips
+    Frame(kEffectMotionBlur);
+    vid_multisample.intValue = 0;
+    for (int k = 0; k < 10; ++k) blurFrame(true);
+
+    effects_.CreateTargets(device_, kSize, kSize);  // as on a resize: the sum starts again
+    EXPECT_FALSE(effects_.MotionSumKept());
+    shown.clear();
+    for (int k = 0; k < 8; ++k) blurFrame(false);
+    for (int k = 0; k < 4; ++k) blurFrame(true);
+    EXPECT_EQ(checked, 21);
 }
 
 TEST_F(PostProcessPixels, HdrBlurGlowOutlivesItsHighlightForSixFrames) {

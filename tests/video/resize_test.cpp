@@ -19,7 +19,19 @@ TEST_F(D3D9DeviceTest, ResetGivesNewBackAndDepthBuffersOfTheSizeAskedFor) {
     parameters.BackBufferFormat = D3DFMT_X8R8G8B8;
     parameters.EnableAutoDepthStencil = TRUE;
     parameters.AutoDepthStencilFormat = D3DFMT_D24S8;
+    // A second render target bound before the reset is unbound by it.
+    IDirect3DTexture9* second = nullptr;
+    ASSERT_EQ(device_->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &second,
+                                     nullptr),
+              D3D_OK);
+    IDirect3DSurface9* secondSurface = nullptr;
+    second->GetSurfaceLevel(0, &secondSurface);
+    ASSERT_EQ(device_->SetRenderTarget(1, secondSurface), D3D_OK);
+    secondSurface->Release();
+    second->Release();
     ASSERT_EQ(device_->Reset(&parameters), D3D_OK);
+    IDirect3DSurface9* bound = nullptr;
+    EXPECT_EQ(device_->GetRenderTarget(1, &bound), D3DERR_NOTFOUND);
 
     D3DVIEWPORT9 viewport{};
     device_->GetViewport(&viewport);

@@ -146,6 +146,7 @@ Device::~Device() {
         if (recording_ != nullptr) recording_->Release();
         ReleaseStateReferences(&state_);
         Drop(renderTarget_);
+        for (Surface*& target : moreTargets_) Drop(target);
         Drop(depthStencil_);
         Drop(stream_);
         Drop(indices_);
@@ -289,6 +290,11 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
     Drop(renderTarget_);
     renderTarget_ = backBuffer_->SurfaceAt(0);
     renderTarget_->AddRef();
+    // Direct3D: a reset leaves only the back buffer bound.
+    for (Surface*& target : moreTargets_) {
+        Drop(target);
+        target = nullptr;
+    }
     Drop(depthStencil_);
     if (autoDepth_ != nullptr) {
         depthStencil_ = autoDepth_->SurfaceAt(0);
@@ -389,13 +395,19 @@ void Device::ResetViewportToTarget() {
 
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {
     if (Tracing()) Trace("SetRenderTarget(%u, %s)", index, PointerText(surface).c_str());
-    if (index != 0) return Invalid("SetRenderTarget: only render target 0 is supported, not %u", index);
-    if (surface == nullptr) return Invalid("SetRenderTarget: render target 0 cannot be null");
-    const auto* next = static_cast<Surface*>(surface);
-    if (next->Owner()->Link() != link_) return Invalid("SetRenderTarget: the surface belongs to another device");
-    if ((next->Owner()->Usage() & D3DUSAGE_RENDERTARGET) == 0) {
-        return Invalid("SetRenderTarget: the surface was not created with D3DUSAGE_RENDERTARGET");
+    if (index >= static_cast<DWORD>(kMaxRenderTargets)) {
+        return Invalid("SetRenderTarget: render target %u is beyond the %d the device has", index, kMaxRenderTargets);
     }
+    if (surface == nullptr && index == 0) return Invalid("SetRenderTarget: render target 0 cannot be null");
+    if (surface != nullptr) {
+        const auto* next = static_cast<Surface*>(surface);
+        if (next->Owner()->Link() != link_) return Invalid("SetRenderTarget: the surface belongs to another device");
+        if ((next->Owner()->Usage() & D3DUSAGE_RENDERTARGET) == 0) {
+            return Invalid("SetRenderTarget: the surface was not created with D3DUSAGE_RENDERTARGET");
+        }
+    }
+    // The other targets stay bound; only target 0 sets the viewport.
+    if (index > 0) return BindSurface(&moreTargets_[index - 1], surface);
     BindSurface(&renderTarget_, surface);
     // Direct3D: binding a render target makes the viewport its full size.
     ResetViewportToTarget();
@@ -403,9 +415,13 @@ HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {
 }
 
 HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** surface) {
-    if (surface == nullptr || index != 0) return Invalid("GetRenderTarget: only render target 0 exists");
-    *surface = renderTarget_;
-    renderTarget_->AddRef();
+    if (surface == nullptr || index >= static_cast<DWORD>(kMaxRenderTargets)) {
+        return Invalid("GetRenderTarget: no render target %u", index);
+    }
+    Surface* target = index == 0 ? renderTarget_ : moreTargets_[index - 1];
+    *surface = target;
+    if (target == nullptr) return D3DERR_NOTFOUND;
+    target->AddRef();
     return D3D_OK;
 }
 
@@ -481,6 +497,19 @@ bool Device::BindFramebuffer() {
     ++counters_.targetChanges;
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, renderTarget_->Owner()->Name(),
                            static_cast<GLint>(renderTarget_->Level()));
+    // Pixel shader output n goes to target n; targets not bound take nothing.
+    GLenum drawBuffers[kMaxRenderTargets] = {GL_COLOR_ATTACHMENT0};
+    GLsizei drawBufferCount = 1;
+    for (size_t i = 0; i < moreTargets_.size(); ++i) {
+        const Surface* target = moreTargets_[i];
+        const GLenum attachment = GL_COLOR_ATTACHMENT1 + static_cast<GLenum>(i);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, GL_TEXTURE_2D,
+                               target != nullptr ? target->Owner()->Name() : 0,
+                               target != nullptr ? static_cast<GLint>(target->Level()) : 0);
+        drawBuffers[i + 1] = target != nullptr ? attachment : GL_NONE;
+        if (target != nullptr) drawBufferCount = static_cast<GLsizei>(i + 2);
+    }
+    glDrawBuffers(drawBufferCount, drawBuffers);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
     if (depthStencil_ != nullptr) {
         const Texture* depth = depthStencil_->Owner();

@@ -41,7 +41,7 @@ void FillCaps(const AdapterInfo& adapter, D3DCAPS9* caps) {
     caps->MaxVertexShaderConst = kConstantRegisters;
     caps->PixelShaderVersion = D3DPS_VERSION(2, 0);
     caps->PixelShader1xMaxValue = 1.0f;
-    caps->NumSimultaneousRTs = 1;
+    caps->NumSimultaneousRTs = kMaxRenderTargets;
     caps->MasterAdapterOrdinal = 0;
     caps->NumberOfAdaptersInGroup = 1;
 }

@@ -18,6 +18,7 @@
 
 namespace d3d9 {
 
+constexpr int kMaxRenderTargets = 4;        // render targets a draw writes at once
 constexpr int kMaxStages = 8;               // texture stages = samplers = texture units
 constexpr int kRenderStateCount = 210;      // D3DRS_BLENDOPALPHA + 1
 constexpr int kSamplerStateCount = 14;      // D3DSAMP_DMAPOFFSET + 1
@@ -538,6 +539,8 @@ private:
     Texture* lastFrame_ = nullptr;
     bool framePresented_ = false;
     Surface* renderTarget_ = nullptr;  // referenced
+    // Render targets 1.. (index - 1), referenced; each may be null.
+    std::array<Surface*, kMaxRenderTargets - 1> moreTargets_{};
     Surface* depthStencil_ = nullptr;  // referenced, may be null
     GLuint framebuffer_ = 0;
     GLuint readFramebuffer_ = 0;       // the back buffer, for blits and read-back

@@ -11,12 +11,14 @@ namespace d3d9 {
 namespace {
 
 // Direct3D's little-endian ARGB words read as GL's BGRA bytes; the 16-bit
-// formats keep their bit layout with the packed GL types.
+// formats keep their bit layout with the packed GL types. A16B16G16R16 holds
+// red in its lowest word, which is GL's RGBA order of 16-bit channels.
 const FormatInfo kFormats[] = {
     {D3DFMT_A8R8G8B8, GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, 4, false, false, false},
     {D3DFMT_X8R8G8B8, GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, 4, false, false, true},
     {D3DFMT_A4R4G4B4, GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, 2, false, false, false},
     {D3DFMT_R5G6B5, GL_RGB565, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, 2, false, false, true},
+    {D3DFMT_A16B16G16R16, GL_RGBA16, GL_RGBA, GL_UNSIGNED_SHORT, 8, false, false, false},
     {D3DFMT_D16, GL_DEPTH_COMPONENT16, GL_DEPTH_COMPONENT, GL_UNSIGNED_SHORT, 2, true, false, false},
     {D3DFMT_D24X8, GL_DEPTH_COMPONENT24, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, 4, true, false, false},
     {D3DFMT_D24S8, GL_DEPTH24_STENCIL8, GL_DEPTH_STENCIL, GL_UNSIGNED_INT_24_8, 4, true, true, false},

@@ -98,10 +98,13 @@ GLuint CompileGlStage(const CompiledShader& compiled, std::string* error) {
         source = std::regex_replace(source, block, "uniform " + PixelBlockName(compiled.constantBlock),
                                     std::regex_constants::format_first_only);
     }
+    // The alpha test looks at render target 0's output (COLOR0), whichever
+    // output the GLSL declares first.
+    static const std::regex kTarget0(R"(\bout\s+(?:(?:highp|mediump|lowp)\s+)?vec4\s+(osp_target0)\s*;)");
     static const std::regex kOutput(R"(\bout\s+(?:(?:highp|mediump|lowp)\s+)?vec4\s+(\w+)\s*;)");
     std::smatch output;
     std::string body = "\nvoid main() {\n    osprel_main();\n";
-    if (std::regex_search(source, output, kOutput)) {
+    if (std::regex_search(source, output, kTarget0) || std::regex_search(source, output, kOutput)) {
         body += "    if (!osprel_AlphaPasses(" + output[1].str() + ".a)) discard;\n";
     }
     body += "}\n";
