@@ -498,18 +498,26 @@ bool Device::BindFramebuffer() {
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, renderTarget_->Owner()->Name(),
                            static_cast<GLint>(renderTarget_->Level()));
     // Pixel shader output n goes to target n; targets not bound take nothing.
+    // Most frames bind target 0 alone: slots empty before and now are left
+    // as they are, and the draw buffers are set only when they change.
     GLenum drawBuffers[kMaxRenderTargets] = {GL_COLOR_ATTACHMENT0};
     GLsizei drawBufferCount = 1;
     for (size_t i = 0; i < moreTargets_.size(); ++i) {
         const Surface* target = moreTargets_[i];
         const GLenum attachment = GL_COLOR_ATTACHMENT1 + static_cast<GLenum>(i);
-        glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, GL_TEXTURE_2D,
-                               target != nullptr ? target->Owner()->Name() : 0,
-                               target != nullptr ? static_cast<GLint>(target->Level()) : 0);
+        if (target != nullptr || moreAttached_[i]) {
+            glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, GL_TEXTURE_2D,
+                                   target != nullptr ? target->Owner()->Name() : 0,
+                                   target != nullptr ? static_cast<GLint>(target->Level()) : 0);
+            moreAttached_[i] = target != nullptr;
+        }
         drawBuffers[i + 1] = target != nullptr ? attachment : GL_NONE;
         if (target != nullptr) drawBufferCount = static_cast<GLsizei>(i + 2);
     }
-    glDrawBuffers(drawBufferCount, drawBuffers);
+    if (drawBufferCount != drawBufferCount_ || drawBufferCount > 1) {
+        glDrawBuffers(drawBufferCount, drawBuffers);
+        drawBufferCount_ = drawBufferCount;
+    }
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
     if (depthStencil_ != nullptr) {
         const Texture* depth = depthStencil_->Owner();

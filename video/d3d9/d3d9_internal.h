@@ -541,6 +541,9 @@ private:
     Surface* renderTarget_ = nullptr;  // referenced
     // Render targets 1.. (index - 1), referenced; each may be null.
     std::array<Surface*, kMaxRenderTargets - 1> moreTargets_{};
+    // What framebuffer_ holds beyond target 0.
+    std::array<bool, kMaxRenderTargets - 1> moreAttached_{};
+    GLsizei drawBufferCount_ = 1;
     Surface* depthStencil_ = nullptr;  // referenced, may be null
     GLuint framebuffer_ = 0;
     GLuint readFramebuffer_ = 0;       // the back buffer, for blits and read-back
