@@ -21,7 +21,6 @@
 #include "platform/archive_files.h"
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
-#include "platform/paths.h"
 #include "video/renderer.h"
 #include "video/resource_manager.h"
 #include "video/video_system.h"
@@ -104,16 +103,10 @@ private:
     // Copies an entry of the installed archives into the scratch folder.
     static void CopyFromArchives(const char* name) {
         MountDataFolders(DefaultDataFolders());
-        if (std::FILE* in = OpenFile(name, "rb")) {
-            if (std::FILE* out = std::fopen(name, "wb")) {
-                char chunk[65536];
-                size_t got = 0;
-                while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) std::fwrite(chunk, 1, got, out);
-                std::fclose(out);
-            }
-            std::fclose(in);
-        }
+        MemoryFile file;
+        const bool found = file.LoadFromFile(name) > 0;
         UnmountDataFolders();
+        if (found) file.SaveToFile(name);
     }
 
     fs::path folder_;
