@@ -35,7 +35,7 @@ uniform ivec4 osprel_AlphaOps;  // D3DTOP, arg1, arg2, unused
 uniform vec4 osprel_TextureFactor;
 in vec4 vColor;
 in vec2 vTexCoord;
-out vec4 fragColor;
+out vec4 osp_target0;  // named as the compiled pixel shaders name COLOR0
 
 vec4 Argument(int arg, vec4 texel) {
     vec4 value;
@@ -69,7 +69,7 @@ void main() {
     vec3 color = Combine(osprel_ColorOps, texel).rgb;
     // With COLOROP disabled the whole stage is off, its alpha included.
     float alpha = osprel_ColorOps.x == 1 ? vColor.a : Combine(osprel_AlphaOps, texel).a;
-    fragColor = clamp(vec4(color, alpha), 0.0, 1.0);
+    osp_target0 = clamp(vec4(color, alpha), 0.0, 1.0);
 }
 )";
 

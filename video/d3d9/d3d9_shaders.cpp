@@ -98,15 +98,11 @@ GLuint CompileGlStage(const CompiledShader& compiled, std::string* error) {
         source = std::regex_replace(source, block, "uniform " + PixelBlockName(compiled.constantBlock),
                                     std::regex_constants::format_first_only);
     }
-    // The alpha test looks at render target 0's output (COLOR0), whichever
-    // output the GLSL declares first.
-    static const std::regex kTarget0(R"(\bout\s+(?:(?:highp|mediump|lowp)\s+)?vec4\s+(osp_target0)\s*;)");
-    static const std::regex kOutput(R"(\bout\s+(?:(?:highp|mediump|lowp)\s+)?vec4\s+(\w+)\s*;)");
-    std::smatch output;
+    // The alpha test looks at render target 0's output (COLOR0), which every
+    // pixel stage names osp_target0.
+    static const std::regex kTarget0(R"(\bout\s+(?:(?:highp|mediump|lowp)\s+)?vec4\s+osp_target0\s*;)");
     std::string body = "\nvoid main() {\n    osprel_main();\n";
-    if (std::regex_search(source, output, kTarget0) || std::regex_search(source, output, kOutput)) {
-        body += "    if (!osprel_AlphaPasses(" + output[1].str() + ".a)) discard;\n";
-    }
+    if (std::regex_search(source, kTarget0)) body += "    if (!osprel_AlphaPasses(osp_target0.a)) discard;\n";
     body += "}\n";
     source = InsertAfterVersion(source, kAlphaTestGlsl) + body;
     return CompileGlSource(GL_FRAGMENT_SHADER, source, error);
