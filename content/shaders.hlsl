@@ -251,18 +251,25 @@ float4 hdr_post_ps(PixelInput input) : COLOR0
     return float4(ToneMap(scene + bloom * kBloomStrength), 1.0);
 }
 
-// Motion blur: the last eight frames, the newest weighing most.
+// Motion blur: the last eight frames, the newest weighing most. Each weight
+// is the one before times kMotionDecay (the compiler folds the products).
 float3 MotionBlur(float2 uv)
 {
-    float3 sum = tex2D(g_frame0, uv).rgb * kMotionNewest;
-    sum += tex2D(g_frame1, uv).rgb * 0.1786939;
-    sum += tex2D(g_frame2, uv).rgb * 0.1501029;
-    sum += tex2D(g_frame3, uv).rgb * 0.1260864;
-    sum += tex2D(g_frame4, uv).rgb * 0.1059126;
-    sum += tex2D(g_frame5, uv).rgb * 0.0889666;
-    sum += tex2D(g_frame6, uv).rgb * 0.0747319;
-    sum += tex2D(g_frame7, uv).rgb * kMotionOldest;
-    return sum;
+    float weight = kMotionNewest;
+    float3 sum = tex2D(g_frame0, uv).rgb * weight;
+    weight *= kMotionDecay;
+    sum += tex2D(g_frame1, uv).rgb * weight;
+    weight *= kMotionDecay;
+    sum += tex2D(g_frame2, uv).rgb * weight;
+    weight *= kMotionDecay;
+    sum += tex2D(g_frame3, uv).rgb * weight;
+    weight *= kMotionDecay;
+    sum += tex2D(g_frame4, uv).rgb * weight;
+    weight *= kMotionDecay;
+    sum += tex2D(g_frame5, uv).rgb * weight;
+    weight *= kMotionDecay;
+    sum += tex2D(g_frame6, uv).rgb * weight;
+    return sum + tex2D(g_frame7, uv).rgb * kMotionOldest;
 }
 
 float4 blur_post_ps(PixelInput input) : COLOR0
