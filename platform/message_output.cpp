@@ -24,6 +24,7 @@ constinit MessageRoute s_route = {};
 constinit PrintTap s_tap = {};
 constinit MessageBoxFunction s_messageBox = nullptr;
 constinit bool s_statusEcho = false;
+constinit bool s_boxesOff = false;
 
 // Formatted messages are held to 257 characters so the CR LF always fits the
 // 260-byte line buffer.
@@ -75,7 +76,7 @@ void PrintText(const char* text) {
 }
 
 void ShowBox(const char* caption, const char* text, MessageBoxIcon icon) {
-    if (s_messageBox != nullptr) {
+    if (s_messageBox != nullptr && !s_boxesOff) {
         s_messageBox(caption, text, icon);
     } else {
         std::fprintf(stderr, "%s: %s\n", caption, text);
@@ -123,6 +124,9 @@ void ReportWarning(const char* format, ...) {
 void SetMessageRoute(const MessageRoute& route) { s_route = route; }
 MessageRoute GetMessageRoute() { return s_route; }
 void SetMessageBoxFunction(MessageBoxFunction show) { s_messageBox = show; }
+void ShowMessageBox(const char* caption, const char* text, MessageBoxIcon icon) { ShowBox(caption, text, icon); }
+void SetMessageBoxesOff(bool off) { s_boxesOff = off; }
+bool MessageBoxesOff() { return s_boxesOff; }
 
 PrintTap SetPrintTap(PrintTap tap) {
     PrintTap previous = s_tap;

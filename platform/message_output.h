@@ -30,6 +30,14 @@ MessageRoute GetMessageRoute();
 enum class MessageBoxIcon { kError, kWarning };
 using MessageBoxFunction = void (*)(const char* caption, const char* text, MessageBoxIcon icon);
 void SetMessageBoxFunction(MessageBoxFunction show);
+// Shows a box through the installed function, as ReportError and
+// ReportWarning do, for texts of any length.
+void ShowMessageBox(const char* caption, const char* text, MessageBoxIcon icon);
+// With boxes turned off (--no-message-boxes, for scripted runs) every box's
+// caption and text go to standard error and nothing blocks, whatever
+// function is installed.
+void SetMessageBoxesOff(bool off);
+bool MessageBoxesOff();
 
 // A tap sees every printed line after formatting (without CR LF). Headless
 // runs tap standard output; tests tap a capture buffer. Returns the previous.

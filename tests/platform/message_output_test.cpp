@@ -33,6 +33,7 @@ protected:
     void TearDown() override {
         SetMessageRoute(saved_);
         SetMessageBoxFunction(nullptr);
+        SetMessageBoxesOff(false);
         ClearPendingLines();
         com_log.intValue = 0;
     }
@@ -124,4 +125,29 @@ TEST_F(MessageOutput, OverlongMessagesAreCutButKeepTheirLineEnd) {
     const std::string& line = g_consoleLines[0];
     EXPECT_EQ(line.size(), 257u + 2u);
     EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
+}
+
+TEST_F(MessageOutput, BoxesTurnedOffGoToStandardErrorAndBlockNothing) {
+    SetMessageBoxFunction(RecordBox);
+    SetMessageBoxesOff(true);
+    EXPECT_TRUE(MessageBoxesOff());
+    PrintCapture output;
+    ::testing::internal::CaptureStderr();
+    ReportError("Window Creation Failure");
+    ReportWarning("Less than %i buttons", 3);
+    ShowMessageBox("Osprel Error", std::string(400, 'w').c_str(), MessageBoxIcon::kError);
+    const std::string error = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(error, "Osprel Error: Window Creation Failure\nOsprel Warning: Less than 3 buttons\n"
+                     "Osprel Error: " + std::string(400, 'w') + "\n");
+    // The lines are printed as with boxes shown.
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{"[Error] Window Creation Failure",
+                                                        "[Warning] Less than 3 buttons"}));
+
+    // Turned on again, boxes reach the installed function, texts of any
+    // length whole.
+    SetMessageBoxesOff(false);
+    ShowMessageBox("Osprel Error", std::string(400, 'w').c_str(), MessageBoxIcon::kError);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text.size(), 400u);
 }
