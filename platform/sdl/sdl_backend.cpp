@@ -587,11 +587,27 @@ private:
     float inputScrollX_ = 0.0f;  // how far the input line is scrolled sideways
 };
 
+// Whether the SDL video driver of that name shows windows on a display.
+bool IsDisplayDriver(const char* driver) {
+    if (driver == nullptr || driver[0] == '\0') return false;
+    for (const char* blind : {"offscreen", "dummy", "evdev"}) {
+        if (SDL_strcasecmp(driver, blind) == 0) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::unique_ptr<PlatformBackend> CreateSdlBackend() {
     // Ctrl+C ends the program as usual rather than arriving as a window event.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) return nullptr;
+    // Without a display SDL quietly falls back to drivers that show nothing
+    // and read no keys: a run there could never be seen or ended. Such a run
+    // is headless, where standard input and output stand for the screen.
+    if (!IsDisplayDriver(SDL_GetCurrentVideoDriver())) {
+        SDL_Quit();
+        return nullptr;
+    }
     return std::make_unique<SdlBackend>();
 }
