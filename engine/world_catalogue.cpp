@@ -36,6 +36,29 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// Single-character insertions, deletions and substitutions that turn a into b.
+size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            const size_t substitute = diagonal + (a[i - 1] == b[j - 1] ? 0 : 1);
+            row[j] = std::min({substitute, above + 1, row[j - 1] + 1});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+size_t CommonBeginning(const std::string& a, const std::string& b) {
+    size_t length = 0;
+    while (length < a.size() && length < b.size() && a[length] == b[length]) ++length;
+    return length;
+}
+
 int32_t ListWorldsCommand(int32_t, int32_t, int32_t, const ConsoleArgument*) {
     const std::vector<WorldListing> worlds = ListWorlds();
     for (const WorldListing& world : worlds) {
@@ -96,4 +119,33 @@ std::vector<WorldListing> ListWorlds() {
     worlds.reserve(byName.size());
     for (auto& [name, listing] : byName) worlds.push_back(std::move(listing));
     return worlds;
+}
+
+std::vector<std::string> ClosestNames(const std::string& name, const std::vector<std::string>& names, size_t count) {
+    struct Scored {
+        size_t distance;
+        size_t beginning;
+        const std::string* name;
+    };
+    const std::string wanted = Lower(name);
+    std::vector<Scored> scored;
+    scored.reserve(names.size());
+    for (const std::string& candidate : names) {
+        const std::string lower = Lower(candidate);
+        scored.push_back({EditDistance(wanted, lower), CommonBeginning(wanted, lower), &candidate});
+    }
+    std::stable_sort(scored.begin(), scored.end(), [](const Scored& a, const Scored& b) {
+        if (a.distance != b.distance) return a.distance < b.distance;
+        if (a.beginning != b.beginning) return a.beginning > b.beginning;
+        return *a.name < *b.name;
+    });
+    std::vector<std::string> closest;
+    for (size_t i = 0; i < scored.size() && i < count; ++i) closest.push_back(*scored[i].name);
+    return closest;
+}
+
+std::vector<std::string> ClosestWorldNames(const std::string& name, size_t count) {
+    std::vector<std::string> names;
+    for (const WorldListing& world : ListWorlds()) names.push_back(world.name);
+    return ClosestNames(name, names, count);
 }

@@ -22,3 +22,10 @@ struct WorldListing {
 // Every world that can be loaded by name, sorted by name; each name once, as
 // FindWorldByName resolves it.
 std::vector<WorldListing> ListWorlds();
+
+// The names of up to count worlds closest to name, the closest first: by
+// edit distance, ignoring case, then by the longer common beginning, then by
+// name. For a mistyped name given to `map` or on the command line.
+std::vector<std::string> ClosestWorldNames(const std::string& name, size_t count = 3);
+// Picks from the given names as ClosestWorldNames picks from the catalogue.
+std::vector<std::string> ClosestNames(const std::string& name, const std::vector<std::string>& names, size_t count);

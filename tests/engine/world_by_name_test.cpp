@@ -230,3 +230,32 @@ TEST_F(WorldsByName, WithCollisionTheViewerSettlesOnTheFloorUnderTheSpawnPoint) 
     EXPECT_FLOAT_EQ(g_camera.GetPosition().z, 20.0f);
     EXPECT_EQ(p_ground.intValue, 1);
 }
+
+TEST(WorldNames, ClosestNamesComeByEditDistanceThenCommonBeginning) {
+    const std::vector<std::string> names = {"oa_dm1", "oa_dm2", "oa_dm10", "oa_ctf1", "tower", "arena", "Canyon"};
+    // oa_dm1 and oa_dm2 are one letter off, oa_dm10 two letters.
+    EXPECT_EQ(ClosestNames("oa_dm9", names, 3), (std::vector<std::string>{"oa_dm1", "oa_dm2", "oa_dm10"}));
+    EXPECT_EQ(ClosestNames("arenna", names, 1), (std::vector<std::string>{"arena"}));
+    // Case is not a difference, and the listing's spelling is kept.
+    EXPECT_EQ(ClosestNames("CANYON", names, 1), (std::vector<std::string>{"Canyon"}));
+    // Equally far: the longer common beginning first, then by name.
+    EXPECT_EQ(ClosestNames("towxx", {"zowex", "towez", "aowex"}, 3),
+              (std::vector<std::string>{"towez", "aowex", "zowex"}));
+    // Fewer names than asked for, and none at all.
+    EXPECT_EQ(ClosestNames("x", {"a"}, 3), (std::vector<std::string>{"a"}));
+    EXPECT_TRUE(ClosestNames("x", {}, 3).empty());
+    EXPECT_TRUE(ClosestNames("x", names, 0).empty());
+}
+
+TEST_F(WorldsByName, ClosestWorldNamesComeFromTheContentFolderAndTheArchives) {
+    ZipWriter zip;
+    const std::string world = FileOf(WorldWithSpawns(kTwoSpawns));
+    zip.Add("maps/oa_dm1.bsp", world);
+    zip.Add("maps/oa_dm4.bsp", world);
+    zip.Add("maps/oa_dm1.txt", "not a world");
+    MountArchive(zip);
+    folder_.Write("maps/oa_dm2.lmf", world);
+    folder_.Write("maps/oa_ctf.lmf", world);
+    EXPECT_EQ(ClosestWorldNames("oa_dm"), (std::vector<std::string>{"oa_dm1", "oa_dm2", "oa_dm4"}));
+    EXPECT_EQ(ClosestWorldNames("oa_ctf2", 1), (std::vector<std::string>{"oa_ctf"}));
+}
