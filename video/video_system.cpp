@@ -283,6 +283,7 @@ void CVideoSystem::shutdown(int32_t) {
     shaders_.Release();
     if (fallbackTexture_ != nullptr) fallbackTexture_->Release();
     fallbackTexture_ = nullptr;
+    D3D9GetCounters(device_, &releasedCounters_);
     device_->Release();
     device_ = nullptr;
     direct3D_->Release();
@@ -316,7 +317,7 @@ void CVideoSystem::BindFallbackTexture(DWORD stage) {
 
 D3D9Counters CVideoSystem::DeviceCounters() const {
     D3D9Counters counters;
-    D3D9GetCounters(GetDevice(), &counters);
+    if (!D3D9GetCounters(GetDevice(), &counters)) return releasedCounters_;
     return counters;
 }
 

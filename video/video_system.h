@@ -52,7 +52,7 @@ public:
     void SetExitScreenshot(const char* path);
     void SaveExitScreenshot();
     // The device's running totals of work handed to the graphics driver;
-    // all zero without a device.
+    // without a device, those of the last one released (all zero before).
     D3D9Counters DeviceCounters() const;
     // The next presented frame is written to path as PNG, or, with an empty
     // path, to the next free screenshots/shotNNNN.png; one line tells where
@@ -94,6 +94,9 @@ private:
     std::unique_ptr<OverlayFont> font_;
     uint32_t frameCount_ = 0;
     std::string exitScreenshot_;
+    // The counts of the device as it was released: a run that ends by quit
+    // still reads what its frames drew.
+    D3D9Counters releasedCounters_;
     std::vector<std::string> pendingScreenshots_;  // "" for the next free number
     bool framePresented_ = false;
 };
