@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "console/console_object.h"
 #include "engine/version.h"
 #include "platform/startup_dialog.h"
 
@@ -28,6 +29,60 @@ bool ParseFrameMs(const char* text, double* ms) {
     if (errno != 0 || *end != '\0' || !(value > 0.0) || value > 1.0e6) return false;
     *ms = value;
     return true;
+}
+
+// The words after a +command: up to the next +command or --option.
+std::vector<std::string> AliasArguments(int argc, const char* const* argv, int* i) {
+    std::vector<std::string> words;
+    while (*i + 1 < argc) {
+        const char* next = argv[*i + 1];
+        if (next[0] == '+' || (next[0] == '-' && next[1] == '-')) break;
+        words.emplace_back(next);
+        ++*i;
+    }
+    return words;
+}
+
+// The habits of this format's engines: +set NAME VALUE, +map NAME and
+// +exec FILE, each with the words that follow it.
+bool ParseAlias(const char* alias, const std::vector<std::string>& words, CommandLine* options,
+                std::string* error) {
+    const std::string name(alias);
+    if (name == "+set") {
+        if (words.size() != 2) {
+            *error = "+set takes NAME VALUE (a console variable and one word)";
+            return false;
+        }
+        const ConsoleObject* object = FindConsoleObject(words[0].c_str());
+        if (object == nullptr || !object->IsVariable()) {
+            *error = "+set: no console variable is called '" + words[0] + "'";
+            return false;
+        }
+        options->consoleVariables.emplace_back(words[0], words[1]);
+        return true;
+    }
+    if (name == "+map") {
+        if (words.size() != 1 || words[0].empty()) {
+            *error = "+map takes one world";
+            return false;
+        }
+        if (!options->world.empty()) {
+            *error = "one world at a time: '" + options->world + "' and '" + words[0] + "'";
+            return false;
+        }
+        options->world = words[0];
+        return true;
+    }
+    if (name == "+exec") {
+        if (words.size() != 1 || words[0].empty()) {
+            *error = "+exec takes one config file";
+            return false;
+        }
+        options->execLines.push_back("loadConfig " + words[0]);
+        return true;
+    }
+    *error = "unknown command '" + name + "' (+set, +map and +exec are known)";
+    return false;
 }
 
 }  // namespace
@@ -65,6 +120,14 @@ const char* CommandLineHelp() {
            "                  at exit, write the last presented frame as PNG\n"
            "  --stats         at exit, print frames, frames per second, camera position\n"
            "                  and angles, and render items drawn in the last frame\n"
+           "  --no-message-boxes\n"
+           "                  write message boxes' captions and texts to standard error\n"
+           "                  instead of showing them, so that nothing waits for a click\n"
+           "                  (for scripted runs; headless runs always do)\n"
+           "  +set NAME VALUE set a console variable after autoexec.cfg, before the\n"
+           "                  world opens\n"
+           "  +map WORLD      the same as naming WORLD\n"
+           "  +exec FILE      run the config file FILE, as --exec 'loadConfig FILE'\n"
            "  --timedemo FILE\n"
            "                  play the demo FILE (or a name in demos/, such as demo003)\n"
            "                  once in its world with the clock stepping 16 ms a frame,\n"
@@ -136,6 +199,11 @@ CommandLineAction ParseCommandLine(int argc, const char* const* argv, CommandLin
             }
             options->timedemo = value;
             ++i;
+        } else if (std::strcmp(arg, "--no-message-boxes") == 0) {
+            options->noMessageBoxes = true;
+        } else if (arg[0] == '+' && arg[1] != '\0') {
+            const std::vector<std::string> words = AliasArguments(argc, argv, &i);
+            if (!ParseAlias(arg, words, options, error)) return CommandLineAction::kUsageError;
         } else if (std::strcmp(arg, "--accept-defaults") == 0) {
             options->acceptDefaults = true;
         } else if (std::strcmp(arg, "--set") == 0) {

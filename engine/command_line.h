@@ -21,6 +21,10 @@ struct CommandLine {
     std::vector<std::string> dataFolders;  // --data DIR: archives searched before the installed ones
     std::string world;               // a world to open at once: a name or a file
     std::string timedemo;            // a demo to play once as a benchmark, then quit
+    bool noMessageBoxes = false;     // boxes' caption and text to standard error, nothing blocks
+    // +set NAME VALUE: console variables set after autoexec.cfg, before the
+    // start-up level or the world opens.
+    std::vector<std::pair<std::string, std::string>> consoleVariables;
 };
 
 enum class CommandLineAction { kRun, kExit, kUsageError };

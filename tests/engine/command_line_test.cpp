@@ -72,3 +72,51 @@ TEST(CommandLineTimedemo, TakesOneDemoAndNoWorld) {
     EXPECT_EQ(withWorld.error, "--timedemo plays in its demo's own world: name no world with it");
     EXPECT_NE(std::string(CommandLineHelp()).find("--timedemo FILE"), std::string::npos);
 }
+
+TEST(CommandLineAliases, SetMapAndExecTakeTheWordsUpToTheNextOption) {
+    Parsed given = Parse({"+set", "fov", "70", "+exec", "mine.cfg", "--exec", "cvarlist", "+map", "oa_dm1",
+                          "+set", "p_speed", "3", "--frames", "2"});
+    ASSERT_EQ(given.action, CommandLineAction::kRun) << given.error;
+    EXPECT_EQ(given.options.consoleVariables,
+              (std::vector<std::pair<std::string, std::string>>{{"fov", "70"}, {"p_speed", "3"}}));
+    EXPECT_EQ(given.options.world, "oa_dm1");
+    // +exec runs its file in its place among the --exec lines.
+    EXPECT_EQ(given.options.execLines, (std::vector<std::string>{"loadConfig mine.cfg", "cvarlist"}));
+    EXPECT_EQ(given.options.frames, 2);
+    // A lone "+" or "-" is still a world's name.
+    EXPECT_EQ(Parse({"+"}).options.world, "+");
+}
+
+TEST(CommandLineAliases, MistakesAreUsageErrors) {
+    const struct {
+        std::vector<const char*> arguments;
+        const char* error;
+    } cases[] = {
+        {{"+set", "fov"}, "+set takes NAME VALUE (a console variable and one word)"},
+        {{"+set", "fov", "70", "80"}, "+set takes NAME VALUE (a console variable and one word)"},
+        {{"+set", "nosuchvar", "1"}, "+set: no console variable is called 'nosuchvar'"},
+        {{"+set", "quit", "1"}, "+set: no console variable is called 'quit'"},  // a command
+        {{"+map"}, "+map takes one world"},
+        {{"+map", "a", "b"}, "+map takes one world"},
+        {{"oa_dm1", "+map", "oa_dm2"}, "one world at a time: 'oa_dm1' and 'oa_dm2'"},
+        {{"+exec", "--frames", "3"}, "+exec takes one config file"},
+        {{"+connect", "localhost"}, "unknown command '+connect' (+set, +map and +exec are known)"},
+    };
+    for (const auto& c : cases) {
+        Parsed parsed = Parse(c.arguments);
+        EXPECT_EQ(parsed.action, CommandLineAction::kUsageError) << c.error;
+        EXPECT_EQ(parsed.error, c.error);
+    }
+    const std::string help = CommandLineHelp();
+    for (const char* option : {"+set NAME VALUE", "+map WORLD", "+exec FILE", "--no-message-boxes"}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
+}
+
+TEST(CommandLineMessageBoxes, NoMessageBoxesIsASwitch) {
+    EXPECT_FALSE(Parse({"--headless"}).options.noMessageBoxes);
+    Parsed off = Parse({"--no-message-boxes", "oa_dm1"});
+    EXPECT_EQ(off.action, CommandLineAction::kRun);
+    EXPECT_TRUE(off.options.noMessageBoxes);
+    EXPECT_EQ(off.options.world, "oa_dm1");
+}
