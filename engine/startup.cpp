@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "camera/camera.h"
 #include "console/command_interpreter.h"
@@ -106,12 +108,70 @@ std::unique_ptr<TimeSource> ChooseTimeSource(const CommandLine& options) {
     return std::make_unique<SteadyTimeSource>();
 }
 
+// Keeps the lines printed while it lives, and passes them on to the tap
+// that was there before.
+class PrintedLines {
+public:
+    PrintedLines() : previous_(SetPrintTap(PrintTap{Keep, this})) {}
+    ~PrintedLines() { SetPrintTap(previous_); }
+    PrintedLines(const PrintedLines&) = delete;
+    PrintedLines& operator=(const PrintedLines&) = delete;
+    const std::vector<std::string>& Lines() const { return lines_; }
+
+private:
+    static void Keep(const char* text, void* context) {
+        auto* self = static_cast<PrintedLines*>(context);
+        self->lines_.emplace_back(text);
+        if (self->previous_.function != nullptr) self->previous_.function(text, self->previous_.context);
+    }
+    PrintTap previous_;
+    std::vector<std::string> lines_;
+};
+
 // The world named on the command line, at its first spawn point. A name
 // finds its file and places the camera itself; a file is loaded as it is.
-bool OpenCommandLineWorld(const std::string& world) {
-    if (g_gameSystem.Map(world.c_str()) == 0) return false;
+// The lines printed on the way are kept in *printed, to say why it failed.
+bool OpenCommandLineWorld(const std::string& world, std::vector<std::string>* printed) {
+    PrintedLines lines;
+    const bool opened = g_gameSystem.Map(world.c_str()) != 0;
+    *printed = lines.Lines();
+    if (!opened) return false;
     if (!IsWorldName(world.c_str())) g_gameSystem.PlaceAtSpawn(0);
     return true;
+}
+
+// Why the world did not open, out of what the loading printed: its error
+// lines, or the last line when none says error.
+std::vector<std::string> FailureReasons(const std::vector<std::string>& printed) {
+    std::vector<std::string> reasons;
+    for (const std::string& line : printed) {
+        if (line.find("rror") != std::string::npos || line.rfind("Unable", 0) == 0) reasons.push_back(line);
+    }
+    if (reasons.empty() && !printed.empty()) reasons.push_back(printed.back());
+    return reasons;
+}
+
+// A world that cannot be opened ends the run, and whoever started it is told
+// why wherever they look: standard error always, and a box in a window,
+// where nothing else of the engine's output shows. A mistyped name gets the
+// names closest to it.
+void ReportWorldNotOpened(const std::string& world, const std::vector<std::string>& printed) {
+    std::vector<std::string> lines = FailureReasons(printed);
+    if (IsWorldName(world.c_str()) && FindWorldByName(world.c_str()).empty()) {
+        const std::vector<std::string> closest = ClosestWorldNames(world);
+        std::string names;
+        for (const std::string& name : closest) names += (names.empty() ? "" : ", ") + name;
+        lines.push_back(closest.empty() ? "No world is installed." : "The closest names: " + names + ".");
+    }
+    lines.push_back("The console command maps lists every world (osprel --headless --exec maps --frames 1).");
+
+    std::fprintf(stderr, "osprel: cannot open the world '%s'\n", world.c_str());
+    for (const std::string& line : lines) std::fprintf(stderr, "osprel: %s\n", line.c_str());
+    std::fflush(stderr);
+    if (g_operatingSystem.Backend()->IsHeadless() || MessageBoxesOff()) return;
+    std::string text = "Cannot open the world '" + world + "'.\n";
+    for (const std::string& line : lines) text += "\n" + line;
+    ShowMessageBox("Osprel Error", text.c_str(), MessageBoxIcon::kError);
 }
 
 // --timedemo: the demo once, then the engine quits. Returns the exit code:
@@ -145,7 +205,10 @@ int StartAndRun(const CommandLine& options) {
     StartupAnswers answers;
     answers.answerWithoutShowing =
         options.acceptDefaults || !options.dialogSettings.empty() || worldGiven || timedemo;
-    answers.settings = options.dialogSettings;
+    // A world on the command line opens in an 800 x 600 window, where the
+    // dialog's default would take the whole screen, unless --set chooses.
+    if (worldGiven) answers.settings.emplace_back("fullscreen", "0");
+    answers.settings.insert(answers.settings.end(), options.dialogSettings.begin(), options.dialogSettings.end());
     // A world on the command line is explored at once, and a timedemo brings
     // its own: no start-up demo plays.
     if (worldGiven || timedemo) answers.settings.emplace_back("demo", std::to_string(kNoDemoPosition));
@@ -167,12 +230,15 @@ int StartAndRun(const CommandLine& options) {
     g_resourceManager.Initialise();
     ReportDataFolders();
     g_gameSystem.InitGame();
+    // +set: over what autoexec.cfg chose, before any world opens.
+    for (const auto& [name, value] : options.consoleVariables) ExecuteLine((name + " " + value).c_str());
 
     // The chosen level and demo (or the world named on the command line),
     // then the lines asked for on the command line.
     if (worldGiven) {
-        if (!OpenCommandLineWorld(options.world)) {
-            std::fprintf(stderr, "osprel: cannot open the world '%s'\n", options.world.c_str());
+        std::vector<std::string> printed;
+        if (!OpenCommandLineWorld(options.world, &printed)) {
+            ReportWorldNotOpened(options.world, printed);
             if (g_engine.stop == 0) g_engine.shutdown(0);
             return 1;
         }
@@ -263,6 +329,8 @@ int RunOsprel(const CommandLine& given) {
         return 1;
     }
 
+    // Boxes off before anything can show one (the instance guard's comes first).
+    SetMessageBoxesOff(options.noMessageBoxes);
     std::unique_ptr<PlatformBackend> backend = ChooseBackend(options, script);
     if (backend->IsHeadless()) {
         SetPrintTap(StandardOutputTap());
@@ -275,6 +343,7 @@ int RunOsprel(const CommandLine& given) {
     g_operatingSystem.Start(backend.get(), ChooseTimeSource(options));
     if (g_operatingSystem.InstanceGuardFailed()) {
         g_operatingSystem.Detach();
+        SetMessageBoxesOff(false);
         return 1;
     }
     // Each run's log holds only that run's lines.
@@ -292,5 +361,6 @@ int RunOsprel(const CommandLine& given) {
     g_operatingSystem.Detach();
     ForgetWorldShaders();
     UnmountDataFolders();
+    SetMessageBoxesOff(false);
     return result;
 }

@@ -48,6 +48,48 @@ ProgramResult RunWindowed(const ScratchFolder& folder, const std::string& argume
                       ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) + " " + arguments);
 }
 
+bool XvfbAndXdotoolInstalled() {
+    return std::system("command -v xvfb-run >/dev/null 2>&1 && command -v xdotool >/dev/null 2>&1") == 0;
+}
+
+// The engine in a window on a virtual X display, with every message box it
+// shows answered with Return, as a user would. Standard output and error go
+// to run.out and run.err in folder, the exit code to code, and the captions
+// of the boxes answered, one a line, to boxes.txt.
+void RunWindowedAnsweringBoxes(const ScratchFolder& folder, const std::string& arguments) {
+    folder.Write("answer-boxes.sh",
+                 "#!/bin/sh\n"
+                 "\"$1\" --basedir \"$2\" " + arguments + " > \"$2/run.out\" 2> \"$2/run.err\" &\n"
+                 "engine=$!\n"
+                 ": > \"$2/boxes.txt\"\n"
+                 "seen=''\n"
+                 // Pressed until the box has gone: a busy machine may show it
+                 // before it takes keys.
+                 // (A search by name misses SDL's boxes: every window is
+                 // listed, and each one's name read.)
+                 "for i in $(seq 480); do kill -0 $engine 2>/dev/null || break; "
+                 "for w in $(xdotool search --class '' 2>/dev/null); do "
+                 "name=$(xdotool getwindowname \"$w\" 2>/dev/null); "
+                 "case \"$name\" in 'Osprel Error'|'Osprel Warning') ;; *) continue;; esac; "
+                 "case \" $seen \" in *\" $w \"*) ;; *) seen=\"$seen $w\"; echo \"$name\" >> \"$2/boxes.txt\";; esac; "
+                 "xdotool windowfocus \"$w\" key Return 2>/dev/null; done; sleep 0.5; done\n"
+                 "kill $engine 2>/dev/null\n"
+                 "wait $engine\n"
+                 "echo $? > \"$2/code\"\n");
+    RunProgram(InstanceEnvironment() + "timeout 300 xvfb-run -a -s '-screen 0 1280x1024x24' sh " +
+               ShellQuote(folder.Path() + "/answer-boxes.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
+               ShellQuote(folder.Path()));
+}
+
+// Whether a box captioned caption with a text beginning with text reached
+// the user: shown and answered, or, where the X server has no font to draw
+// boxes with, written to standard error in its place.
+bool BoxReachedTheUser(const ScratchFolder& folder, const std::string& caption, const std::string& text) {
+    const std::vector<std::string> answered = SplitLines(folder.Read("boxes.txt"));
+    return std::find(answered.begin(), answered.end(), caption) != answered.end() ||
+           folder.Read("run.err").find(caption + ": " + text) != std::string::npos;
+}
+
 ProgramResult RunEngine(const ScratchFolder& folder, const std::vector<std::string>& lines,
                         const std::string& extra = "--frames 1 </dev/null") {
     InstallContent(folder);
@@ -382,7 +424,7 @@ TEST(Program, AWindowResizedByTheWindowManagerGetsABackBufferOfItsSize) {
     // passed, whatever the machine's load); the log shows the sizes.
     folder.Write("resize.sh",
                  InstanceEnvironment() + ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) +
-                     " --set demo=3 --set debug=0 --set fullscreen=0 --set log=1 --frames 100000000 &\n"
+                     " --set demo=3 --set debug=0 --set fullscreen=0 --set log=1 --no-message-boxes --frames 100000000 &\n"
                      "pid=$!\n"
                      "for i in $(seq 600); do wid=$(xdotool search --name 'Osprel 2.0b' 2>/dev/null | head -1); "
                      "[ -n \"$wid\" ] && break; sleep 0.1; done\n"
@@ -395,6 +437,9 @@ TEST(Program, AWindowResizedByTheWindowManagerGetsABackBufferOfItsSize) {
     const size_t first = run.output.find("Width: 800 Height: 600");
     ASSERT_NE(first, std::string::npos) << run.output;
     EXPECT_NE(run.output.find("Width: 1000 Height: 700", first), std::string::npos) << run.output;
+    // Debug logging's warning did not wait for a click: it went to standard error.
+    EXPECT_NE(run.output.find("Osprel Warning: Please be aware that selecting 'Debug Logging'"), std::string::npos)
+        << run.output;
 }
 
 TEST(Program, AWindowedStartWithoutTheFallbackTextureEndsWithoutAnAbort) {
@@ -403,8 +448,17 @@ TEST(Program, AWindowedStartWithoutTheFallbackTextureEndsWithoutAnAbort) {
     }
     ScratchFolder folder;
     folder.CopyContent({"shaders.hlsl"});
-    ProgramResult run = RunWindowed(folder, "--accept-defaults --frames 5 2>&1");
+    // The video error's box, asked for on standard error instead.
+    const std::string error = "VID Error: You cannot update the video system without initializing it first.";
+    ProgramResult run = RunWindowed(folder, "--accept-defaults --no-message-boxes --frames 5 2>&1");
     EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("Osprel Error: " + error), std::string::npos) << run.output;
+
+    // Shown and answered, it ends the run the same way.
+    if (!XvfbAndXdotoolInstalled()) GTEST_SKIP() << "xdotool is not installed";
+    RunWindowedAnsweringBoxes(folder, "--accept-defaults --frames 5");
+    EXPECT_EQ(folder.Read("code"), "0\n") << folder.Read("run.err");
+    EXPECT_TRUE(BoxReachedTheUser(folder, "Osprel Error", error)) << folder.Read("run.err");
 }
 
 TEST(Program, ScreenshotCommandInAWindowUnderXvfb) {
@@ -685,4 +739,140 @@ TEST(Program, KeysTypedQuicklyIntoTheDebugConsoleAreNotLost) {
     end.resize(std::min<size_t>(end.size(), 2));
     EXPECT_EQ(end, (std::vector<std::string>{"fov is \"33.000000\"\r", "] quit\r"}))
         << folder.Read("runtime.log");
+}
+
+namespace {
+
+// A display number no X server answers on this machine.
+std::string UnreachableDisplay() {
+    for (int number = 97; number < 200; ++number) {
+        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+        if (::access(socket.c_str(), F_OK) != 0) return ":" + std::to_string(number);
+    }
+    return ":199";
+}
+
+}  // namespace
+
+TEST(Program, WithoutADisplayTheRunIsHeadlessAndSaysSo) {
+    ScratchFolder folder;
+    InstallContent(folder);
+    // No display at all, and one that cannot be reached: either way the
+    // console lines come on standard input and the answers on standard output.
+    const std::string noDisplay[] = {"env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER ",
+                                     "env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=" + UnreachableDisplay() + " "};
+    for (const std::string& environment : noDisplay) {
+        ProgramResult run = RunProgram("printf 'fov 61\\nquit\\n' | " + InstanceEnvironment() + environment +
+                                       "timeout 120 " + ShellQuote(OSPREL_BINARY) + " --basedir " +
+                                       ShellQuote(folder.Path()) + " --set debug=1 2>" +
+                                       ShellQuote(folder.Path() + "/err.txt"));
+        EXPECT_EQ(run.exitCode, 0) << environment << run.output;
+        EXPECT_NE(run.output.find("Globally Allocated Subsystems (sorted): 6 systems\n"), std::string::npos)
+            << environment << run.output;
+        EXPECT_NE(run.output.find("] fov 61\nfov set \"61.000000\"\n] quit\n"), std::string::npos)
+            << environment << run.output;
+        // (Libraries that look for a display may add lines of their own.)
+        const std::string error = folder.Read("err.txt");
+        const std::string line = "osprel: no display can be reached; running headless\n";
+        const size_t said = error.find(line);
+        EXPECT_NE(said, std::string::npos) << environment << error;
+        EXPECT_EQ(error.find(line, said + 1), std::string::npos) << environment << error;
+    }
+}
+
+TEST(Program, AWorldOnTheCommandLineOpensInAWindowUnlessSetSaysOtherwise) {
+    ScratchFolder folder;
+    InstallContent(folder);
+    folder.CopyContent({"maps/arena.lmf"});
+    ProgramResult run = RunEngine(folder, {"vid_fullscreen", "win_width", "win_height"}, "arena --frames 1 </dev/null");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("vid_fullscreen is \"0\"\nwin_width is \"800\"\nwin_height is \"600\"\n"),
+              std::string::npos)
+        << run.output;
+    run = RunEngine(folder, {"vid_fullscreen"}, "arena --set fullscreen=1 --frames 1 </dev/null");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("vid_fullscreen is \"1\"\n"), std::string::npos) << run.output;
+    // Without a world the dialog's own default stands.
+    run = RunEngine(folder, {"vid_fullscreen"}, "--set demo=3 --frames 1 </dev/null");
+    EXPECT_NE(run.output.find("vid_fullscreen is \"1\"\n"), std::string::npos) << run.output;
+}
+
+TEST(Program, AWorldThatCannotBeOpenedSaysWhyAndSuggestsNames) {
+    ScratchFolder folder;
+    InstallContent(folder);
+    folder.CopyContent({"maps/arena.lmf"});
+    const std::vector<std::string> expected = {
+        "osprel: cannot open the world 'arenna'",
+        "osprel: Error: no world named arenna (neither maps/arenna.lmf nor maps/arenna.bsp exists)",
+    };
+    const std::string closest = "osprel: The closest names: arena";  // then the nearest archived ones
+    const std::string hint = "osprel: The console command maps lists every world (osprel --headless --exec maps --frames 1).";
+    ProgramResult run = RunProgram(Engine(OSPREL_BINARY, folder, {}, "arenna --frames 1 </dev/null 2>" +
+                                                                          ShellQuote(folder.Path() + "/err.txt")));
+    EXPECT_EQ(run.exitCode, 1);
+    const std::vector<std::string> lines = SplitLines(folder.Read("err.txt"));
+    ASSERT_EQ(lines.size(), 4u) << folder.Read("err.txt");
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 2), expected);
+    EXPECT_EQ(lines[2].rfind(closest, 0), 0u) << lines[2];
+    EXPECT_EQ(lines[3], hint);
+
+    // In a window the same reason comes in a box, and on standard error.
+    if (!XvfbAndXdotoolInstalled()) GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+    RunWindowedAnsweringBoxes(folder, "arenna --frames 100000");
+    EXPECT_EQ(folder.Read("code"), "1\n") << folder.Read("run.err");
+    EXPECT_TRUE(BoxReachedTheUser(folder, "Osprel Error", "Cannot open the world 'arenna'.\n\n"
+                                                          "Error: no world named arenna"))
+        << folder.Read("run.err");
+    const std::string error = folder.Read("run.err");
+    for (const std::string& line : expected) EXPECT_NE(error.find(line + "\n"), std::string::npos) << line;
+    EXPECT_NE(error.find("\n" + closest), std::string::npos) << error;
+    EXPECT_NE(error.find("\n" + hint + "\n"), std::string::npos) << error;
+}
+
+TEST(Program, PlusSetMapAndExecWorkAsTheirLongOptions) {
+    ScratchFolder folder;
+    InstallContent(folder);
+    folder.CopyContent({"maps/arena.lmf"});
+    folder.Write("mine.cfg", "p_speed 7.5\n");
+    ProgramResult run = RunEngine(folder, {},
+                                  "+set fov 70 +exec mine.cfg +map arena --exec fov --exec p_speed --frames 1 "
+                                  "</dev/null");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    // The variable is set before the world opens, the world opens at its
+    // spawn point, then the config file runs among the --exec lines.
+    const size_t set = run.output.find("fov set \"70.000000\"\n");
+    const size_t opened = run.output.find("Attempting to load world: maps/arena.lmf\n");
+    ASSERT_NE(set, std::string::npos) << run.output;
+    ASSERT_NE(opened, std::string::npos) << run.output;
+    EXPECT_LT(set, opened);
+    EXPECT_EQ(run.output.find("maps/tower.lmf"), std::string::npos) << run.output;  // not the start level
+    EXPECT_NE(run.output.find("fov is \"70.000000\"\np_speed is \"7.500000\"\n"), std::string::npos) << run.output;
+}
+
+TEST(Program, StatsCountTheFramesDrawnWhenQuitOrEscEndsTheRun) {
+    ScratchFolder folder;
+    for (const char* ending : {"4 console quit\n", "4 key esc down\n"}) {
+        folder.Write("input.txt", ending);
+        ProgramResult run = RunEngine(folder, {},
+                                      "--input-script " + folder.Path() + "/input.txt --frames 50 --stats </dev/null");
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        const size_t at = run.output.find("stats: frames=");
+        ASSERT_NE(at, std::string::npos) << run.output;
+        long long frames = 0;
+        double draws = 0, binds = 0, uploads = 0, bytes = 0, states = 0, clears = 0;
+        ASSERT_EQ(std::sscanf(run.output.c_str() + at, "stats: frames=%lld", &frames), 1);
+        EXPECT_LT(frames, 50) << ending;  // ended by quit, not by the frame limit
+        const size_t work = run.output.find("stats: per frame: draws=", at);
+        ASSERT_NE(work, std::string::npos) << run.output;
+        ASSERT_EQ(std::sscanf(run.output.c_str() + work,
+                              "stats: per frame: draws=%lf texture_binds=%lf constant_uploads=%lf constant_bytes=%lf\n"
+                              "stats: per frame: state_sets=%lf clears=%lf",
+                              &draws, &binds, &uploads, &bytes, &states, &clears),
+                  6);
+        // The frames before quit drew the five sky faces and cleared the back
+        // buffer each.
+        EXPECT_GE(draws * static_cast<double>(frames), 5.0 * 3) << ending << run.output.substr(work);
+        EXPECT_GE(clears * static_cast<double>(frames), 3.0) << ending;
+        EXPECT_GT(uploads, 0.0) << ending;
+    }
 }
