@@ -112,11 +112,3 @@ TEST(CommandLineAliases, MistakesAreUsageErrors) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }
-
-TEST(CommandLineMessageBoxes, NoMessageBoxesIsASwitch) {
-    EXPECT_FALSE(Parse({"--headless"}).options.noMessageBoxes);
-    Parsed off = Parse({"--no-message-boxes", "oa_dm1"});
-    EXPECT_EQ(off.action, CommandLineAction::kRun);
-    EXPECT_TRUE(off.options.noMessageBoxes);
-    EXPECT_EQ(off.options.world, "oa_dm1");
-}
