@@ -24,6 +24,7 @@ constinit MessageRoute s_route = {};
 constinit PrintTap s_tap = {};
 constinit MessageBoxFunction s_messageBox = nullptr;
 constinit bool s_statusEcho = false;
+constinit ConsoleSink s_consoleSink = nullptr;
 
 // Formatted messages are held to 257 characters so the CR LF always fits the
 // 260-byte line buffer.
@@ -71,6 +72,7 @@ void PrintText(const char* text) {
         AppendPending(line);
     }
 
+    if (s_consoleSink != nullptr) s_consoleSink(text);
     if (s_tap.function != nullptr) s_tap.function(text, s_tap.context);
 }
 
@@ -90,6 +92,12 @@ void WriteToStandardOutput(const char* text, void*) {
 }
 
 }  // namespace
+
+ConsoleSink SetConsoleSink(ConsoleSink sink) {
+    const ConsoleSink previous = s_consoleSink;
+    s_consoleSink = sink;
+    return previous;
+}
 
 void PrintLine(const char* format, ...) {
     char text[kTextBufferSize];
