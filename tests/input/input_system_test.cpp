@@ -458,6 +458,7 @@ TEST_F(InputConsole, EscapeClosesItAndShiftEscapeOpensIt) {
 }
 
 TEST_F(InputConsole, CharactersTypedWhileItIsClosedAreDropped) {
+    output.Clear();
     TypeInto(&device.keys, "abc");
     g_inputSystem.frame();
     EXPECT_TRUE(g_seen.empty());
