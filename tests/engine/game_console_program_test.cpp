@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -80,4 +81,42 @@ TEST(GameConsoleProgram, F12TakesOnePicturePerPressHeldOrTapped) {
     EXPECT_TRUE(folder.Exists("screenshots/shot0000.png")) << run.output;
     EXPECT_TRUE(folder.Exists("screenshots/shot0001.png")) << run.output;
     EXPECT_FALSE(folder.Exists("screenshots/shot0002.png")) << run.output;
+}
+
+TEST(GameConsoleProgram, KeysTypedIntoTheConsoleInAWindowRunTheLine) {
+    if (std::system("command -v xvfb-run >/dev/null 2>&1 && command -v xdotool >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+    }
+    ScratchFolder folder;
+    folder.CopyContent({"shaders.hlsl", "noshader.jpg", "autoexec.cfg", "test.tga", "loading.jpg"});
+    // No frame limit: Esc closes the console, and then (bound to quit) ends
+    // the run, however slowly the machine goes.
+    folder.Write("type.sh",
+                 "#!/bin/sh\n"
+                 "echo 'com_log 1' >> \"$2/autoexec.cfg\"\n"
+                 "\"$1\" --basedir \"$2\" --set fullscreen=0 --set cursor=1 --set debug=0 > \"$2/run.out\" 2>&1 &\n"
+                 "engine=$!\n"
+                 "for i in $(seq 600); do w=$(xdotool search --name '^Osprel 2.0b$' 2>/dev/null | head -1); "
+                 "[ -n \"$w\" ] && break; sleep 0.1; done\n"
+                 "for i in $(seq 600); do grep -q 'demo' \"$2/runtime.log\" 2>/dev/null && break; sleep 0.1; done\n"
+                 "sleep 1\n"
+                 "xdotool windowfocus \"$w\" 2>/dev/null\n"
+                 "xdotool key --window \"$w\" grave\n"
+                 "sleep 1\n"
+                 "xdotool type --window \"$w\" 'fov 33'\n"
+                 "sleep 1\n"
+                 "xdotool key --window \"$w\" Return\n"
+                 "for i in $(seq 100); do grep -q 'fov set' \"$2/runtime.log\" && break; sleep 0.1; done\n"
+                 "for i in $(seq 120); do kill -0 $engine 2>/dev/null || break; "
+                 "xdotool windowfocus \"$w\" key Escape 2>/dev/null; sleep 0.5; done\n"
+                 "kill $engine 2>/dev/null\n"
+                 "wait $engine\n");
+    const std::string command = "OSPREL_INSTANCE_NAME=osprel-console-window-" + std::to_string(::getpid()) +
+                                " timeout 300 xvfb-run -a -s '-screen 0 1280x1024x24' sh " +
+                                ShellQuote(folder.Path() + "/type.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
+                                ShellQuote(folder.Path());
+    RunProgram(command);
+    const std::string log = folder.Read("runtime.log");
+    EXPECT_NE(log.find("] fov 33\r\nfov set \"33.000000\"\r\n"), std::string::npos) << log << folder.Read("run.out");
+    EXPECT_EQ(log.find("is not bound."), std::string::npos) << log;
 }

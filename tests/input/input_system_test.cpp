@@ -335,18 +335,6 @@ TEST_F(Input, AOncePerPressCommandRunsOnceHoweverLongItsKeyIsHeld) {
     EXPECT_EQ(g_onceCalls.size(), 3u);
 }
 
-TEST_F(Input, TapsBeyondTheTwentyRecordsOfAReadRunInTheNextFrame) {
-    ExecuteLine("bind f12 zz_once");
-    for (int i = 0; i < 15; ++i) {
-        device.keys.push_back(KeyboardEvent{88, true});
-        device.keys.push_back(KeyboardEvent{88, false});
-    }
-    g_inputSystem.frame();
-    EXPECT_EQ(g_onceCalls.size(), 10u);
-    g_inputSystem.frame();
-    EXPECT_EQ(g_onceCalls.size(), 15u);
-}
-
 // The console over the game takes the keyboard while it is open.
 
 namespace {
