@@ -62,22 +62,60 @@ int32_t LoadConfig(int32_t, int32_t argc, int32_t, const ConsoleArgument* argv) 
     return 1;
 }
 
-int32_t ListConsoleObjects(int32_t, int32_t, int32_t, const ConsoleArgument*) {
-    // Records destroyed at exit are no longer objects of the console.
-    std::vector<const char*> names;
+// The objects a listing shows: live ones (records destroyed at exit are no
+// longer objects of the console) whose names start with the optional prefix.
+std::vector<const ConsoleObject*> ListedObjects(int32_t argc, const ConsoleArgument* argv, bool commandsOnly) {
+    const char* prefix = argc >= 1 && argv != nullptr ? argv[0].text : "";
+    const size_t prefixLength = std::strlen(prefix);
+    std::vector<const ConsoleObject*> listed;
     const ConsoleObjectList& objects = g_commandInterpreter.Objects();
     for (int32_t i = 0; i < objects.Count(); ++i) {
         const ConsoleObject* object = objects.At(i);
-        if (object->kind != kConsoleDestroyed && object->name != nullptr) names.push_back(object->name);
+        if (object->kind == kConsoleDestroyed || object->name == nullptr) continue;
+        if (commandsOnly && object->kind != kConsoleCommand) continue;
+        if (std::strncmp(object->name, prefix, prefixLength) != 0) continue;
+        listed.push_back(object);
     }
+    return listed;
+}
+
+// cvarlist [PREFIX]: every object's name, a variable's value after it.
+int32_t ListConsoleObjects(int32_t, int32_t argc, int32_t, const ConsoleArgument* argv) {
+    const std::vector<const ConsoleObject*> listed = ListedObjects(argc, argv, false);
     PrintLine("%s", "");
-    PrintLine("Printing %i console variables...", static_cast<int32_t>(names.size()));
-    for (const char* name : names) PrintLine("%s", name);
+    PrintLine("Printing %i console variables...", static_cast<int32_t>(listed.size()));
+    for (const ConsoleObject* object : listed) {
+        switch (object->kind) {
+            case kConsoleInteger:
+                PrintLine("%-24s \"%i\"", object->name, object->intValue);
+                break;
+            case kConsoleFloat:
+                PrintLine("%-24s \"%f\"", object->name, static_cast<double>(object->floatValue));
+                break;
+            case kConsoleString:
+                PrintLine("%-24s \"%s\"", object->name, object->stringValue != nullptr ? object->stringValue : "");
+                break;
+            default:
+                PrintLine("%s", object->name);
+                break;
+        }
+    }
     PrintLine("%s", "");
     return 1;
 }
 
-ConsoleCommand cvarlist("cvarlist", ListConsoleObjects);
+// cmdlist [PREFIX]: the names of the commands.
+int32_t ListConsoleCommands(int32_t, int32_t argc, int32_t, const ConsoleArgument* argv) {
+    const std::vector<const ConsoleObject*> listed = ListedObjects(argc, argv, true);
+    PrintLine("%s", "");
+    PrintLine("Printing %i console commands...", static_cast<int32_t>(listed.size()));
+    for (const ConsoleObject* object : listed) PrintLine("%s", object->name);
+    PrintLine("%s", "");
+    return 1;
+}
+
+ConsoleCommand cvarlist("cvarlist", ListConsoleObjects, KeyRepeat::kOncePerPress);
+ConsoleCommand cmdlist("cmdlist", ListConsoleCommands, KeyRepeat::kOncePerPress);
 ConsoleCommand saveConfig("saveConfig", SaveConfig);
 ConsoleCommand loadConfig("loadConfig", LoadConfig);
 

@@ -28,8 +28,8 @@ ConsoleObject::ConsoleObject(const char* objectName, const char* text, bool isRe
     AddConsoleObject(this);
 }
 
-ConsoleObject::ConsoleObject(const char* objectName, ConsoleHandler commandHandler)
-    : name(CopyText(objectName)), handler(commandHandler), kind(kConsoleCommand) {
+ConsoleObject::ConsoleObject(const char* objectName, ConsoleHandler commandHandler, KeyRepeat repeat)
+    : name(CopyText(objectName)), handler(commandHandler), kind(kConsoleCommand), keyRepeat(repeat) {
     AddConsoleObject(this);
 }
 

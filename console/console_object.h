@@ -26,12 +26,17 @@ struct ConsoleArgument {
 using ConsoleHandler = int32_t (*)(int32_t position, int32_t argc, int32_t reserved,
                                    const ConsoleArgument* argv);
 
+// How a command bound to a key runs: in every frame while the key is held
+// (movement, and the stepping commands that keep their own rate), or once for
+// each press (commands that act once per request, such as taking a picture).
+enum class KeyRepeat : uint8_t { kWhileHeld, kOncePerPress };
+
 class ConsoleObject {
 public:
     ConsoleObject(const char* name, float value);
     ConsoleObject(const char* name, int32_t value, bool readOnly = false);
     ConsoleObject(const char* name, const char* text, bool readOnly);
-    ConsoleObject(const char* name, ConsoleHandler handler);
+    ConsoleObject(const char* name, ConsoleHandler handler, KeyRepeat repeat = KeyRepeat::kWhileHeld);
     ~ConsoleObject();
 
     ConsoleObject(const ConsoleObject&) = delete;
@@ -51,6 +56,7 @@ public:
     ConsoleHandler handler = nullptr;
     int16_t kind = kConsoleDestroyed;
     uint8_t readOnly = 0;
+    KeyRepeat keyRepeat = KeyRepeat::kWhileHeld;  // commands only
 
     // Link of the list that holds objects registered before the interpreter.
     ConsoleObject* pendingNext = nullptr;

@@ -48,7 +48,7 @@ int32_t RestartVideo(int32_t, int32_t, int32_t, const ConsoleArgument*) {
     return 1;
 }
 
-ConsoleCommand quit("quit", Quit);
+ConsoleCommand quit("quit", Quit, KeyRepeat::kOncePerPress);
 ConsoleCommand vid_restart("vid_restart", RestartVideo);
 
 // The start-up demo as the demo loop drives it.

@@ -6,6 +6,7 @@
 
 #include "console/config_script.h"
 #include "input/demo.h"
+#include "input/game_console.h"
 #include "input/timedemo.h"
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
@@ -52,6 +53,14 @@ ConsoleCommand bind("bind", BindCommand);
 
 void WriteBindings(std::string& script) { g_inputSystem.AppendBindings(script); }
 
+bool RunsWhileHeld(const ConsoleObject* object) { return object->keyRepeat == KeyRepeat::kWhileHeld; }
+
+void RunCommand(const ConsoleObject* object, int32_t first, int32_t second, int32_t third) {
+    if (object != nullptr && object->kind == kConsoleCommand && object->handler != nullptr) {
+        object->handler(first, second, third, nullptr);
+    }
+}
+
 void OnActivation(bool active) {
     g_inputSystem.SetPolling(active ? 0 : 1, active ? 0 : 1);
     if (!active) g_inputSystem.ReleaseHeldKeys();
@@ -91,6 +100,7 @@ CInputSystem::CInputSystem() {
     BindDefault("x", "v_invert");
     BindDefault("esc", "quit");
     SetConfigBindingWriter(WriteBindings);
+    taps_.reserve(2 * kKeyboardBufferSize);  // no heap work in a frame
 }
 
 CInputSystem::~CInputSystem() {
@@ -141,6 +151,7 @@ int32_t CInputSystem::OpenDevices(std::unique_ptr<InputDevice> device) {
         return 0;
     }
     device_ = std::move(device);
+    device_->SetTextInput(g_gameConsole.IsOpen());
     g_operatingSystem.SetActivationListener(OnActivation);
     initialised_ = 1;
     return 1;
@@ -155,7 +166,7 @@ bool CInputSystem::SetPolling(int32_t mouse, int32_t keyboard) {
 }
 
 int32_t CInputSystem::frame() {
-    std::memset(keyboard_, 0, sizeof keyboard_);
+    for (KeyboardEvent& record : keyboard_) record = KeyboardEvent{0, false};
     keyboardCount_ = 0;
     int32_t dx = 0, dy = 0;
     if (device_ != nullptr) {
@@ -163,7 +174,7 @@ int32_t CInputSystem::frame() {
         keyboardCount_ = device_->ReadKeyboard(keyboard_, kKeyboardBufferSize);
     }
     if (mousePolling_) {
-        if (dx != 0 || dy != 0) {
+        if ((dx != 0 || dy != 0) && !g_gameConsole.IsOpen()) {
             mouseMoving_ = true;
             KeyEvent(kKeyMouseMove, 1, dx, dy, 0);
         } else if (mouseMoving_) {
@@ -173,6 +184,7 @@ int32_t CInputSystem::frame() {
     }
     if (keyboardPolling_) {
         for (int i = 0; i < keyboardCount_; ++i) {
+            if (ConsoleTakes(keyboard_[i])) continue;
             KeyEvent(keyboard_[i].code, keyboard_[i].pressed ? 0x80 : 0, 0, 0, 0);
         }
     }
@@ -181,6 +193,25 @@ int32_t CInputSystem::frame() {
     DemoPlaybackStep();
     TimedemoAfterPlayback();
     return finished;
+}
+
+bool CInputSystem::ConsoleTakes(const KeyboardEvent& record) {
+    if (record.IsText()) {
+        g_gameConsole.TakeText(record.text);
+        return true;
+    }
+    if (record.code == kKeyLeftShift) shiftDown_[0] = record.pressed;
+    if (record.code == kKeyRightShift) shiftDown_[1] = record.pressed;
+    const bool wasOpen = g_gameConsole.IsOpen();
+    if (!g_gameConsole.TakeKey(record.code, record.pressed, shiftDown_[0] || shiftDown_[1])) return false;
+    const bool open = g_gameConsole.IsOpen();
+    if (open != wasOpen) {
+        // Keys held when the console opens would keep moving the camera
+        // while their releases go to the console.
+        if (open) ReleaseHeldKeys();
+        if (device_ != nullptr) device_->SetTextInput(open);
+    }
+    return true;
 }
 
 void CInputSystem::shutdown(int32_t) {
@@ -195,6 +226,14 @@ void CInputSystem::shutdown(int32_t) {
 }
 
 void CInputSystem::Release(int code) {
+    if (unrun_[code]) {
+        // Let go before the frame ran its command: the press still counts.
+        unrun_[code] = false;
+        const KeyBinding& binding = bindings_[code];
+        if (std::find(held_.begin(), held_.end(), code) != held_.end()) {
+            taps_.push_back(Tap{code, binding.first, binding.second, binding.third});
+        }
+    }
     held_.erase(std::remove(held_.begin(), held_.end(), code), held_.end());
     bindings_[code].pressTime = 0.0f;
 }
@@ -225,6 +264,7 @@ int32_t CInputSystem::KeyEvent(uint8_t code, int32_t pressed, int32_t first, int
     binding.first = first;
     binding.second = second;
     binding.third = third;
+    unrun_[code] = true;
     if (std::find(held_.begin(), held_.end(), code) == held_.end()) held_.push_back(code);
     return static_cast<int32_t>(held_.size());
 }
@@ -243,12 +283,21 @@ void CInputSystem::RunHeldKeys() {
     // By index and without a copy: no heap work per frame, and a command
     // that changes the list cannot invalidate the walk.
     for (size_t i = 0; i < held_.size(); ++i) {
-        const KeyBinding& binding = bindings_[held_[i]];
-        const ConsoleObject* object = binding.bound;
-        if (object != nullptr && object->kind == kConsoleCommand && object->handler != nullptr) {
-            object->handler(binding.first, binding.second, binding.third, nullptr);
+        const int code = held_[i];
+        const KeyBinding& binding = bindings_[code];
+        const bool pressedSinceLastRun = unrun_[code];
+        unrun_[code] = false;
+        if (binding.bound == nullptr) continue;
+        if (pressedSinceLastRun || RunsWhileHeld(binding.bound)) {
+            RunCommand(binding.bound, binding.first, binding.second, binding.third);
         }
     }
+    // A tap shorter than a frame runs its command once, whatever its kind.
+    for (size_t i = 0; i < taps_.size(); ++i) {
+        const Tap tap = taps_[i];
+        RunCommand(bindings_[tap.code].bound, tap.first, tap.second, tap.third);
+    }
+    taps_.clear();
 }
 
 int32_t CInputSystem::Bind(int32_t argc, const ConsoleArgument* argv) {

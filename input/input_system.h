@@ -1,5 +1,8 @@
 // The input subsystem: reads the keyboard and the mouse once per frame, turns
-// what it reads into key events, and runs the commands of the keys held.
+// what it reads into key events, and runs the commands of the keys pressed
+// and held. Most commands run in every frame while their key is held; those
+// made to run once per press (KeyRepeat) run once for each press. Either
+// runs once for a key pressed and let go again between two frames.
 #pragma once
 
 #include <cstdint>
@@ -44,7 +47,10 @@ public:
 
     // A key event; returns the number of held keys, 0 when rejected.
     int32_t KeyEvent(uint8_t code, int32_t pressed, int32_t first, int32_t second, int32_t third);
-    // Runs the command of every held key with the key's values.
+    // Runs, with each key's values, in held-list order: the command of every
+    // held key, a once-per-press command only when its key was pressed since
+    // the last run; then, in order of release, the command of each key
+    // pressed and let go again since the last run.
     void RunHeldKeys();
     // Releases every held key (the mouse movement included) as if its
     // release had arrived: a window that loses the focus never hears of the
@@ -66,7 +72,15 @@ public:
     void AppendBindings(std::string& script);
 
 private:
+    // A key pressed and released before its command ran.
+    struct Tap {
+        int code;
+        int32_t first, second, third;
+    };
+
     void BindDefault(const char* key, const char* command);
+    // Hands a keyboard record to the in-game console; true when it took it.
+    bool ConsoleTakes(const KeyboardEvent& record);
     void ResolveDefaults();
     void Release(int code);
 
@@ -79,6 +93,9 @@ private:
     int32_t mousePolling_ = 1;
     int32_t keyboardPolling_ = 1;
     bool mouseMoving_ = false;
+    bool shiftDown_[2] = {};       // left, right
+    bool unrun_[kKeyCount] = {};   // pressed since its command last ran
+    std::vector<Tap> taps_;
     KeyEventCapture capture_ = nullptr;
     std::vector<std::pair<int, const char*>> pendingDefaults_;
 };

@@ -25,6 +25,7 @@ constinit PrintTap s_tap = {};
 constinit MessageBoxFunction s_messageBox = nullptr;
 constinit bool s_statusEcho = false;
 constinit bool s_boxesOff = false;
+constinit ConsoleSink s_consoleSink = nullptr;
 
 // Formatted messages are held to 257 characters so the CR LF always fits the
 // 260-byte line buffer.
@@ -72,6 +73,7 @@ void PrintText(const char* text) {
         AppendPending(line);
     }
 
+    if (s_consoleSink != nullptr) s_consoleSink(text);
     if (s_tap.function != nullptr) s_tap.function(text, s_tap.context);
 }
 
@@ -91,6 +93,12 @@ void WriteToStandardOutput(const char* text, void*) {
 }
 
 }  // namespace
+
+ConsoleSink SetConsoleSink(ConsoleSink sink) {
+    const ConsoleSink previous = s_consoleSink;
+    s_consoleSink = sink;
+    return previous;
+}
 
 void PrintLine(const char* format, ...) {
     char text[kTextBufferSize];

@@ -49,6 +49,11 @@ PrintTap SetPrintTap(PrintTap tap);
 // The tap that writes each line to standard output.
 PrintTap StandardOutputTap();
 
+// The console drawn over the game sees every printed line (without CR LF),
+// whatever else taps the output. Returns the previous one.
+using ConsoleSink = void (*)(const char* text);
+ConsoleSink SetConsoleSink(ConsoleSink sink);
+
 // Status text such as the loading screen's line: never logged or shown in
 // the console, but echoed on standard output when the engine runs headless,
 // where standard output stands for the screen.

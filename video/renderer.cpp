@@ -10,6 +10,7 @@
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
 #include "video/d3d9/d3dx9.h"
+#include "video/console_overlay.h"
 #include "video/post_process.h"
 #include "video/shader_set.h"
 #include "video/text_overlay.h"
@@ -313,6 +314,8 @@ int32_t CRenderer::DrawFrame() {
     const int32_t mode = vid_effectmode.intValue;
     if (!postProcess_.Run(mode, device, this)) DrawNoEffect(device);
     DrawOverlay(EffectLabel(mode));
+    // Over everything else: the console is read over whatever the frame shows.
+    DrawGameConsole(device, g_operatingSystem.WindowWidth(), g_operatingSystem.WindowHeight());
 
     video->EndFrame();
     return 1;

@@ -25,7 +25,8 @@ int32_t ScreenshotCommand(int32_t, int32_t argc, int32_t, const ConsoleArgument*
     return 1;
 }
 
-ConsoleCommand screenshot("screenshot", ScreenshotCommand);
+// A held key takes one picture, not one per frame.
+ConsoleCommand screenshot("screenshot", ScreenshotCommand, KeyRepeat::kOncePerPress);
 
 }  // namespace
 

@@ -402,6 +402,22 @@ void OverlayFont::DestroyDeviceObjects() {
 // ---------------------------------------------------------------------------
 // Drawing
 // ---------------------------------------------------------------------------
+float OverlayFont::MeasureText(const char* text) const {
+    float width = 0.0f;
+    for (const char* at = text; at != nullptr && *at != '\0'; ++at) {
+        const auto c = static_cast<unsigned char>(*at);
+        if (c < 32 || c > 127) continue;
+        const OverlayGlyphRect& glyph = glyphs_[c - kOverlayFirstChar];
+        width += (glyph.right - glyph.left) * static_cast<float>(textureWidth_) / textScale_ -
+                 2.0f * static_cast<float>(spacing_);
+    }
+    return width;
+}
+
+float OverlayFont::LineHeight() const {
+    return (glyphs_[0].bottom - glyphs_[0].top) * static_cast<float>(textureHeight_) / textScale_;
+}
+
 HRESULT OverlayFont::DrawText(float x, float y, D3DCOLOR colour, const char* text) {
     if (device_ == nullptr || vertexBuffer_ == nullptr || savedState_ == nullptr || drawState_ == nullptr) {
         return E_FAIL;

@@ -69,6 +69,10 @@ public:
     uint32_t TextureHeight() const { return textureHeight_; }
     float TextScale() const { return textScale_; }
     uint32_t Spacing() const { return spacing_; }
+    // How far DrawText's pen moves over the text (one line, in pixels), and
+    // the height of a line.
+    float MeasureText(const char* text) const;
+    float LineHeight() const;
     // The cell of character c (32..127); all zero for characters outside.
     OverlayGlyphRect Glyph(int32_t c) const;
     // Whether alpha blending was found usable on the render target.

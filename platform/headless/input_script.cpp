@@ -40,7 +40,7 @@ bool ParseInputScript(const std::string& text, InputScript* script, std::string*
         long long value = 0;
         if (!ParseNumber(frameText, 1, 1LL << 40, &value)) return fail("the frame must be a number from 1");
         event.frame = value;
-        if (!(words >> kind)) return fail("an event kind (key, mouse, console, resize or focus) must follow the frame");
+        if (!(words >> kind)) return fail("an event kind (key, mouse, console, text, resize or focus) must follow the frame");
         if (kind == "key") {
             std::string key, state, extra;
             if (!(words >> key >> state) || (words >> extra)) return fail("key takes a key name or code and down or up");
@@ -83,6 +83,11 @@ bool ParseInputScript(const std::string& text, InputScript* script, std::string*
             const size_t start = event.line.find_first_not_of(' ');
             event.line = start == std::string::npos ? std::string() : event.line.substr(start);
             event.kind = InputScriptEvent::Kind::kConsole;
+        } else if (kind == "text") {
+            std::getline(words, event.line);
+            if (!event.line.empty() && event.line[0] == ' ') event.line.erase(0, 1);
+            if (event.line.empty()) return fail("text takes the characters to type");
+            event.kind = InputScriptEvent::Kind::kText;
         } else {
             return fail("unknown event kind '" + kind + "'");
         }

@@ -21,6 +21,9 @@ void ScriptedInputDevice::ReadMouse(int32_t* dx, int32_t* dy) {
             case InputScriptEvent::Kind::kConsole:
                 if (!event.line.empty()) QueueTypedLine(event.line.c_str());
                 break;
+            case InputScriptEvent::Kind::kText:
+                AppendTextRecords(event.line.c_str(), &keys_);
+                break;
             case InputScriptEvent::Kind::kResize:
             case InputScriptEvent::Kind::kFocus:
                 break;  // the window's, handled by the message pump

@@ -223,9 +223,12 @@ private:
 
 // What the main window received since the input subsystem's last read.
 struct SdlInputQueue {
-    std::deque<KeyboardEvent> keys;
+    std::deque<KeyboardEvent> keys;  // presses, releases and typed characters, in order
     int32_t dx = 0;
     int32_t dy = 0;
+    // Typed characters are queued only while the in-game console wants
+    // them. SDL's own text input stays on: the debug console needs it.
+    bool textWanted = false;
 };
 
 class SdlInputDevice : public InputDevice {
@@ -247,6 +250,7 @@ public:
         }
         return count;
     }
+    void SetTextInput(bool on) override { queue_->textWanted = on; }
 
 private:
     SdlInputQueue* queue_;
@@ -516,13 +520,20 @@ private:
         }
     }
 
-    // Keys and mouse motion of the main window, for the input subsystem.
-    // Auto-repeat is not passed on: a held key is one press.
+    // Keys, typed characters and mouse motion of the main window, for the
+    // input subsystem. Every press and release is queued as it comes, so a
+    // tap between two frames is both. Auto-repeat is not passed on: a held
+    // key is one press.
     void TakeInput(const SDL_Event& event) {
         switch (event.type) {
+            case SDL_TEXTINPUT:
+                if (input_.textWanted) AppendTextRecords(event.text.text, &input_.keys);
+                break;
             case SDL_KEYDOWN:
             case SDL_KEYUP: {
-                if (event.key.repeat != 0) break;
+                // The console's editing keys repeat while they are held, as
+                // the typed characters do; no other key ever does.
+                if (event.key.repeat != 0 && !(input_.textWanted && IsEditingKey(event.key.keysym.scancode))) break;
                 const uint8_t code = DirectInputCode(event.key.keysym.scancode);
                 if (code != 0) input_.keys.push_back(KeyboardEvent{code, event.type == SDL_KEYDOWN});
                 break;
@@ -533,6 +544,20 @@ private:
                 break;
             default:
                 break;
+        }
+    }
+
+    static bool IsEditingKey(SDL_Scancode scancode) {
+        switch (scancode) {
+            case SDL_SCANCODE_BACKSPACE:
+            case SDL_SCANCODE_DELETE:
+            case SDL_SCANCODE_LEFT:
+            case SDL_SCANCODE_RIGHT:
+            case SDL_SCANCODE_UP:
+            case SDL_SCANCODE_DOWN:
+                return true;
+            default:
+                return false;
         }
     }
 

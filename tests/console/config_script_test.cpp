@@ -202,3 +202,51 @@ TEST_F(ConfigScripts, CvarlistPrintsEveryNameInListOrder) {
     EXPECT_EQ(lines.back(), "");
     for (size_t i = 3; i + 1 < lines.size(); ++i) EXPECT_LT(lines[i - 1], lines[i]);
 }
+
+TEST_F(ConfigScripts, CvarlistShowsValuesAndTakesAPrefix) {
+    ExecuteLine("fov 75");
+    output.Clear();
+    ExecuteLine("cvarlist fo");
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{"", "Printing 1 console variables...",
+                                                        "fov                      \"75.000000\"", ""}));
+    output.Clear();
+    ExecuteLine("cvarlist cg_ro");
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{"", "Printing 1 console variables...",
+                                                        "cg_rows                  \"8\"", ""}));
+    output.Clear();
+    ExecuteLine("cvarlist vid_dri");
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{"", "Printing 1 console variables...",
+                                                        "vid_driver               \"" +
+                                                            std::string(vid_driver.stringValue) + "\"",
+                                                        ""}));
+    // Commands show their names only; a prefix nothing has lists nothing.
+    output.Clear();
+    ExecuteLine("cvarlist cvarl");
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{"", "Printing 1 console variables...", "cvarlist", ""}));
+    output.Clear();
+    ExecuteLine("cvarlist zzz_none");
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{"", "Printing 0 console variables...", ""}));
+}
+
+TEST_F(ConfigScripts, CmdlistListsOnlyCommandsInListOrder) {
+    ExecuteLine("cmdlist");
+    const std::vector<std::string> lines = output.Lines();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines.front(), "");
+    EXPECT_EQ(lines.back(), "");
+    const std::vector<std::string> names(lines.begin() + 2, lines.end() - 1);
+    EXPECT_EQ(lines[1], "Printing " + std::to_string(names.size()) + " console commands...");
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    for (const std::string& name : names) {
+        const ConsoleObject* object = FindConsoleObject(name.c_str());
+        ASSERT_NE(object, nullptr) << name;
+        EXPECT_EQ(object->kind, kConsoleCommand) << name;
+    }
+    EXPECT_NE(std::find(names.begin(), names.end(), "cmdlist"), names.end());
+    EXPECT_EQ(std::find(names.begin(), names.end(), "fov"), names.end());
+
+    output.Clear();
+    ExecuteLine("cmdlist v_inc");
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{"", "Printing 3 console commands...", "v_incDrawLevel",
+                                                        "v_incEffect", "v_incScissorLevel", ""}));
+}

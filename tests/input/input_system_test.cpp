@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
 
 #include "console/command_interpreter.h"
 #include "console/config_script.h"
+#include "input/game_console.h"
 #include "input/input_system.h"
 #include "input/key_names.h"
 #include "support/headless_window.h"
@@ -22,6 +24,7 @@ public:
         std::deque<KeyboardEvent> keys;
         std::deque<std::pair<int32_t, int32_t>> moves;
         bool failOpen = false;
+        bool textInput = false;  // as the input subsystem last set it
     };
     explicit TestDevice(Shared* shared) : shared_(shared) {}
     bool Open(std::string* error) override {
@@ -44,6 +47,7 @@ public:
         }
         return n;
     }
+    void SetTextInput(bool on) override { shared_->textInput = on; }
 
 private:
     Shared* shared_;
@@ -71,12 +75,19 @@ int32_t Probe(int32_t a, int32_t b, int32_t c, const ConsoleArgument* argv) {
 // Global like every console object: key bindings keep pointing at it after
 // the test that bound it.
 ConsoleCommand g_probe("zz_probe", Probe);
+std::vector<ProbeCall> g_onceCalls;
+int32_t OnceProbe(int32_t a, int32_t b, int32_t c, const ConsoleArgument* argv) {
+    g_onceCalls.push_back({a, b, c, argv == nullptr});
+    return 1;
+}
+ConsoleCommand g_onceProbe("zz_once", OnceProbe, KeyRepeat::kOncePerPress);
 
 class Input : public ::testing::Test {
 protected:
     void SetUp() override {
         g_seen.clear();
         g_calls.clear();
+        g_onceCalls.clear();
         g_inputSystem.SetCapture(Capture);
         ASSERT_EQ(g_inputSystem.OpenDevices(std::make_unique<TestDevice>(&device)), 1);
     }
@@ -277,4 +288,171 @@ TEST_F(Input, SavedConfigWritesBindingsInKeyOrderAndRestoresThem) {
     EXPECT_EQ(g_inputSystem.Binding(59).bound, FindConsoleObject("v_noclip"));
     EXPECT_EQ(g_inputSystem.Binding(17).bound, FindConsoleObject("+forward"));
     EXPECT_EQ(g_inputSystem.Binding(42).bound, FindConsoleObject("+jump"));
+}
+
+// Key presses between frames: every press counts, however short.
+
+TEST_F(Input, APressLetGoWithinOneFrameRunsTheCommandOnce) {
+    ExecuteLine("bind q zz_probe");
+    ExecuteLine("bind f12 zz_once");
+    device.keys = {KeyboardEvent{16, true}, KeyboardEvent{16, false}, KeyboardEvent{88, true},
+                   KeyboardEvent{88, false}};
+    g_inputSystem.frame();
+    ASSERT_EQ(g_calls.size(), 1u);
+    EXPECT_TRUE(g_calls[0].nullArguments);
+    EXPECT_EQ(g_onceCalls.size(), 1u);
+    EXPECT_TRUE(g_inputSystem.HeldKeys().empty());
+
+    // Nothing is left over for the next frame.
+    g_inputSystem.frame();
+    EXPECT_EQ(g_calls.size(), 1u);
+    EXPECT_EQ(g_onceCalls.size(), 1u);
+
+    // Two taps in one frame are two presses.
+    device.keys = {KeyboardEvent{88, true}, KeyboardEvent{88, false}, KeyboardEvent{88, true},
+                   KeyboardEvent{88, false}};
+    g_inputSystem.frame();
+    EXPECT_EQ(g_onceCalls.size(), 3u);
+}
+
+TEST_F(Input, AOncePerPressCommandRunsOnceHoweverLongItsKeyIsHeld) {
+    ExecuteLine("bind f12 zz_once");
+    ExecuteLine("bind q zz_probe");
+    device.keys = {KeyboardEvent{88, true}, KeyboardEvent{16, true}};
+    for (int i = 0; i < 4; ++i) g_inputSystem.frame();
+    EXPECT_EQ(g_onceCalls.size(), 1u);
+    EXPECT_EQ(g_calls.size(), 4u);  // the other command runs every frame it is held
+    device.keys = {KeyboardEvent{88, false}};
+    g_inputSystem.frame();
+    EXPECT_EQ(g_onceCalls.size(), 1u);
+    device.keys = {KeyboardEvent{88, true}};
+    g_inputSystem.frame();
+    g_inputSystem.frame();
+    EXPECT_EQ(g_onceCalls.size(), 2u);
+    // Pressed again without a release (a replayed demo can): a new press.
+    g_inputSystem.KeyEvent(88, 1, 0, 0, 0);
+    g_inputSystem.RunHeldKeys();
+    EXPECT_EQ(g_onceCalls.size(), 3u);
+}
+
+// The console over the game takes the keyboard while it is open.
+
+namespace {
+
+void TypeInto(std::deque<KeyboardEvent>* keys, const char* text) { AppendTextRecords(text, keys); }
+
+void Tap(std::deque<KeyboardEvent>* keys, uint8_t code) {
+    keys->push_back(KeyboardEvent{code, true});
+    keys->push_back(KeyboardEvent{code, false});
+}
+
+bool SawKey(uint8_t code) {
+    return std::any_of(g_seen.begin(), g_seen.end(), [code](const Seen& seen) { return seen.code == code; });
+}
+
+class InputConsole : public Input {
+protected:
+    void SetUp() override {
+        Input::SetUp();
+        ExecuteLine("bind esc zz_once");  // nothing in here may end the test program
+    }
+    void TearDown() override {
+        g_gameConsole.Reset();
+        g_commandInterpreter.frame();
+        fov.floatValue = 90.0f;
+        {
+            PrintCapture quiet;
+            ExecuteLine("bind esc quit");
+        }
+        Input::TearDown();
+    }
+};
+
+}  // namespace
+
+TEST_F(InputConsole, GraveOpensItAndATypedLineRunsThroughTheInterpreter) {
+    Tap(&device.keys, kKeyGrave);
+    TypeInto(&device.keys, "fov 3");
+    Tap(&device.keys, 14);  // back
+    TypeInto(&device.keys, "33");
+    Tap(&device.keys, 28);  // return
+    g_inputSystem.frame();
+    EXPECT_TRUE(g_gameConsole.IsOpen());
+    EXPECT_TRUE(device.textInput);
+    EXPECT_TRUE(g_seen.empty());  // no key event went to the bindings
+    EXPECT_EQ(g_gameConsole.Line().Text(), std::string());
+    g_commandInterpreter.frame();
+    EXPECT_FLOAT_EQ(fov.floatValue, 33.0f);
+    const std::vector<std::string>& lines = output.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "] fov 33");
+    // The console shows what was printed.
+    ASSERT_GE(g_gameConsole.LineCount(), 1);
+    EXPECT_STREQ(g_gameConsole.OutputLine(g_gameConsole.LineCount() - 1), "fov set \"33.000000\"");
+
+    // Up brings the line back; Tab completes over it.
+    Tap(&device.keys, 200);
+    g_inputSystem.frame();
+    EXPECT_EQ(g_gameConsole.Line().Text(), std::string("fov 33"));
+}
+
+TEST_F(InputConsole, OpenConsoleKeepsKeysFromTheBindingsAndLetsHeldKeysGo) {
+    ExecuteLine("bind q zz_probe");
+    device.keys = {KeyboardEvent{16, true}};
+    device.moves = {{4, 0}};
+    g_inputSystem.frame();
+    ASSERT_EQ(g_inputSystem.HeldKeys().size(), 2u);  // q and the mouse movement
+    Tap(&device.keys, kKeyGrave);
+    g_inputSystem.frame();
+    EXPECT_TRUE(g_inputSystem.HeldKeys().empty());
+
+    g_seen.clear();
+    g_calls.clear();
+    output.Clear();
+    device.keys = {KeyboardEvent{16, false}, KeyboardEvent{16, true}, KeyboardEvent{35, true}};
+    device.moves = {{5, 5}};
+    g_inputSystem.frame();
+    g_inputSystem.frame();
+    EXPECT_TRUE(g_seen.empty());
+    EXPECT_TRUE(g_calls.empty());
+    EXPECT_TRUE(output.Lines().empty());  // not even "Key h is not bound."
+    EXPECT_TRUE(g_inputSystem.HeldKeys().empty());
+}
+
+TEST_F(InputConsole, EscapeClosesItAndShiftEscapeOpensIt) {
+    Tap(&device.keys, kKeyGrave);
+    Tap(&device.keys, kKeyEscape);
+    g_inputSystem.frame();
+    EXPECT_FALSE(g_gameConsole.IsOpen());
+    EXPECT_FALSE(device.textInput);
+    EXPECT_TRUE(g_onceCalls.empty());  // Escape's command did not run
+    EXPECT_FALSE(SawKey(kKeyEscape));  // nor did its release reach the bindings
+
+    device.keys = {KeyboardEvent{kKeyRightShift, true}, KeyboardEvent{kKeyEscape, true},
+                   KeyboardEvent{kKeyEscape, false}, KeyboardEvent{kKeyRightShift, false}};
+    g_inputSystem.frame();
+    EXPECT_TRUE(g_gameConsole.IsOpen());
+    EXPECT_FALSE(SawKey(kKeyEscape));
+    EXPECT_TRUE(g_onceCalls.empty());
+
+    // Closed with the key that opened it; then Escape is Escape again.
+    Tap(&device.keys, kKeyGrave);
+    g_inputSystem.frame();
+    EXPECT_FALSE(g_gameConsole.IsOpen());
+    EXPECT_FALSE(SawKey(kKeyGrave));
+    Tap(&device.keys, kKeyEscape);
+    g_inputSystem.frame();
+    EXPECT_EQ(g_onceCalls.size(), 1u);
+}
+
+TEST_F(InputConsole, CharactersTypedWhileItIsClosedAreDropped) {
+    output.Clear();
+    TypeInto(&device.keys, "abc");
+    g_inputSystem.frame();
+    EXPECT_TRUE(g_seen.empty());
+    EXPECT_TRUE(output.Lines().empty());  // no "Error: Invalid key pressed."
+    Tap(&device.keys, kKeyGrave);
+    TypeInto(&device.keys, "d\xC3\xA9");
+    g_inputSystem.frame();
+    EXPECT_EQ(g_gameConsole.Line().Text(), std::string("d\xC3\xA9"));
 }

@@ -229,3 +229,27 @@ TEST_F(ConsoleEditing, TabCompletesFromTheInterpretersObjectsAndListsSeveral) {
     listed.insert(listed.begin(), "] vid_");
     EXPECT_EQ(output.Lines(), listed);
 }
+
+TEST(CompleteLine, CompletesTheWorldNameAfterMap) {
+    const std::vector<std::string> names = {"map", "maps", "fov"};
+    const std::vector<std::string> worlds = {"oa_dm1", "oa_dm2", "arena", "oa_ctf1"};
+    LineCompletion c = CompleteLine("map oa_d", names, worlds);
+    EXPECT_EQ(c.line, "map oa_dm");
+    EXPECT_EQ(c.candidates, (std::vector<std::string>{"oa_dm1", "oa_dm2"}));
+    c = CompleteLine("  map  ar", names, worlds);
+    EXPECT_EQ(c.line, "  map  arena ");
+    EXPECT_EQ(c.candidates, (std::vector<std::string>{"arena"}));
+    // Right after the space every world is a candidate.
+    c = CompleteLine("map ", names, worlds);
+    EXPECT_EQ(c.line, "map ");
+    EXPECT_EQ(c.candidates.size(), 4u);
+    // The command word itself still completes from the console's names.
+    c = CompleteLine("map", names, worlds);
+    EXPECT_EQ(c.candidates, (std::vector<std::string>{"map", "maps"}));
+    // Other commands' arguments, and words past the world name, stay.
+    for (const char* line : {"maps oa", "fov oa", "map oa_dm1 x", "map zz"}) {
+        c = CompleteLine(line, names, worlds);
+        EXPECT_EQ(c.line, line);
+        EXPECT_TRUE(c.candidates.empty()) << line;
+    }
+}
