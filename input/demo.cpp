@@ -151,7 +151,10 @@ void SaveDemoTo(const std::string& path) {
     const double now = Now();
     // At most once a second; the first save of a run is never held back
     // (the frame clock starts near 0 with the program).
-    if (s_saved && !(now - s_lastSave > 1000.0)) return;
+    if (s_saved && !(now - s_lastSave > 1000.0)) {
+        PrintLine("Demo not saved to %s: the last save was less than a second ago", path.c_str());
+        return;
+    }
     s_saved = true;
     s_lastSave = now;
     PrintLine("Saving a demo to disk...Please wait");

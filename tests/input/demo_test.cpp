@@ -453,6 +453,9 @@ TEST_F(DemosAndWorlds, SaveNamesItsFileAndNeverReplacesAShippedDemoSilently) {
     EXPECT_EQ(output.Last(), "Demo saved to demos\\mine.dem");
     EXPECT_TRUE(output.Contains("Finished writing demo demos\\mine.dem (44 bytes)"));
     EXPECT_EQ(CurrentDemo()->unsaved, 0);
+    ExecuteLine("save other");  // within a second: held back, and said so
+    EXPECT_EQ(output.Last(), "Demo not saved to demos\\other.dem: the last save was less than a second ago");
+    EXPECT_FALSE(folder.Exists("demos/other.dem"));
     Demo back;
     ASSERT_TRUE(ReadDemoFile("demos/mine.dem", &back));
     EXPECT_STREQ(back.world, "maps/test.lmf");
