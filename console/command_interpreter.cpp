@@ -166,10 +166,27 @@ std::vector<std::string> SplitConsoleLine(const char* line) {
         while (*p == ' ') ++p;
         if (*p == '\0') break;
         const char* start = p;
-        while (*p != '\0' && *p != ' ') ++p;
+        // A space between double quotes belongs to the token, so a file name
+        // with spaces can be given quoted. The quotes stay in the token: a
+        // line without a quoted space splits as it always did, and the
+        // commands that take a file name drop them (UnquotedArgument).
+        bool quoted = false;
+        while (*p != '\0' && (quoted || *p != ' ')) {
+            if (*p == '"') quoted = !quoted;
+            ++p;
+        }
         tokens.emplace_back(start, static_cast<size_t>(p - start));
     }
     return tokens;
+}
+
+std::string UnquotedArgument(const char* argument) {
+    std::string text;
+    if (argument == nullptr) return text;
+    for (const char* p = argument; *p != '\0'; ++p) {
+        if (*p != '"') text += *p;
+    }
+    return text;
 }
 
 int32_t ExecuteLine(const char* line) {

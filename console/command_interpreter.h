@@ -42,8 +42,13 @@ int32_t QueueLine(const char* line);
 int32_t QueueTypedLine(const char* line);
 int32_t QueuedLineCount();
 
-// Splits a console line at spaces (runs of spaces separate, nothing else does).
+// Splits a console line at spaces (runs of spaces separate, nothing else
+// does); a space between double quotes does not split. Quotes stay in the
+// tokens.
 std::vector<std::string> SplitConsoleLine(const char* line);
+// A command's argument without its double quotes, for arguments that name a
+// file: a file name never holds one, and a quoted name may hold spaces.
+std::string UnquotedArgument(const char* argument);
 
 // Whether the interpreter has been constructed (never cleared again).
 bool InterpreterExists();

@@ -8,8 +8,10 @@
 #include "camera/camera.h"
 #include "camera/camera_cvars.h"
 #include "console/console_object.h"
+#include "console/command_interpreter.h"
 #include "console/config_script.h"
 #include "engine/world_catalogue.h"
+#include "input/demo.h"
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
 #include "video/d3d9/d3dx9.h"
@@ -26,7 +28,10 @@ constexpr float kNearPlane = 0.1f;
 constexpr float kFarPlane = 10000000.0f;
 
 int32_t MapCommand(int32_t, int32_t argc, int32_t, const ConsoleArgument* argv) {
-    return g_gameSystem.Map(argc > 0 && argv != nullptr ? argv[0].text : nullptr);
+    if (argc < 1 || argv == nullptr) return g_gameSystem.Map(nullptr);
+    // A quoted file name may hold spaces.
+    const std::string name = UnquotedArgument(argv[0].text);
+    return g_gameSystem.Map(name.c_str());
 }
 
 // The eye of a player standing at a spawn point is this far above its origin.
@@ -112,11 +117,11 @@ int32_t CGameSystem::Map(const char* name) {
         }
         name = found.c_str();
     }
+    // The new world loads beside the current one, which goes only once the
+    // new one is complete: a missing, damaged or non-world file leaves the
+    // world the user was in. (A world that fails to load releases all it
+    // took and leaves the renderer's caches and sky as they were.)
     ShowLoadingMessage("Loading: %s", name);
-    delete world_;
-    world_ = nullptr;
-    worldPresent_ = 0;
-    nextSpawn_ = 0;
     ShowLoadingMessage("Loading: %s", name);
     Resource* resource = g_resourceManager.LoadResource(name);
     World* world = dynamic_cast<World*>(resource);
@@ -125,11 +130,18 @@ int32_t CGameSystem::Map(const char* name) {
         // that is not a world.
         delete resource;
         PrintLine("Error loading world.");
+        if (world_ != nullptr && world_->loaded) {
+            PrintLine("Still in %s", world_->Name() != nullptr ? world_->Name() : "");
+        }
         return 0;
     }
+    delete world_;
     world_ = world;
     worldPresent_ = 1;
     world_->loaded = 1;
+    nextSpawn_ = 0;
+    // A demo of the world just left must not fly its path through this one.
+    DemoWorldChanged(world_->Name());
     if (byName) PlaceAtSpawn(0);
     return 1;
 }

@@ -26,6 +26,9 @@ int RunDemoLoop(FrameDriver* frames, DemoLoopPlayer* demo) {
     if (frames->Exhausted()) return 0;
     frames->Step();
     for (;;) {
+        // Another world was loaded (by a line given at start-up, or typed
+        // while the demo played): the demo of the old one does not come back.
+        if (!demo->InItsWorld()) return RunInteractiveLoop(frames);
         demo->Play();
         int64_t played = 0;
         while (demo->Playing()) {

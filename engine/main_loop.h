@@ -34,6 +34,9 @@ public:
     virtual void Stop() = 0;
     // Playback has packets left to apply.
     virtual bool Playing() const = 0;
+    // The demo's world is still the loaded one: a map command that loads
+    // another world ends the loop, which then runs interactively.
+    virtual bool InItsWorld() const = 0;
 };
 
 // Frames until one returns non-zero or the frame limit is reached; returns 0.
@@ -43,6 +46,7 @@ int RunInteractiveLoop(FrameDriver* frames);
 // limit is reached (a timedemo given on the command line). Returns 0.
 int RunWhile(FrameDriver* frames, bool (*running)());
 
-// One frame, then the demo from its start over and over; a non-zero frame
-// prints "Error during osprel frame" and ends the loop. Returns 0.
+// One frame, then the demo from its start over and over while it is in its
+// world; a non-zero frame prints "Error during osprel frame" and ends the
+// loop. Returns 0.
 int RunDemoLoop(FrameDriver* frames, DemoLoopPlayer* demo);

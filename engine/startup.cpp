@@ -61,6 +61,7 @@ public:
         const Demo* demo = CurrentDemo();
         return demo != nullptr && demo->played < demo->packets.size();
     }
+    bool InItsWorld() const override { return CurrentDemoInItsWorld(); }
 };
 
 // One line a script can read: how the run went and where the camera ended.

@@ -1,10 +1,12 @@
 #include "input/demo.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 
 #include "camera/camera.h"
+#include "console/command_interpreter.h"
 #include "console/console_object.h"
 #include "engine/file_helpers.h"
 #include "engine/game_system.h"
@@ -13,6 +15,7 @@
 #include "input/input_system.h"
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
+#include "platform/paths.h"
 #include "video/text_overlay.h"
 #include "world/world.h"
 
@@ -78,20 +81,34 @@ struct OverlayHook {
     OverlayHook() { SetOverlayDemoSource(OverlayState); }
 } s_overlayHook;
 
+// The commands say in one line what they did; the operations below them stay
+// quiet, since the demo loop and the timedemo run them too.
 int32_t RecordCommand(int32_t, int32_t, int32_t, const ConsoleArgument*) {
+    const bool wasIdle = CurrentDemoMode() == kDemoIdle;
     RecordDemo();
+    if (wasIdle && CurrentDemoMode() == kDemoRecording && s_demo != nullptr) {
+        PrintLine("Recording a demo in %s (stop ends it, save writes it)", s_demo->world);
+    }
     return s_demo != nullptr ? 1 : 0;
 }
 int32_t StopCommand(int32_t, int32_t, int32_t, const ConsoleArgument*) {
+    const int32_t mode = CurrentDemoMode();
     StopDemo();
+    if (mode == kDemoRecording && s_demo != nullptr) {
+        PrintLine("Recording stopped: %i packets", static_cast<int32_t>(s_demo->packets.size()));
+    } else if (mode == kDemoPlayback) {
+        PrintLine("Playback stopped");
+    }
     return 1;
 }
 int32_t PlayCommand(int32_t, int32_t, int32_t, const ConsoleArgument*) {
     PlayDemo();
     return 1;
 }
-int32_t SaveCommand(int32_t, int32_t, int32_t, const ConsoleArgument*) {
+int32_t SaveCommand(int32_t, int32_t argc, int32_t, const ConsoleArgument* argv) {
     if (s_demo == nullptr) return 0;
+    // From a key there is no argument list: the fixed file, as save alone.
+    if (argc > 0 && argv != nullptr) return SaveDemoAs(argv[0].text) ? 1 : 0;
     SaveDemo();
     return 1;
 }
@@ -101,7 +118,8 @@ int32_t LoadCommand(int32_t, int32_t argc, int32_t, const ConsoleArgument* argv)
         PrintLine("Error: load needs the path of a demo file.");
         return 0;
     }
-    LoadDemo(argv[0].text);
+    // A quoted path may hold spaces.
+    LoadDemo(UnquotedArgument(argv[0].text).c_str());
     return 1;
 }
 
@@ -111,7 +129,97 @@ ConsoleCommand play("play", PlayCommand);
 ConsoleCommand load("load", LoadCommand);
 ConsoleCommand save("save", SaveCommand);
 
+std::string Lowered(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool EndsWithDem(const std::string& name) {
+    return name.size() >= 4 && Lowered(name.substr(name.size() - 4)) == ".dem";
+}
+
+// Two names of one world file, however each is spelt: the content folder
+// resolves names ignoring case, and so do the archives.
+bool SameWorldFile(const std::string& a, const std::string& b) {
+    return Lowered(ResolvePath(a.c_str())) == Lowered(ResolvePath(b.c_str()));
+}
+
+// The demo as a file: the lines of a save, and the one that says where it
+// went and what it replaced.
+void SaveDemoTo(const std::string& path) {
+    if (s_demo == nullptr) return;
+    const double now = Now();
+    // At most once a second; the first save of a run is never held back
+    // (the frame clock starts near 0 with the program).
+    if (s_saved && !(now - s_lastSave > 1000.0)) {
+        PrintLine("Demo not saved to %s: the last save was less than a second ago", path.c_str());
+        return;
+    }
+    s_saved = true;
+    s_lastSave = now;
+    PrintLine("Saving a demo to disk...Please wait");
+    const bool replacing = IsRegularFile(ResolvePath(path.c_str()).c_str());
+    MakeFolder("demos");  // a content folder of our own may lack it; a failed write says so
+    if (!WriteDemoFile(path.c_str(), s_demo.get())) {
+        PrintLine("Error writing demo file %s", path.c_str());
+        return;  // still unsaved: the overlay must not say otherwise
+    }
+    PrintLine("Finished writing demo %s (%i bytes)", s_demo->Name().c_str(),
+              static_cast<int32_t>(44 * s_demo->packets.size()));
+    if (replacing && IsShippedDemoFile(path.c_str())) {
+        PrintLine("Demo saved to %s, over the demo shipped there (the next build puts it back; "
+                  "save NAME writes demos\\NAME.dem)",
+                  path.c_str());
+    } else if (replacing) {
+        PrintLine("Demo saved to %s, over the demo that was there", path.c_str());
+    } else {
+        PrintLine("Demo saved to %s", path.c_str());
+    }
+    s_demo->unsaved = 0;
+}
+
 }  // namespace
+
+std::string NamedDemoFile(const char* name) {
+    std::string base = name != nullptr ? name : "";
+    if (EndsWithDem(base)) base.resize(base.size() - 4);
+    // The file name, folder and extension must fit the demo's 80-byte name.
+    constexpr size_t kLongestName = 64;
+    if (base.empty() || base.size() > kLongestName || base.front() == '.' || base.back() == '.') return {};
+    for (char c : base) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.') return {};
+    }
+    return "demos\\" + base + ".dem";
+}
+
+bool IsShippedDemoFile(const char* path) {
+    if (path == nullptr) return false;
+    std::string name = Lowered(path);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    while (name.rfind("./", 0) == 0) name.erase(0, 2);
+    return name == "demos/demo001.dem" || name == "demos/demo002.dem" || name == "demos/demo003.dem";
+}
+
+void DemoWorldChanged(const char* worldPath) {
+    if (s_demo == nullptr || worldPath == nullptr) return;
+    const std::string own(s_demo->world, strnlen(s_demo->world, sizeof s_demo->world));
+    if (own.empty()) return;  // recorded without a world name: it plays wherever it is
+    s_demo->leftItsWorld = !SameWorldFile(own, worldPath);
+    if (!s_demo->leftItsWorld) return;
+    const int32_t mode = CurrentDemoMode();
+    if (mode == kDemoIdle) return;
+    StopDemo();
+    // Keys the playback pressed would otherwise go on flying the camera
+    // through the new world until their recorded release, which never comes.
+    if (mode == kDemoPlayback) g_inputSystem.ReleaseHeldKeys();
+    if (mode == kDemoRecording) {
+        PrintLine("Recording stopped: the demo was recorded in %s", own.c_str());
+    } else {
+        PrintLine("Demo stopped: it was recorded in %s", own.c_str());
+    }
+}
+
+bool CurrentDemoInItsWorld() { return s_demo != nullptr && !s_demo->leftItsWorld; }
 
 std::string Demo::Name() const { return std::string(name, strnlen(name, sizeof name)); }
 
@@ -214,23 +322,16 @@ void DemoPlaybackStep() {
     s_demo->invertToggled = 0;
 }
 
-void SaveDemo() {
-    if (s_demo == nullptr) return;
-    const double now = Now();
-    // At most once a second; the first save of a run is never held back
-    // (the frame clock starts near 0 with the program).
-    if (s_saved && !(now - s_lastSave > 1000.0)) return;
-    s_saved = true;
-    s_lastSave = now;
-    PrintLine("Saving a demo to disk...Please wait");
-    if (WriteDemoFile(kDefaultDemoFile, s_demo.get())) {
-        PrintLine("Finished writing demo %s (%i bytes)", s_demo->Name().c_str(),
-                  static_cast<int32_t>(44 * s_demo->packets.size()));
-    } else {
-        PrintLine("Error writing demo file %s", kDefaultDemoFile);
-        return;  // still unsaved: the overlay must not say otherwise
+void SaveDemo() { SaveDemoTo(kDefaultDemoFile); }
+
+bool SaveDemoAs(const char* name) {
+    const std::string file = NamedDemoFile(UnquotedArgument(name).c_str());
+    if (file.empty()) {
+        PrintLine("Error: save NAME takes a plain name (letters, digits, \"-\", \"_\") and writes demos\\NAME.dem");
+        return false;
     }
-    s_demo->unsaved = 0;
+    SaveDemoTo(file);
+    return true;
 }
 
 bool LoadDemo(const char* path) {

@@ -31,6 +31,9 @@ struct Demo {
     int32_t invertToggled = 0;
     std::vector<DemoPacket> packets;
     size_t current = 0;
+    // Not in the file: a map command has since loaded a world other than
+    // the one this demo was recorded on.
+    bool leftItsWorld = false;
 
     // The name as text, never past its field.
     std::string Name() const;
@@ -38,6 +41,13 @@ struct Demo {
 
 constexpr size_t kDemoHeaderSize = 376;
 constexpr const char* kDefaultDemoFile = "demos\\demo001.dem";
+
+// The file save NAME writes, demos\NAME.dem ("NAME.dem" given whole is
+// taken as it is); empty when NAME is not a plain file name: empty, too
+// long, or holding anything but letters, digits, "-", "_" and inner dots.
+std::string NamedDemoFile(const char* name);
+// One of the three demos the engine ships, demos\demo001.dem to demo003.dem.
+bool IsShippedDemoFile(const char* path);
 
 // The current demo (owned by the input subsystem's demo state), or null.
 Demo* CurrentDemo();
@@ -52,6 +62,9 @@ void RecordDemo();
 void StopDemo();
 void PlayDemo();
 void SaveDemo();
+// save NAME: as save, to NamedDemoFile(name); false, with a line saying why,
+// when the name is not a plain file name.
+bool SaveDemoAs(const char* name);
 // load: false when the demo was not read (ignored while not idle, or the
 // file is missing or damaged).
 bool LoadDemo(const char* path);
@@ -59,6 +72,14 @@ bool LoadDemo(const char* path);
 // File form.
 bool WriteDemoFile(const char* path, Demo* demo);
 bool ReadDemoFile(const char* path, Demo* demo);
+
+// The map command loaded the world at worldPath. A demo recorded on another
+// world stops recording or playing, with a line saying so, and is marked as
+// having left its world, so that the start-up demo loop does not take it up
+// again. A demo that names no world belongs wherever it is played.
+void DemoWorldChanged(const char* worldPath);
+// A current demo that a map command has not taken out of its world.
+bool CurrentDemoInItsWorld();
 
 // Drops the current demo and returns to idle (tests, shutdown).
 void ResetDemoState();

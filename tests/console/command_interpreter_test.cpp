@@ -124,6 +124,20 @@ TEST_F(Interpreter, CommandsReceivePositionAndArguments) {
     EXPECT_TRUE(output.Lines().empty());
 }
 
+TEST_F(Interpreter, AQuotedArgumentKeepsItsSpaces) {
+    ConsoleCommand probe("zz_test_probe", Probe);
+    g_probe = {};
+    ExecuteLine("zz_test_probe \"my maps/x.bsp\"  after");
+    EXPECT_EQ(g_probe.arguments, (std::vector<std::string>{"\"my maps/x.bsp\"", "after"}));
+    EXPECT_EQ(UnquotedArgument(g_probe.arguments[0].c_str()), "my maps/x.bsp");
+
+    // Two quoted runs in one token, and a quote left open to the line's end.
+    ExecuteLine("zz_test_probe a\" b\"c\" d\" \"open to  the end");
+    EXPECT_EQ(g_probe.arguments, (std::vector<std::string>{"a\" b\"c\" d\"", "\"open to  the end"}));
+    EXPECT_EQ(UnquotedArgument(g_probe.arguments[1].c_str()), "open to  the end");
+    EXPECT_EQ(UnquotedArgument(nullptr), "");
+}
+
 TEST_F(Interpreter, QueuedLinesRunInOrderDuringTheFrame) {
     ConsoleCommand probe("zz_test_probe", Probe);
     g_probe = {};

@@ -31,7 +31,10 @@ public:
     }
     void Stop() override { ++stops; }
     bool Playing() const override { return counter_->frames - startFrame_ < packets_; }
+    // Another world is loaded from this frame on (-1: never).
+    bool InItsWorld() const override { return worldLeftAt < 0 || counter_->frames < worldLeftAt; }
     int plays = 0, stops = 0;
+    int64_t worldLeftAt = -1;
 
 private:
     Counter* counter_;
@@ -97,6 +100,32 @@ TEST(DemoLoop, ADemoThatPlaysNothingFallsBackToTheInteractiveLoop) {
     EXPECT_EQ(RunDemoLoop(&frames, &demo), 0);
     EXPECT_EQ(rig.counter.frames, 10);
     EXPECT_EQ(demo.plays, 1);
+}
+
+TEST(DemoLoop, ADemoWhoseWorldWasReplacedIsNotTakenUpAgain) {
+    // Replaced during the first pass: that pass ends, the rest is interactive.
+    {
+        Rig rig(-1);
+        CBaseEngine engine(&rig.registry);
+        FakeDemo demo(&rig.counter, 4);
+        demo.worldLeftAt = 3;
+        FrameDriver frames(&engine, 20);
+        EXPECT_EQ(RunDemoLoop(&frames, &demo), 0);
+        EXPECT_EQ(rig.counter.frames, 20);
+        EXPECT_EQ(demo.plays, 1);
+        EXPECT_EQ(demo.stops, 1);
+    }
+    // Replaced before the loop began (a map line given at start-up): no pass.
+    {
+        Rig rig(-1);
+        CBaseEngine engine(&rig.registry);
+        FakeDemo demo(&rig.counter, 4);
+        demo.worldLeftAt = 0;
+        FrameDriver frames(&engine, 20);
+        EXPECT_EQ(RunDemoLoop(&frames, &demo), 0);
+        EXPECT_EQ(rig.counter.frames, 20);
+        EXPECT_EQ(demo.plays, 0);
+    }
 }
 
 namespace {

@@ -186,3 +186,48 @@ TEST(WorldProgram, MapsListsTheInstalledWorldsAndMapByNameLoadsThem) {
     EXPECT_NE(run.output.find("Loading resource (4), maps/am_galmevish2.bsp\n"), std::string::npos);
     EXPECT_NE(run.output.find("Spawn point 0 of "), std::string::npos);
 }
+
+namespace {
+
+size_t Occurrences(const std::string& text, const std::string& line) {
+    size_t n = 0;
+    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
+    return n;
+}
+
+bool StartUpDemoInstalled() {
+    return TowerInstalled() && ArchivedWorldsInstalled() &&
+           fs::exists(fs::path(OSPREL_TEST_CONTENT_DIR) / "demos" / "demo003.dem");
+}
+
+}  // namespace
+
+// The dialog's defaults (tower world with its demo) and a map line given on
+// the command line: the tower's demo never flies through the other world.
+TEST(WorldProgram, AWorldLoadedAtStartUpEndsTheStartUpDemo) {
+    if (!StartUpDemoInstalled()) GTEST_SKIP() << "the OpenArena worlds or the demos are not installed";
+    ProgramResult run = RunProgram(Engine("--set resolution=0 --set path=0 --fixed-frame-ms 50 "
+                                          "--exec 'map oa_dm1' --frames 40 --stats"));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("Reading demo demos\\demo003.dem"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Spawn point 0 of "), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("Playing back demo of size"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find(" items=0\n"), std::string::npos) << run.output;
+}
+
+// The same line typed while the demo plays: the demo stops there and does not
+// come round again, and the new world is drawn.
+TEST(WorldProgram, AWorldLoadedFromTheConsoleEndsTheStartUpDemo) {
+    if (!StartUpDemoInstalled()) GTEST_SKIP() << "the OpenArena worlds or the demos are not installed";
+    ScratchFolder folder;
+    // The demo lasts about six seconds: at 50 ms a frame it would have
+    // started over well before frame 300.
+    folder.Write("map.txt", "30 console map oa_dm1\n");
+    ProgramResult run = RunProgram(Engine("--set resolution=0 --set path=0 --fixed-frame-ms 50 --input-script " +
+                                          folder.Path() + "/map.txt --frames 300 --stats"));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(Occurrences(run.output, "Playing back demo of size"), 1u) << run.output;
+    EXPECT_NE(run.output.find("Demo stopped: it was recorded in maps/tower.lmf"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("Demo finished."), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find(" items=0\n"), std::string::npos) << run.output;
+}

@@ -323,3 +323,194 @@ TEST_F(Demos, RecordCaptureSaveOncePerSecond) {
     g_gameSystem.shutdown(0);
     g_videoSystem.shutdown(0);
 }
+
+namespace {
+
+// Demos with the game subsystem up and two small worlds on disk.
+class DemosAndWorlds : public Demos {
+protected:
+    void SetUp() override {
+        Demos::SetUp();
+        folder.Write("demos/keep", "");
+        ASSERT_EQ(g_videoSystem.Initialise(), 1);
+        g_resourceManager.Initialise();
+        g_gameSystem.InitGame();
+        ASSERT_TRUE(BspBuilder::MinimalWorld().WriteTo(folder.Path() + "/maps/test.lmf"));
+        ASSERT_TRUE(BspBuilder::MinimalWorld().WriteTo(folder.Path() + "/maps/other.lmf"));
+        ASSERT_EQ(g_gameSystem.Map("maps/test.lmf"), 1);
+    }
+    void TearDown() override {
+        g_inputSystem.ReleaseHeldKeys();
+        g_gameSystem.shutdown(0);
+        g_videoSystem.shutdown(0);
+        Demos::TearDown();
+    }
+    // Plays a demo recorded on world.
+    void PlayDemoOf(const char* world) {
+        Demo sample = SampleDemo(4);
+        std::strcpy(sample.world, world);
+        ASSERT_TRUE(WriteDemoFile("play.dem", &sample));
+        ExecuteLine("load play.dem");
+        Frames(1);
+        PlayDemo();
+        DemoPlaybackStep();  // packet 0 presses a key
+        ASSERT_EQ(CurrentDemoMode(), kDemoPlayback);
+    }
+    int Count(const std::string& line) const {
+        int n = 0;
+        for (const std::string& printed : output.Lines()) n += printed == line ? 1 : 0;
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST_F(DemosAndWorlds, LoadingAnotherWorldStopsTheDemoOfTheOldOne) {
+    PlayDemoOf("maps/test.lmf");
+    ASSERT_FALSE(g_inputSystem.HeldKeys().empty());
+
+    // The same world again, however spelt, and a world that fails to load:
+    // the demo is still in its world.
+    ASSERT_EQ(g_gameSystem.Map("MAPS\\Test.lmf"), 1);
+    EXPECT_EQ(g_gameSystem.Map("maps/nothing.lmf"), 0);
+    EXPECT_EQ(CurrentDemoMode(), kDemoPlayback);
+    EXPECT_TRUE(CurrentDemoInItsWorld());
+
+    output.Clear();
+    ASSERT_EQ(g_gameSystem.Map("maps/other.lmf"), 1);
+    EXPECT_EQ(CurrentDemoMode(), kDemoIdle);
+    EXPECT_FALSE(CurrentDemoInItsWorld());
+    EXPECT_EQ(output.Last(), "Demo stopped: it was recorded in maps/test.lmf");
+    EXPECT_TRUE(g_inputSystem.HeldKeys().empty());  // nothing of the demo flies on
+    EXPECT_EQ(m_invert.intValue, 0);                 // as after stop
+    const D3DXVECTOR3 at = g_camera.GetPosition();
+    Frames(50);
+    EXPECT_EQ(g_camera.GetPosition().x, at.x);
+    EXPECT_EQ(g_camera.GetPosition().z, at.z);
+
+    // Back in its world, the demo is its world's again.
+    ASSERT_EQ(g_gameSystem.Map("maps/test.lmf"), 1);
+    EXPECT_TRUE(CurrentDemoInItsWorld());
+}
+
+TEST_F(DemosAndWorlds, AnIdleDemoOfAnotherWorldIsOnlyMarked) {
+    Demo sample = SampleDemo(2);
+    std::strcpy(sample.world, "maps/test.lmf");
+    ASSERT_TRUE(WriteDemoFile("idle.dem", &sample));
+    ExecuteLine("load idle.dem");
+    ASSERT_TRUE(CurrentDemoInItsWorld());
+    output.Clear();
+    ExecuteLine("map maps/other.lmf");
+    EXPECT_FALSE(CurrentDemoInItsWorld());
+    EXPECT_EQ(Count("Demo stopped: it was recorded in maps/test.lmf"), 0);
+
+    // A demo that names no world belongs wherever it is.
+    std::memset(sample.world, 0, sizeof sample.world);
+    ASSERT_TRUE(WriteDemoFile("nowhere.dem", &sample));
+    ExecuteLine("load nowhere.dem");
+    ExecuteLine("map maps/test.lmf");
+    EXPECT_TRUE(CurrentDemoInItsWorld());
+}
+
+TEST_F(DemosAndWorlds, LoadingAnotherWorldEndsARecording) {
+    Frames(1);
+    output.Clear();
+    ExecuteLine("record");
+    EXPECT_EQ(output.Lines(),
+              (std::vector<std::string>{"Recording a demo in maps/test.lmf (stop ends it, save writes it)"}));
+    g_inputSystem.KeyEvent(17, 0x80, 0, 0, 0);
+    ExecuteLine("map maps/other.lmf");
+    EXPECT_EQ(CurrentDemoMode(), kDemoIdle);
+    EXPECT_EQ(output.Last(), "Recording stopped: the demo was recorded in maps/test.lmf");
+    ASSERT_NE(CurrentDemo(), nullptr);
+    EXPECT_EQ(CurrentDemo()->packets.size(), 1u);  // kept, to be saved
+}
+
+TEST_F(DemosAndWorlds, RecordStopAndPlaySayWhatTheyDid) {
+    Frames(1);
+    ExecuteLine("record");
+    g_inputSystem.KeyEvent(17, 0x80, 0, 0, 0);
+    Frames(2);
+    g_inputSystem.KeyEvent(17, 0, 0, 0, 0);
+    output.Clear();
+    ExecuteLine("stop");
+    ExecuteLine("stop");  // idle: nothing to say
+    ExecuteLine("play");
+    ExecuteLine("stop");
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{"Recording stopped: 2 packets",
+                                                        "Playing back demo of size 88 bytes", "Playback stopped"}));
+}
+
+TEST_F(DemosAndWorlds, SaveNamesItsFileAndNeverReplacesAShippedDemoSilently) {
+    Frames(1);
+    ExecuteLine("record");
+    g_inputSystem.KeyEvent(17, 0x80, 0, 0, 0);
+    ExecuteLine("stop");
+
+    output.Clear();
+    ExecuteLine("save mine");
+    EXPECT_TRUE(folder.Exists("demos/mine.dem"));
+    EXPECT_EQ(output.Last(), "Demo saved to demos\\mine.dem");
+    EXPECT_TRUE(output.Contains("Finished writing demo demos\\mine.dem (44 bytes)"));
+    EXPECT_EQ(CurrentDemo()->unsaved, 0);
+    ExecuteLine("save other");  // within a second: held back, and said so
+    EXPECT_EQ(output.Last(), "Demo not saved to demos\\other.dem: the last save was less than a second ago");
+    EXPECT_FALSE(folder.Exists("demos/other.dem"));
+    Demo back;
+    ASSERT_TRUE(ReadDemoFile("demos/mine.dem", &back));
+    EXPECT_STREQ(back.world, "maps/test.lmf");
+    EXPECT_EQ(back.packets.size(), 1u);
+
+    // Again a second later: the file was there.
+    Frames(101);
+    output.Clear();
+    ExecuteLine("save mine.dem");
+    EXPECT_EQ(output.Last(), "Demo saved to demos\\mine.dem, over the demo that was there");
+
+    // The fixed name over a shipped demo says so.
+    folder.Write("demos/demo001.dem", "shipped");
+    Frames(101);
+    output.Clear();
+    ExecuteLine("save");
+    EXPECT_EQ(output.Last(),
+              "Demo saved to demos\\demo001.dem, over the demo shipped there (the next build puts it back; "
+              "save NAME writes demos\\NAME.dem)");
+
+    // A fresh fixed file is simply reported.
+    std::filesystem::remove(folder.Path() + "/demos/demo001.dem");
+    Frames(101);
+    output.Clear();
+    ExecuteLine("save");
+    EXPECT_EQ(output.Last(), "Demo saved to demos\\demo001.dem");
+}
+
+TEST_F(DemosAndWorlds, SaveRefusesNamesThatAreNotPlainFileNames) {
+    Frames(1);
+    ExecuteLine("record");
+    ExecuteLine("stop");
+    for (const char* name : {"../escape", "..", "a/b", "a\\b", ".hidden", "trailing.", "\"\"", "a*b",
+                             "0123456789012345678901234567890123456789012345678901234567890123456789"}) {
+        output.Clear();
+        ExecuteLine((std::string("save ") + name).c_str());
+        EXPECT_EQ(output.Lines(), (std::vector<std::string>{"Error: save NAME takes a plain name (letters, digits, "
+                                                            "\"-\", \"_\") and writes demos\\NAME.dem"}))
+            << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.Path() + "/escape.dem"));
+    EXPECT_EQ(NamedDemoFile("v1.2_take-3"), "demos\\v1.2_take-3.dem");
+    EXPECT_EQ(NamedDemoFile("Take.DEM"), "demos\\Take.dem");
+    EXPECT_TRUE(IsShippedDemoFile("demos/DEMO002.dem"));
+    EXPECT_TRUE(IsShippedDemoFile("./demos\\demo003.dem"));
+    EXPECT_FALSE(IsShippedDemoFile("demos\\demo004.dem"));
+    EXPECT_FALSE(IsShippedDemoFile("other/demo001.dem"));
+}
+
+TEST_F(DemosAndWorlds, AQuotedDemoPathMayHoldSpaces) {
+    Demo sample = SampleDemo(3);
+    folder.Write("my demos/keep", "");
+    ASSERT_TRUE(WriteDemoFile("my demos/a b.dem", &sample));
+    ExecuteLine("load \"my demos/a b.dem\"");
+    ASSERT_NE(CurrentDemo(), nullptr);
+    EXPECT_EQ(CurrentDemo()->packets.size(), 3u);
+    EXPECT_EQ(output.Last(), "This demo was recorded on world maps/tower.lmf");
+}

@@ -13,9 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "console/command_interpreter.h"
+#include "engine/game_system.h"
 #include "support/bsp_builder.h"
 #include "support/test_support.h"
 #include "support/world_fixture.h"
+#include "video/resource_manager.h"
 #include "world/world.h"
 
 namespace {
@@ -441,4 +444,61 @@ TEST_F(BadWorld, RandomCorruptionNeverBreaksTheLoader) {
     // Both outcomes are exercised.
     EXPECT_GT(loaded, 100);
     EXPECT_GT(rejected, 100);
+}
+
+namespace {
+
+// The map command with the game subsystem up, in a world that loaded fine.
+class BadWorldFromTheConsole : public BadWorld {
+protected:
+    void SetUp() override {
+        BadWorld::SetUp();
+        g_resourceManager.Initialise();
+        g_gameSystem.InitGame();
+        ASSERT_TRUE(RichWorld().WriteTo("maps/good.lmf"));
+        ASSERT_EQ(g_gameSystem.Map("maps/good.lmf"), 1);
+        good_ = g_gameSystem.GetCurrentWorld();
+        ASSERT_NE(good_, nullptr);
+    }
+    void TearDown() override {
+        g_gameSystem.shutdown(0);
+        BadWorld::TearDown();
+    }
+    World* good_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(BadWorldFromTheConsole, AFileThatIsNoGoodWorldKeepsTheCurrentOne) {
+    std::vector<uint8_t> truncated = RichWorld().Bytes();
+    truncated.resize(truncated.size() / 2);
+    folder_.Write("maps/truncated.lmf", std::string(truncated.begin(), truncated.end()));
+    folder_.Write("maps/text.lmf", "not a world at all, only some text of some length ............................");
+    folder_.Write("maps/empty.bsp", "");
+    WriteJpg("maps/picture.jpg");
+    for (const char* file : {"maps/truncated.lmf", "maps/text.lmf", "maps/empty.bsp", "maps/picture.jpg",
+                             "maps/missing.lmf"}) {
+        PrintCapture output;
+        ExecuteLine((std::string("map ") + file).c_str());
+        EXPECT_TRUE(output.Contains("Error loading world.")) << file;
+        EXPECT_EQ(output.Last(), "Still in maps/good.lmf") << file;
+        output.Clear();
+        ExecuteLine("map");
+        EXPECT_EQ(output.Lines(), (Lines{"Current map is: maps/good.lmf"})) << file;
+        ASSERT_EQ(g_gameSystem.GetCurrentWorld(), good_) << file;
+        EXPECT_EQ(good_->loaded, 1) << file;
+        EXPECT_EQ(g_gameSystem.frame(), 0) << file;  // still drawn
+    }
+}
+
+TEST_F(BadWorldFromTheConsole, AQuotedPathWithSpacesLoads) {
+    folder_.Write("my maps/keep", "");
+    ASSERT_TRUE(RichWorld().WriteTo("my maps/x.bsp"));
+    PrintCapture output;
+    ExecuteLine("map \"my maps/x.bsp\"");
+    EXPECT_FALSE(output.Contains("Error loading world.")) << ::testing::PrintToString(output.Lines());
+    output.Clear();
+    ExecuteLine("map");
+    EXPECT_EQ(output.Lines(), (Lines{"Current map is: my maps/x.bsp"}));
+    EXPECT_NE(g_gameSystem.GetCurrentWorld(), good_);
 }
