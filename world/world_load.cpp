@@ -25,6 +25,7 @@
 #include "video/video_system.h"
 #include "world/shader_library.h"
 #include "world/world.h"
+#include "world/world_cvars.h"
 
 static_assert(std::endian::native == std::endian::little, "world records are read in place as little-endian");
 
@@ -797,6 +798,7 @@ bool LoadWorld(World* world, const char* path, WorldFile* file) {
     for (uint32_t i = 0; i < textureCount; ++i) {
         if (world->textures[i].additive) SetRenderCacheAdditive(i);
     }
+    SetRenderCacheAdditiveDrawing(bsp_vertexlit.intValue != 0);
     g_renderer.SetWorldSky(world->sky[0] != nullptr ? world->sky : nullptr);
     return true;
 }
