@@ -8,6 +8,8 @@ int32_t FrameDriver::Step() {
     return engine_->frame();
 }
 
+bool FrameDriver::ShutDown() const { return engine_->running == 0; }
+
 int RunInteractiveLoop(FrameDriver* frames) {
     while (!frames->Exhausted()) {
         if (frames->Step() != 0) break;
@@ -31,7 +33,9 @@ int RunDemoLoop(FrameDriver* frames, DemoLoopPlayer* demo) {
         while (demo->Playing()) {
             if (frames->Exhausted()) return 0;
             if (frames->Step() != 0) {
-                PrintLine("Error during osprel frame");
+                // quit ends the demo as it ends any run; only a subsystem
+                // that stopped by itself is worth reporting.
+                if (!frames->ShutDown()) PrintLine("Error during osprel frame");
                 return 0;
             }
             ++played;

@@ -16,6 +16,9 @@ public:
     // One engine frame; returns its result.
     int32_t Step();
     int64_t Count() const { return count_; }
+    // The engine ran its shutdown pass (quit): a stop asked for, not a
+    // failure.
+    bool ShutDown() const;
 
 private:
     CBaseEngine* engine_;
@@ -44,5 +47,6 @@ int RunInteractiveLoop(FrameDriver* frames);
 int RunWhile(FrameDriver* frames, bool (*running)());
 
 // One frame, then the demo from its start over and over; a non-zero frame
-// prints "Error during osprel frame" and ends the loop. Returns 0.
+// ends the loop, printing "Error during osprel frame" unless it came from
+// quit. Returns 0.
 int RunDemoLoop(FrameDriver* frames, DemoLoopPlayer* demo);
