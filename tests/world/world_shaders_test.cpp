@@ -116,6 +116,15 @@ TEST_F(WorldShaderScripts, ImagesAreFoundThroughTheScriptsAsTgaOrJpg) {
     }
     EXPECT_EQ(failed, (std::vector<std::string>{"Shader scripts: 4 shaders from 1 scripts", "Failed to load texture 3",
                                                 "Failed to load texture 4", "Loaded 3 textures"}));
+    // Each failure is followed by the names its image was looked for under,
+    // the script's image included.
+    const auto named = [&](const std::string& line) {
+        return std::find(loadLines_.begin(), loadLines_.end(), line) != loadLines_.end();
+    };
+    EXPECT_TRUE(named("Texture 3 is textures/test/nothing; tried textures\\test\\nothing, textures/real/absent as "
+                      ".tga and .jpg"))
+        << ::testing::PrintToString(loadLines_);
+    EXPECT_TRUE(named("Texture 4 is textures/test/unscripted; tried textures\\test\\unscripted as .tga and .jpg"));
     ASSERT_NE(world->textures[0].texture, nullptr);
     EXPECT_TRUE(world->textures[0].fromTga);
     EXPECT_NE(world->textures[1].texture, nullptr);
