@@ -25,10 +25,6 @@ void BindPair(ShaderSlot vertex, ShaderSlot pixel) {
     device->SetPixelShader(video->Shaders().Pixel(pixel));
 }
 
-}  // namespace
-
-namespace {
-
 // The compiler's error for an entry point the file does not define.
 constexpr const char kEntryNotFound[] = "X3501";
 
