@@ -8,6 +8,8 @@ int32_t FrameDriver::Step() {
     return engine_->frame();
 }
 
+bool FrameDriver::ShutDown() const { return engine_->running == 0; }
+
 int RunInteractiveLoop(FrameDriver* frames) {
     while (!frames->Exhausted()) {
         if (frames->Step() != 0) break;
@@ -34,7 +36,10 @@ int RunDemoLoop(FrameDriver* frames, DemoLoopPlayer* demo) {
         while (demo->Playing()) {
             if (frames->Exhausted()) return 0;
             if (frames->Step() != 0) {
+                // The loop reports every end this way; after quit the
+                // second line tells the user that nothing went wrong.
                 PrintLine("Error during osprel frame");
+                if (frames->ShutDown()) PrintLine("The demo loop ended because quit was asked for; nothing failed.");
                 return 0;
             }
             ++played;

@@ -16,6 +16,9 @@ public:
     // One engine frame; returns its result.
     int32_t Step();
     int64_t Count() const { return count_; }
+    // The engine ran its shutdown pass (quit): a stop asked for, not a
+    // failure.
+    bool ShutDown() const;
 
 private:
     CBaseEngine* engine_;
@@ -48,5 +51,5 @@ int RunWhile(FrameDriver* frames, bool (*running)());
 
 // One frame, then the demo from its start over and over while it is in its
 // world; a non-zero frame prints "Error during osprel frame" and ends the
-// loop. Returns 0.
+// loop, with a second line saying so when quit asked for the end. Returns 0.
 int RunDemoLoop(FrameDriver* frames, DemoLoopPlayer* demo);

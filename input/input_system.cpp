@@ -301,7 +301,21 @@ void CInputSystem::RunHeldKeys() {
 }
 
 int32_t CInputSystem::Bind(int32_t argc, const ConsoleArgument* argv) {
-    if (argc < 2 || argv == nullptr) {
+    if (!pendingDefaults_.empty()) ResolveDefaults();
+    if (argc == 0) {
+        // bind alone (the interpreter hands no argument list then): how to
+        // use it, then what is bound now, in key code order.
+        PrintLine("usage: bind KEY COMMAND, or bind KEY to show what the key runs");
+        for (int code = 0; code < kKeyCount; ++code) {
+            const ConsoleObject* object = bindings_[code].bound;
+            if (object != nullptr && object->name != nullptr) {
+                PrintLine("Key %s is bound to %s", bindings_[code].name, object->name);
+            }
+        }
+        return 0;
+    }
+    // Run from a key there is no argument list: nothing to bind or show.
+    if (argc < 0 || argv == nullptr) {
         PrintLine("Unable to bind key. (y=%i)", argc);
         return 0;
     }
@@ -309,6 +323,15 @@ int32_t CInputSystem::Bind(int32_t argc, const ConsoleArgument* argv) {
     if (code < 0) {
         PrintLine("Invalid key and/or command.");
         return 0;
+    }
+    if (argc == 1) {
+        const ConsoleObject* object = bindings_[code].bound;
+        if (object != nullptr) {
+            PrintLine("Key %s is bound to %s", argv[0].text, object->name);
+        } else {
+            PrintLine("Key %s is not bound.", argv[0].text);
+        }
+        return 1;
     }
     ConsoleObject* object = FindConsoleObject(argv[1].text);
     if (object == nullptr) {

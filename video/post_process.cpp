@@ -1,6 +1,7 @@
 #include "video/post_process.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include "platform/message_output.h"
@@ -164,14 +165,24 @@ void PostProcess::CreatePassShaders(IDirect3DDevice9* device) {
                                                                       {"dof_half_blur_ps", &dofHalfBlurPs_},
                                                                       {"blur_post_seed_ps", &motionSeedPs_},
                                                                       {"blur_post_step_ps", &motionStepPs_}};
+    // A shader file with only the ten entries the engine requires is a
+    // good one: the passes it lacks fall back quietly, and one line (once,
+    // not again on every resize) says which they are.
+    std::string missing;
     for (const auto& [entry, shader] : pixels) {
-        ID3DXBuffer* code = CompileShaderEntry(entry, "ps.2.0");
+        bool absent = false;
+        ID3DXBuffer* code = CompileOptionalShaderEntry(entry, "ps.2.0", &absent);
+        if (absent) missing += std::string(missing.empty() ? "" : ", ") + entry;
         if (code == nullptr) continue;
         if (FAILED(device->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), shader))) {
             ReleaseShader(shader);
         }
         code->Release();
     }
+    if (!missing.empty() && missing != missingReported_) {
+        PrintLine("%s has no %s; the effects do without those passes", kShaderFile, missing.c_str());
+    }
+    missingReported_ = missing;
 }
 
 void PostProcess::Release() {

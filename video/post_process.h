@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "video/d3d9/d3d9.h"
 
@@ -189,4 +190,6 @@ private:
     bool motionSumKept_ = false;  // it holds the newest seven frames' sum
     int motion_ = 0;
     int history_ = 0;
+    // The pass shaders the shader file lacked when last made, as printed.
+    std::string missingReported_;
 };

@@ -355,7 +355,7 @@ void CRenderer::DrawCaches(IDirect3DDevice9* device, bool empty) {
 void CRenderer::DrawWorld(IDirect3DDevice9* device, bool empty) {
     DrawCacheSet(device, &mainSet_, empty, true, false);
     DrawCacheSet(device, &tgaSet_, empty, false, false);
-    if (!anyAdditive_ || device == nullptr) return;
+    if (!anyAdditive_ || !additiveDrawing_ || device == nullptr) return;
     // Glows, beams and flares: added onto the opaque world, tested against
     // its depth but not hiding what lies behind them.
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
@@ -628,6 +628,8 @@ void CRenderer::ShowLoadingScreen(const char* text) {
 void SetupRenderCaches(uint32_t textureCount) { g_renderer.SetupRenderCaches(textureCount); }
 
 void SetRenderCacheAdditive(uint32_t textureIndex) { g_renderer.SetAdditive(textureIndex); }
+
+void SetRenderCacheAdditiveDrawing(bool on) { g_renderer.SetAdditiveDrawing(on); }
 
 RenderItem* AllocateRenderItem(uint32_t textureIndex, uint32_t flags) {
     return g_renderer.AllocateRenderItem(textureIndex, flags);

@@ -101,8 +101,12 @@ public:
     // The texture's items are drawn after all others, adding their light
     // to what is behind them without hiding it. Reset by SetupRenderCaches.
     void SetAdditive(uint32_t textureIndex);
+    // With additive drawing off, the textures marked additive are drawn with
+    // the opaque world like every other: the picture of worlds drawn without
+    // their shader scripts' lighting. On until switched off.
+    void SetAdditiveDrawing(bool on) { additiveDrawing_ = on; }
     bool IsAdditive(uint32_t textureIndex) const {
-        return textureIndex < additive_.size() && additive_[textureIndex] != 0;
+        return additiveDrawing_ && textureIndex < additive_.size() && additive_[textureIndex] != 0;
     }
 
     // The loaded world's own sky box (five images in the sky's face order),
@@ -183,6 +187,7 @@ private:
     GpuVertex worldSkyVertices_[kSkyFaceCount][4];
     std::vector<uint8_t> additive_;  // per texture
     bool anyAdditive_ = false;
+    bool additiveDrawing_ = true;
     IDirect3DTexture9* loadingImage_ = nullptr;
     PostProcess postProcess_;
     IDirect3DIndexBuffer9* batchIndices_ = nullptr;
@@ -203,6 +208,7 @@ const char* EffectLabel(int32_t mode);
 // Free forms used by world loading and the map command.
 void SetupRenderCaches(uint32_t textureCount);
 void SetRenderCacheAdditive(uint32_t textureIndex);
+void SetRenderCacheAdditiveDrawing(bool on);
 RenderItem* AllocateRenderItem(uint32_t textureIndex, uint32_t flags);
 void ShowLoadingMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -174,6 +174,9 @@ Resource* CResourceManager::LoadResource(const char* name) {
     PrintLine("Loading resource (%i), %s", index, name);
     Resource* resource = formats_[static_cast<size_t>(index)]->Load(name);
     if (resource == nullptr) {
+        // The format's own lines above give the reason; this one names what
+        // was asked for, which the fixed line after it does not.
+        PrintLine("Could not load %s with the .%s format", name, formats_[static_cast<size_t>(index)]->Extension());
         PrintLine("Unable to load NULL resource");
         return nullptr;
     }

@@ -13,5 +13,6 @@ constexpr int kScreenshotNumbers = 10000;  // shot0000.png to shot9999.png
 std::string NextScreenshotPath(std::string* error);
 
 // The file a name given to the command stands for: ".png" is added to a name
-// without an extension, as the picture is always a PNG.
+// without an extension. A name ending in ".jpg" or ".jpeg" is written as
+// JPEG, any other as PNG.
 std::string ScreenshotFileName(const std::string& given);

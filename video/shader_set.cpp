@@ -1,5 +1,7 @@
 #include "video/shader_set.h"
 
+#include <cstring>
+
 #include "platform/message_output.h"
 #include "video/d3d9/d3dx9.h"
 #include "video/video_system.h"
@@ -23,15 +25,22 @@ void BindPair(ShaderSlot vertex, ShaderSlot pixel) {
     device->SetPixelShader(video->Shaders().Pixel(pixel));
 }
 
-}  // namespace
+// The compiler's error for an entry point the file does not define.
+constexpr const char kEntryNotFound[] = "X3501";
 
-ID3DXBuffer* CompileShaderEntry(const char* entry, const char* profile) {
+ID3DXBuffer* Compile(const char* entry, const char* profile, bool* missing) {
     ID3DXBuffer* code = nullptr;
     ID3DXBuffer* messages = nullptr;
     const HRESULT result = D3DXCompileShaderFromFileA(kShaderFile, nullptr, nullptr, entry, profile,
                                                       0, &code, &messages, nullptr);
     if (messages != nullptr) {
-        PrintLine("%s", static_cast<const char*>(messages->GetBufferPointer()));
+        const char* text = static_cast<const char*>(messages->GetBufferPointer());
+        const bool absent = missing != nullptr && FAILED(result) && std::strstr(text, kEntryNotFound) != nullptr;
+        if (absent) {
+            *missing = true;
+        } else {
+            PrintLine("%s", text);
+        }
         messages->Release();
     }
     if (FAILED(result)) {
@@ -39,6 +48,15 @@ ID3DXBuffer* CompileShaderEntry(const char* entry, const char* profile) {
         return nullptr;
     }
     return code;
+}
+
+}  // namespace
+
+ID3DXBuffer* CompileShaderEntry(const char* entry, const char* profile) { return Compile(entry, profile, nullptr); }
+
+ID3DXBuffer* CompileOptionalShaderEntry(const char* entry, const char* profile, bool* missing) {
+    *missing = false;
+    return Compile(entry, profile, missing);
 }
 
 int32_t ShaderSet::CompileVertexShader(IDirect3DDevice9* device, const char* entry,

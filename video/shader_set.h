@@ -26,6 +26,9 @@ class ID3DXBuffer;
 // Compiles one entry of the shader file for profile; prints whatever the
 // compiler said. Null when it fails.
 ID3DXBuffer* CompileShaderEntry(const char* entry, const char* profile);
+// The same for an entry the file need not have: when the file lacks it,
+// nothing is printed and *missing is set; any other failure is printed.
+ID3DXBuffer* CompileOptionalShaderEntry(const char* entry, const char* profile, bool* missing);
 
 class ShaderSet {
 public:

@@ -65,6 +65,9 @@ int32_t World::Draw() {
         PrintLine("Error drawing frame - unable to capture video device");
         return 0;
     }
+    // Vertex lighting off gives back the picture of before the worlds' shader
+    // scripts lit faces: no vertex-lit faces, and additive ones opaque.
+    SetRenderCacheAdditiveDrawing(bsp_vertexlit.intValue != 0);
     Camera& camera = g_camera;
     if (bsp_noclip.intValue == 0) StepPhysics(this, &camera);
     if (CurrentDemoMode() != kDemoPlayback) camera.UpdateView(0.0f, 0.0f, 0.0f);

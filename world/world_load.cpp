@@ -25,6 +25,7 @@
 #include "video/video_system.h"
 #include "world/shader_library.h"
 #include "world/world.h"
+#include "world/world_cvars.h"
 
 static_assert(std::endian::native == std::endian::little, "world records are read in place as little-endian");
 
@@ -430,6 +431,33 @@ std::vector<LoadedImage> LoadFirstImages(IDirect3DDevice9* device,
     return loaded;
 }
 
+// Bytes from a file as text a terminal shows as it is: printable ASCII
+// stays, anything else becomes a \xNN escape.
+std::string PrintableBytes(const char* bytes, size_t count) {
+    std::string text;
+    for (size_t i = 0; i < count; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte >= 0x20 && byte < 0x7F) {
+            text += static_cast<char>(byte);
+        } else {
+            char escape[5];
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            text += escape;
+        }
+    }
+    return text;
+}
+
+// Says which texture record found no image and under which names it was
+// looked for, so that the user can supply one. Each name was tried as ".tga"
+// and ".jpg" (TextureCandidates).
+std::string MissingImageLine(size_t index, const std::string& name, const std::vector<std::string>& tried) {
+    std::string line = "Texture " + std::to_string(index) + " is " + name + "; tried";
+    for (size_t c = 0; c < tried.size(); c += 2) line += (c == 0 ? " " : ", ") + ImageBase(tried[c]);
+    line += " as .tga and .jpg";
+    return PrintableBytes(line.data(), line.size());
+}
+
 // Loads every texture record's image (see TextureCandidates) and reads how
 // its faces are drawn.
 int32_t LoadWorldTextures(IDirect3DDevice9* device, const ShaderTable& shaders, World* world) {
@@ -452,6 +480,7 @@ int32_t LoadWorldTextures(IDirect3DDevice9* device, const ShaderTable& shaders, 
             ++loaded;
         } else {
             PrintLine("Failed to load texture %i", static_cast<int32_t>(i));
+            PrintLine("%s", MissingImageLine(i, RecordName(world->textureRecords[i]), candidates[i]).c_str());
         }
     }
     return loaded;
@@ -565,9 +594,7 @@ bool LoadWorld(World* world, const char* path, WorldFile* file) {
     BspHeader header;
     std::memcpy(&header, file->bytes.data(), sizeof header);
     if (std::memcmp(header.magic, "IBSP", 4) != 0) {
-        char text[5] = {};
-        std::memcpy(text, header.magic, 4);
-        PrintLine("Error: Invalid bsp magic id, expected IBSP, received: %s", text);
+        PrintLine("Error: Invalid bsp magic id, expected IBSP, received: %s", PrintableBytes(header.magic, 4).c_str());
         return false;
     }
     if (file->bytes.size() < kHeaderBytes + kDirectoryBytes) {
@@ -797,6 +824,7 @@ bool LoadWorld(World* world, const char* path, WorldFile* file) {
     for (uint32_t i = 0; i < textureCount; ++i) {
         if (world->textures[i].additive) SetRenderCacheAdditive(i);
     }
+    SetRenderCacheAdditiveDrawing(bsp_vertexlit.intValue != 0);
     g_renderer.SetWorldSky(world->sky[0] != nullptr ? world->sky : nullptr);
     return true;
 }

@@ -92,6 +92,39 @@ TEST(DemoLoop, QuitDuringTheDemoIsReportedOnce) {
     EXPECT_EQ(output.Lines(), (std::vector<std::string>{"Error during osprel frame"}));
 }
 
+// Runs the engine's shutdown pass from its frame, as quit does.
+class Quitter : public Subsystem {
+public:
+    Quitter(CBaseEngine* engine, int64_t quitAt) : engine_(engine), quitAt_(quitAt) { Setup("Quitter"); }
+    ~Quitter() override { Teardown(); }
+    int32_t frame() override {
+        if (++frames_ == quitAt_) engine_->shutdown(0);
+        return 0;
+    }
+
+private:
+    CBaseEngine* engine_;
+    int64_t quitAt_;
+    int64_t frames_ = 0;
+};
+
+TEST(DemoLoop, QuitDuringTheDemoSaysThatNothingFailed) {
+    Rig rig(-1);
+    CBaseEngine engine(&rig.registry);
+    Quitter quitter(&engine, 6);
+    rig.registry.Append(&quitter);
+    FakeDemo demo(&rig.counter, 4);
+    FrameDriver frames(&engine, -1);
+    PrintCapture output;
+    EXPECT_EQ(RunDemoLoop(&frames, &demo), 0);
+    rig.registry.RemoveByName("Quitter");
+    EXPECT_EQ(rig.counter.frames, 6);
+    EXPECT_EQ(demo.plays, 2);
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{
+                                  "Error during osprel frame",
+                                  "The demo loop ended because quit was asked for; nothing failed."}));
+}
+
 TEST(DemoLoop, ADemoThatPlaysNothingFallsBackToTheInteractiveLoop) {
     Rig rig(-1);
     CBaseEngine engine(&rig.registry);

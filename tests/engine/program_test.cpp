@@ -134,6 +134,7 @@ TEST(Program, ConsoleLinesFromTheCommandLinePrintTheInterpretersMessages) {
         "Loading resource (3), maps/tower.lmf",
         "Attempting to load world: maps/tower.lmf",
         "Error: Unable to find map maps/tower.lmf",
+        "Could not load maps/tower.lmf with the .lmf format",
         "Unable to load NULL resource",
         "Error loading world.",
         "Loading a demo from disk...",

@@ -98,17 +98,23 @@ TEST(WorldProgram, StartUpDemoLoopsUntilQuit) {
     folder.Write("quit.txt", "200 console quit\n");
     // The dialog's defaults: tower world with its demo.
     ProgramResult run = RunProgram(Engine("--set resolution=0 --set path=0 --fixed-frame-ms 50 --input-script " +
-                                          folder.Path() + "/quit.txt --frames 400"));
+                                          folder.Path() + "/quit.txt --frames 400 --stats"));
     ASSERT_EQ(run.exitCode, 0) << run.output;
     const size_t first = run.output.find("Playing back demo of size");
     ASSERT_NE(first, std::string::npos) << run.output;
     EXPECT_NE(run.output.find("Playing back demo of size", first + 1), std::string::npos);
+    // The loop's end is reported once, and a second line says quit ended it.
     size_t errors = 0;
     for (size_t at = run.output.find("Error during osprel frame"); at != std::string::npos;
          at = run.output.find("Error during osprel frame", at + 1)) {
         ++errors;
     }
     EXPECT_EQ(errors, 1u);
+    EXPECT_NE(run.output.find("The demo loop ended because quit was asked for; nothing failed."), std::string::npos);
+    // It was quit that ended the run, long before the frame limit.
+    const size_t stats = run.output.find("stats: frames=");
+    ASSERT_NE(stats, std::string::npos) << run.output;
+    EXPECT_LT(std::stoi(run.output.substr(stats + 14)), 400);
 }
 
 namespace {

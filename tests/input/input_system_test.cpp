@@ -126,7 +126,7 @@ TEST(KeyNames, TableNamesAndFirstMatch) {
 
 TEST_F(Input, BindFollowsItsRules) {
     ExecuteLine("bind w");
-    EXPECT_EQ(output.Last(), "Unable to bind key. (y=1)");
+    EXPECT_EQ(output.Last(), "Key w is bound to +forward");
     ExecuteLine("bind W +forward");
     EXPECT_EQ(output.Last(), "Invalid key and/or command.");
     ExecuteLine("bind q nosuchcommand");
@@ -143,6 +143,38 @@ TEST_F(Input, BindFollowsItsRules) {
     g_inputSystem.KeyEvent(16, 1, 0, 0, 0);
     g_inputSystem.RunHeldKeys();
     EXPECT_TRUE(output.Lines().empty());
+}
+
+TEST_F(Input, BindWithoutACommandShowsBindingsInsteadOfFailing) {
+    // A key alone shows what it runs, and changes nothing.
+    ExecuteLine("bind esc");
+    EXPECT_EQ(output.Last(), "Key esc is bound to quit");
+    EXPECT_EQ(g_inputSystem.Binding(1).bound, FindConsoleObject("quit"));
+    ExecuteLine("bind f9");
+    EXPECT_EQ(output.Last(), "Key f9 is not bound.");
+    EXPECT_EQ(g_inputSystem.Binding(67).bound, nullptr);
+    ExecuteLine("bind ESC");
+    EXPECT_EQ(output.Last(), "Invalid key and/or command.");
+
+    // bind alone: how to use it, then every binding in key code order.
+    output.Clear();
+    ExecuteLine("bind");
+    const std::vector<std::string>& lines = output.Lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "usage: bind KEY COMMAND, or bind KEY to show what the key runs");
+    const auto at = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) - lines.begin(); };
+    const auto count = static_cast<std::ptrdiff_t>(lines.size());
+    EXPECT_LT(at("Key esc is bound to quit"), at("Key w is bound to +forward"));
+    EXPECT_LT(at("Key w is bound to +forward"), at("Key mousemove is bound to +rotate"));
+    EXPECT_LT(at("Key mousemove is bound to +rotate"), count);
+    for (const std::string& line : lines) EXPECT_EQ(line.find("Unable to bind key"), std::string::npos) << line;
+
+    // Run from a key there is no argument list: that is still refused.
+    output.Clear();
+    const ConsoleObject* bind = FindConsoleObject("bind");
+    ASSERT_NE(bind, nullptr);
+    EXPECT_EQ(bind->handler(0, 1, 0, nullptr), 0);
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{"Unable to bind key. (y=1)"}));
 }
 
 TEST_F(Input, DefaultBindingsAreInPlace) {

@@ -175,6 +175,10 @@ TEST(ResourceManagerTest, FailedLoadsAndBadFormatsAreReported) {
     manager.RegisterFormat(&format);
     EXPECT_EQ(manager.LoadResource("bad.aaa"), nullptr);
     EXPECT_EQ(output.Last(), "Unable to load NULL resource");
+    // The line before it says what was asked for.
+    const std::vector<std::string>& lines = output.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Could not load bad.aaa with the .aaa format");
     EXPECT_TRUE(manager.List(0).empty());
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stb_image.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "console/command_interpreter.h"
 #include "support/headless_window.h"
 #include "support/test_support.h"
+#include "video/d3d9/jpeg_decoder.h"
 #include "video/renderer.h"
 #include "video/video_cvars.h"
 #include "video/video_system.h"
@@ -198,4 +200,52 @@ TEST_F(ScreenshotOnDevice, ARequestBeforeAnyFrameWasPresentedSaysSo) {
     EXPECT_TRUE(output.Contains("Error: screenshot (next number) not written: no frame was presented"));
     EXPECT_FALSE(folder_.Exists("first.png"));
     EXPECT_FALSE(folder_.Exists("screenshots"));  // no folder made for nothing
+}
+
+TEST_F(ScreenshotOnDevice, JpgAndJpegNamesAreWrittenAsJpegAndOthersAsPng) {
+    g_renderer.frame();
+    PrintCapture output;
+    for (const char* line : {"screenshot shot.jpg", "screenshot shot2.JPEG", "screenshot shot3.png", "screenshot plain"}) {
+        ExecuteLine(line);
+    }
+    g_renderer.frame();
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{"Wrote shot.jpg", "Wrote shot2.JPEG", "Wrote shot3.png",
+                                                        "Wrote plain.png"}));
+    std::vector<uint32_t> presented;
+    int width = 0, height = 0;
+    ASSERT_TRUE(D3D9ReadBackBuffer(GetDevice(), &presented, &width, &height));
+
+    for (const char* name : {"shot.jpg", "shot2.JPEG"}) {
+        SCOPED_TRACE(name);
+        const std::string bytes = folder_.Read(name);
+        ASSERT_GE(bytes.size(), 3u);
+        EXPECT_EQ(bytes.substr(0, 3), "\xFF\xD8\xFF");
+        std::vector<uint8_t> rgba;
+        int shotWidth = 0, shotHeight = 0;
+        ASSERT_TRUE(DecodeJpeg(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 4096, 1u << 24, &rgba,
+                               &shotWidth, &shotHeight));
+        ASSERT_EQ(shotWidth, width);
+        ASSERT_EQ(shotHeight, height);
+        // The same picture, within what JPEG's compression changes.
+        long long difference = 0;
+        for (size_t i = 0; i < presented.size(); ++i) {
+            difference += std::abs(static_cast<int>(rgba[i * 4 + 0]) - static_cast<int>((presented[i] >> 16) & 0xFF));
+            difference += std::abs(static_cast<int>(rgba[i * 4 + 1]) - static_cast<int>((presented[i] >> 8) & 0xFF));
+            difference += std::abs(static_cast<int>(rgba[i * 4 + 2]) - static_cast<int>(presented[i] & 0xFF));
+        }
+        EXPECT_LT(static_cast<double>(difference) / static_cast<double>(presented.size() * 3), 4.0);
+    }
+    for (const char* name : {"shot3.png", "plain.png"}) EXPECT_EQ(folder_.Read(name).substr(1, 3), "PNG") << name;
+}
+
+TEST_F(ScreenshotOnDevice, ANameOfSeveralWordsIsRefusedNotCutToItsFirst) {
+    g_renderer.frame();
+    PrintCapture output;
+    ExecuteLine("screenshot my first shot");
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{
+                                  "usage: screenshot [FILE], FILE one word without spaces (.jpg or .jpeg: JPEG, else PNG)"}));
+    EXPECT_EQ(g_videoSystem.PendingScreenshots(), 0u);
+    g_renderer.frame();
+    EXPECT_FALSE(folder_.Exists("my.png"));
+    EXPECT_FALSE(folder_.Exists("screenshots"));
 }

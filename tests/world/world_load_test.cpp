@@ -65,7 +65,9 @@ TEST_F(WorldLoad, MinimalWorldPrintsEveryStepInOrderAndHoldsItsLumps) {
     ASSERT_NE(world, nullptr) << ::testing::PrintToString(lines);
     EXPECT_EQ(lines, (Lines{"Attempting to load world: maps/test.lmf", "Loading level maps/test.lmf",
                             "BSP Vertices: 7", "BSP Meshes: 3", "BSP Faces: 2", "BSP Textures: 1",
-                            "BSP Lightmaps: 1", "Failed to load texture 0", "Error: Zero textures loaded",
+                            "BSP Lightmaps: 1", "Failed to load texture 0",
+                            "Texture 0 is textures/test/missing; tried textures\\test\\missing as .tga and .jpg",
+                            "Error: Zero textures loaded",
                             "AnyValid: 0", "Initializing render caches for 1 textures"}));
     EXPECT_EQ(world->loaded, 1);
     EXPECT_STREQ(world->Name(), "maps/test.lmf");
@@ -241,9 +243,10 @@ TEST_F(WorldLoad, TexturesPreferTgaThenJpgThroughBackslashNamesAndCountWhatLoade
     EXPECT_FALSE(world->textures[2].fromTga);
     EXPECT_NE(world->textures[3].texture, nullptr);
     EXPECT_TRUE(world->textures[3].fromTga);
-    const Lines tail(lines.end() - 4, lines.end());
-    EXPECT_EQ(tail, (Lines{"Failed to load texture 2", "Loaded 3 textures", "AnyValid: 1",
-                           "Initializing render caches for 4 textures"}));
+    const Lines tail(lines.end() - 5, lines.end());
+    EXPECT_EQ(tail, (Lines{"Failed to load texture 2",
+                           "Texture 2 is textures/stone/none; tried textures\\stone\\none as .tga and .jpg",
+                           "Loaded 3 textures", "AnyValid: 1", "Initializing render caches for 4 textures"}));
 }
 
 TEST_F(WorldLoad, FileVariationsTheFormatAllows) {
@@ -312,6 +315,10 @@ TEST_F(WorldLoad, EarlyFailuresStopWithTheirMessage) {
     std::memcpy(magic.data(), "VBSP", 4);
     EXPECT_EQ(failure(magic), (Lines{"Attempting to load world: maps/test.lmf", "Loading level maps/test.lmf",
                                      "Error: Invalid bsp magic id, expected IBSP, received: VBSP"}));
+    // Bytes that are not text are shown as escapes, never sent raw to the
+    // console.
+    std::memcpy(magic.data(), "\x01\xFFZ\0", 4);
+    EXPECT_EQ(failure(magic).back(), "Error: Invalid bsp magic id, expected IBSP, received: \\x01\\xFFZ\\x00");
     EXPECT_EQ(failure({}).back(), "Error reading BSP header");
     EXPECT_EQ(failure(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 7)).back(), "Error reading BSP header");
     EXPECT_EQ(failure(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 8)).back(),

@@ -3,7 +3,9 @@
 // their light.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -114,6 +116,15 @@ TEST_F(WorldShaderScripts, ImagesAreFoundThroughTheScriptsAsTgaOrJpg) {
     }
     EXPECT_EQ(failed, (std::vector<std::string>{"Shader scripts: 4 shaders from 1 scripts", "Failed to load texture 3",
                                                 "Failed to load texture 4", "Loaded 3 textures"}));
+    // Each failure is followed by the names its image was looked for under,
+    // the script's image included.
+    const auto named = [&](const std::string& line) {
+        return std::find(loadLines_.begin(), loadLines_.end(), line) != loadLines_.end();
+    };
+    EXPECT_TRUE(named("Texture 3 is textures/test/nothing; tried textures\\test\\nothing, textures/real/absent as "
+                      ".tga and .jpg"))
+        << ::testing::PrintToString(loadLines_);
+    EXPECT_TRUE(named("Texture 4 is textures/test/unscripted; tried textures\\test\\unscripted as .tga and .jpg"));
     ASSERT_NE(world->textures[0].texture, nullptr);
     EXPECT_TRUE(world->textures[0].fromTga);
     EXPECT_NE(world->textures[1].texture, nullptr);
@@ -306,6 +317,75 @@ TEST_F(WorldShaderScripts, HiddenSurfacesStayOutAndAdditiveOnesAddTheirLight) {
     EXPECT_GT(zOff, 0u);
     EXPECT_LT(zOff, zOn);
     EXPECT_GT(zOn, 0u);
+}
+
+TEST_F(WorldShaderScripts, WithoutVertexLightingAdditiveLightmappedFacesAreDrawnOpaqueAsBefore) {
+    // A grey wall and, in front of it, a lightmapped blue face whose shader
+    // adds its light.
+    folder_.Write("scripts/test.shader",
+                  "textures/test/glow\n{\n\t{\n\t\tmap textures/test/glow.tga\n\t\tblendFunc add\n\t}\n}\n");
+    folder_.Write("textures/test/white.tga", Tga(2, 2, 255, 255, 255));
+    folder_.Write("textures/test/glow.tga", Tga(2, 2, 0, 0, 255));
+    BspBuilder builder;
+    const int32_t wall = builder.AddTexture("textures/test/white");
+    const int32_t glow = builder.AddTexture("textures/test/glow");
+    builder.AddLightmap(64, 64, 64);
+    builder.AddPolygon(Square(-200.0f, 150.0f, 0, 0, 0), wall, 0);
+    builder.AddPolygon(Square(-100.0f, 60.0f, 0, 0, 0), glow, 0);
+    AddHiddenMesh(&builder);
+    builder.BuildSingleLeafTree();
+    const auto frame = [&](World* world) {
+        g_camera.SetPosition(D3DXVECTOR3(0.0f, 0.0f, 0.0f));
+        g_camera.ResetView(0.0f, 0.0f, 0.0f);
+        EXPECT_EQ(world->Draw(), 1);
+        EXPECT_EQ(g_renderer.frame(), 0);
+        std::vector<uint32_t> argb;
+        int width = 0, height = 0;
+        EXPECT_TRUE(D3D9ReadBackBuffer(GetDevice(), &argb, &width, &height));
+        return argb;
+    };
+
+    World* world = Load(builder);
+    ASSERT_NE(world, nullptr) << ::testing::PrintToString(loadLines_);
+    ASSERT_TRUE(world->textures[static_cast<size_t>(glow)].additive);
+    // With vertex lighting the blue is added onto the grey wall.
+    EXPECT_NEAR(static_cast<int>(CentrePixel(world) & 0xFF), 255, 3);
+    EXPECT_NEAR(static_cast<int>((CentrePixel(world) >> 16) & 0xFF), 128, 3);
+
+    // Switched off: the face hides the wall, blue x lightmap, as every
+    // lightmapped face was drawn before the scripts lit faces.
+    bsp_vertexlit.intValue = 0;
+    const std::vector<uint32_t> off = frame(world);
+    EXPECT_FALSE(g_renderer.IsAdditive(static_cast<uint32_t>(glow)));
+    const uint32_t centre = CentrePixel(world);
+    EXPECT_NEAR(static_cast<int>((centre >> 16) & 0xFF), 0, 2);
+    EXPECT_NEAR(static_cast<int>((centre >> 8) & 0xFF), 0, 2);
+    EXPECT_NEAR(static_cast<int>(centre & 0xFF), 128, 3);
+
+    // Exactly the picture of the same world whose textures have no scripts.
+    world_.reset();
+    std::filesystem::remove(folder_.Path() + "/scripts/test.shader");
+    ForgetWorldShaders();
+    World* plain = Load(builder);
+    ASSERT_NE(plain, nullptr) << ::testing::PrintToString(loadLines_);
+    ASSERT_FALSE(plain->textures[static_cast<size_t>(glow)].additive);
+    const std::vector<uint32_t> expected = frame(plain);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_TRUE(off == expected);
+
+    // A world loaded while the switch is off is drawn opaque from its first
+    // frame, and switching back on adds the light again.
+    world_.reset();
+    folder_.Write("scripts/test.shader",
+                  "textures/test/glow\n{\n\t{\n\t\tmap textures/test/glow.tga\n\t\tblendFunc add\n\t}\n}\n");
+    ForgetWorldShaders();
+    world = Load(builder);
+    ASSERT_NE(world, nullptr);
+    EXPECT_FALSE(g_renderer.IsAdditive(static_cast<uint32_t>(glow)));
+    EXPECT_TRUE(frame(world) == expected);
+    bsp_vertexlit.intValue = 1;
+    EXPECT_NEAR(static_cast<int>((CentrePixel(world) >> 16) & 0xFF), 128, 3);
+    EXPECT_TRUE(g_renderer.IsAdditive(static_cast<uint32_t>(glow)));
 }
 
 TEST_F(WorldShaderScripts, ASkyShaderWithABoxReplacesTheEnginesSkyWhileItsWorldLives) {

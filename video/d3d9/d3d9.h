@@ -806,8 +806,9 @@ IDirect3D9* Direct3DCreate9(UINT SDKVersion);
 // sink, and a rejected call a second line "error: ..." saying what was wrong.
 // Null stops tracing.
 void D3D9SetTrace(IDirect3DDevice9* device, std::vector<std::string>* sink);
-// Writes the last presented frame as PNG; false without one or on failure.
-bool D3D9SaveLastFrame(IDirect3DDevice9* device, const char* pngPath);
+// Writes the last presented frame: JPEG when the name ends in ".jpg" or
+// ".jpeg" (in any case), PNG otherwise; false without one or on failure.
+bool D3D9SaveLastFrame(IDirect3DDevice9* device, const char* path);
 // The current back buffer, top row first, as 0xAARRGGBB.
 bool D3D9ReadBackBuffer(IDirect3DDevice9* device, std::vector<uint32_t>* argb, int* width, int* height);
 

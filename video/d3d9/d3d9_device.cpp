@@ -3,12 +3,14 @@
 // copies it to the window (flipped, since GL windows count rows from the
 // bottom) and keeps it as the last presented frame.
 #include <stb_image_write.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "video/d3d9/d3d9_internal.h"
+#include "video/d3d9/jpeg_encoder.h"
 
 namespace d3d9 {
 
@@ -17,6 +19,18 @@ namespace {
 template <class Object>
 void Drop(Object* object) {
     if (object != nullptr) object->Release();
+}
+
+// Saved frames are JPEG when the name says so, PNG otherwise.
+constexpr int kScreenshotJpegQuality = 95;
+
+bool NamesJpeg(const char* path) {
+    const size_t length = std::strlen(path);
+    const auto endsWith = [&](const char* extension) {
+        const size_t n = std::strlen(extension);
+        return length >= n && ::strcasecmp(path + length - n, extension) == 0;
+    };
+    return endsWith(".jpg") || endsWith(".jpeg");
 }
 
 }  // namespace
@@ -920,7 +934,13 @@ bool Device::SaveLastFrame(const char* path) {
         rgba[i * 4 + 2] = static_cast<uint8_t>(argb[i]);
         rgba[i * 4 + 3] = static_cast<uint8_t>(argb[i] >> 24);
     }
-    return stbi_write_png(path, width, height, 4, rgba.data(), width * 4) != 0;
+    if (!NamesJpeg(path)) return stbi_write_png(path, width, height, 4, rgba.data(), width * 4) != 0;
+    std::vector<uint8_t> jpeg;
+    if (!EncodeJpeg(rgba.data(), width, height, kScreenshotJpegQuality, &jpeg)) return false;
+    std::FILE* file = std::fopen(path, "wb");
+    if (file == nullptr) return false;
+    const bool written = std::fwrite(jpeg.data(), 1, jpeg.size(), file) == jpeg.size();
+    return std::fclose(file) == 0 && written;
 }
 
 }  // namespace d3d9

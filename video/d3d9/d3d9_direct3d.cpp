@@ -128,9 +128,9 @@ void D3D9SetTrace(IDirect3DDevice9* device, std::vector<std::string>* sink) {
     if (device != nullptr) static_cast<d3d9::Device*>(device)->SetTrace(sink);
 }
 
-bool D3D9SaveLastFrame(IDirect3DDevice9* device, const char* pngPath) {
-    if (device == nullptr || pngPath == nullptr) return false;
-    return static_cast<d3d9::Device*>(device)->SaveLastFrame(pngPath);
+bool D3D9SaveLastFrame(IDirect3DDevice9* device, const char* path) {
+    if (device == nullptr || path == nullptr) return false;
+    return static_cast<d3d9::Device*>(device)->SaveLastFrame(path);
 }
 
 bool D3D9GetCounters(IDirect3DDevice9* device, D3D9Counters* counters) {

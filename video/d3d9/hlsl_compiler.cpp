@@ -171,9 +171,9 @@ bool HlslToSpirv(const std::string& source, const std::string& entry, EShLanguag
     AppendLog(messages, program.getInfoDebugLog());
     if (!linked || !program.getIntermediate(stage)) return false;
     // glslang only warns about a missing entry point and compiles an empty
-    // shader; for us it is an error.
+    // shader; for us it is an error, worded as D3DX words it.
     if (program.getIntermediate(stage)->getNumEntryPoints() < 1) {
-        AppendLog(messages, ("error: entry point '" + entry + "' not found").c_str());
+        AppendLog(messages, ("error X3501: '" + entry + "': entrypoint not found").c_str());
         return false;
     }
 
