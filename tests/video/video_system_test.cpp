@@ -185,7 +185,9 @@ TEST(VideoSystemTest, AShaderFileWithOnlyTheRequiredEntriesSaysSoOnceAndTheEffec
         int width = 0, height = 0;
         ASSERT_TRUE(D3D9ReadBackBuffer(GetDevice(), &argb, &width, &height));
         ASSERT_EQ(argb.size(), 320u * 240u);
-        if (mode != kEffectHdrBlur) EXPECT_NE(argb[120 * 320 + 160] & 0xFFFFFF, 0u);
+        if (mode != kEffectHdrBlur) {
+            EXPECT_NE(argb[120 * 320 + 160] & 0xFFFFFF, 0u);
+        }
     }
     EXPECT_TRUE(output.Lines().empty()) << ::testing::PrintToString(output.Lines());
 
