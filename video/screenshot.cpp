@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "console/command_interpreter.h"
 #include "console/console_object.h"
 #include "platform/message_output.h"
 #include "platform/paths.h"
@@ -19,16 +20,17 @@ int32_t ScreenshotCommand(int32_t, int32_t argc, int32_t, const ConsoleArgument*
         PrintLine("Error: no video device to take a screenshot with");
         return 0;
     }
-    // Lines are split at spaces and nothing quotes them, so a name in
-    // several words would lose all but its first: refused rather than
+    // Lines are split at spaces outside double quotes, so a name in several
+    // unquoted words would lose all but its first: refused rather than
     // written under a name nobody asked for.
     if (argc > 1 && argv != nullptr) {
-        PrintLine("usage: screenshot [FILE], FILE one word without spaces (.jpg or .jpeg: JPEG, else PNG)");
+        PrintLine("usage: screenshot [FILE], FILE one word or in double quotes (.jpg or .jpeg: JPEG, else PNG)");
         return 0;
     }
     // From a key there is no argument list: the next free number is used.
-    const bool named = argc >= 1 && argv != nullptr && argv[0].text != nullptr && argv[0].text[0] != '\0';
-    video->RequestScreenshot(named ? ScreenshotFileName(argv[0].text) : std::string());
+    const std::string name =
+        argc >= 1 && argv != nullptr && argv[0].text != nullptr ? UnquotedArgument(argv[0].text) : std::string();
+    video->RequestScreenshot(name.empty() ? std::string() : ScreenshotFileName(name.c_str()));
     return 1;
 }
 

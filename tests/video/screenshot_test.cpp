@@ -238,14 +238,20 @@ TEST_F(ScreenshotOnDevice, JpgAndJpegNamesAreWrittenAsJpegAndOthersAsPng) {
     for (const char* name : {"shot3.png", "plain.png"}) EXPECT_EQ(folder_.Read(name).substr(1, 3), "PNG") << name;
 }
 
-TEST_F(ScreenshotOnDevice, ANameOfSeveralWordsIsRefusedNotCutToItsFirst) {
+TEST_F(ScreenshotOnDevice, ANameOfSeveralWordsIsRefusedUnlessQuotedNotCutToItsFirst) {
     g_renderer.frame();
     PrintCapture output;
     ExecuteLine("screenshot my first shot");
     EXPECT_EQ(output.Lines(), (std::vector<std::string>{
-                                  "usage: screenshot [FILE], FILE one word without spaces (.jpg or .jpeg: JPEG, else PNG)"}));
+                                  "usage: screenshot [FILE], FILE one word or in double quotes (.jpg or .jpeg: JPEG, else PNG)"}));
     EXPECT_EQ(g_videoSystem.PendingScreenshots(), 0u);
     g_renderer.frame();
     EXPECT_FALSE(folder_.Exists("my.png"));
     EXPECT_FALSE(folder_.Exists("screenshots"));
+
+    // In double quotes the whole name is taken.
+    ExecuteLine("screenshot \"my first shot\"");
+    g_renderer.frame();
+    EXPECT_TRUE(output.Contains("Wrote my first shot.png"));
+    EXPECT_EQ(folder_.Read("my first shot.png").substr(1, 3), "PNG");
 }

@@ -1,29 +1,6 @@
 #include "video/d3d9/jpeg_decoder.h"
 
-// jpeglib.h needs FILE declared before it.
-#include <cstdio>
-
-#include <jpeglib.h>
-
-#include <csetjmp>
-
-namespace {
-
-// libjpeg reports errors through a handler that must not return: it jumps
-// back to the decode, which then fails.
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf escape;
-};
-
-[[noreturn]] void OnError(j_common_ptr info) {
-    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
-    std::longjmp(errors->escape, 1);
-}
-
-void OnMessage(j_common_ptr) {}  // warnings of damaged data stay quiet
-
-}  // namespace
+#include "video/d3d9/jpeg_errors.h"
 
 bool LooksLikeJpeg(const uint8_t* data, size_t size) {
     return data != nullptr && size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
@@ -33,10 +10,8 @@ bool DecodeJpeg(const uint8_t* data, size_t size, uint32_t maxSide, uint64_t max
                 int* width, int* height, PixelOrder order) {
     if (!LooksLikeJpeg(data, size) || size > 0xFFFFFFFFu) return false;
     jpeg_decompress_struct info{};
-    ErrorManager errors{};
-    info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = OnError;
-    errors.base.output_message = OnMessage;
+    JpegErrorManager errors{};
+    info.err = UseJpegErrors(&errors);
     // Everything the jump may skip over lives outside this frame's locals
     // that change after setjmp.
     if (setjmp(errors.escape) != 0) {

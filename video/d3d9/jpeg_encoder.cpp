@@ -1,39 +1,15 @@
 #include "video/d3d9/jpeg_encoder.h"
 
-// jpeglib.h needs FILE declared before it.
-#include <cstdio>
 #include <cstdlib>
 
-#include <jpeglib.h>
-
-#include <csetjmp>
-
-namespace {
-
-// libjpeg reports errors through a handler that must not return: it jumps
-// back to the encode, which then fails.
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf escape;
-};
-
-[[noreturn]] void OnError(j_common_ptr info) {
-    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
-    std::longjmp(errors->escape, 1);
-}
-
-void OnMessage(j_common_ptr) {}
-
-}  // namespace
+#include "video/d3d9/jpeg_errors.h"
 
 bool EncodeJpeg(const uint8_t* rgba, int width, int height, int quality, std::vector<uint8_t>* jpeg) {
     jpeg->clear();
     if (rgba == nullptr || width <= 0 || height <= 0 || quality < 1 || quality > 100) return false;
     jpeg_compress_struct info{};
-    ErrorManager errors{};
-    info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = OnError;
-    errors.base.output_message = OnMessage;
+    JpegErrorManager errors{};
+    info.err = UseJpegErrors(&errors);
     // libjpeg grows this buffer itself; it is ours to free whether the
     // encode ends or jumps back. It is made before the jump point and only
     // written through its address afterwards, so the jump keeps it.
