@@ -65,8 +65,10 @@ int32_t LoadConfig(int32_t, int32_t argc, int32_t, const ConsoleArgument* argv) 
 // The objects a listing shows: live ones (records destroyed at exit are no
 // longer objects of the console) whose names start with the optional prefix.
 std::vector<const ConsoleObject*> ListedObjects(int32_t argc, const ConsoleArgument* argv, bool commandsOnly) {
-    const char* prefix = argc >= 1 && argv != nullptr ? argv[0].text : "";
-    const size_t prefixLength = std::strlen(prefix);
+    const char* prefix = argc >= 1 && argv != nullptr && argv[0].text != nullptr ? argv[0].text : "";
+    size_t prefixLength = std::strlen(prefix);
+    // "vid_*" means what "vid_" does, and "*" alone every object.
+    if (prefixLength > 0 && prefix[prefixLength - 1] == '*') --prefixLength;
     std::vector<const ConsoleObject*> listed;
     const ConsoleObjectList& objects = g_commandInterpreter.Objects();
     for (int32_t i = 0; i < objects.Count(); ++i) {
@@ -79,12 +81,19 @@ std::vector<const ConsoleObject*> ListedObjects(int32_t argc, const ConsoleArgum
     return listed;
 }
 
-// cvarlist [PREFIX]: every object's name, a variable's value after it.
+// cvarlist: every object's name on a line of its own, the listing scripts
+// know. cvarlist PREFIX (or "*" for all): the objects whose names begin so,
+// each variable with its value after its name.
 int32_t ListConsoleObjects(int32_t, int32_t argc, int32_t, const ConsoleArgument* argv) {
     const std::vector<const ConsoleObject*> listed = ListedObjects(argc, argv, false);
+    const bool withValues = argc >= 1 && argv != nullptr && argv[0].text != nullptr;
     PrintLine("%s", "");
     PrintLine("Printing %i console variables...", static_cast<int32_t>(listed.size()));
     for (const ConsoleObject* object : listed) {
+        if (!withValues) {
+            PrintLine("%s", object->name);
+            continue;
+        }
         switch (object->kind) {
             case kConsoleInteger:
                 PrintLine("%-24s \"%i\"", object->name, object->intValue);

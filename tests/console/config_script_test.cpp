@@ -226,6 +226,22 @@ TEST_F(ConfigScripts, CvarlistShowsValuesAndTakesAPrefix) {
     output.Clear();
     ExecuteLine("cvarlist zzz_none");
     EXPECT_EQ(output.Lines(), (std::vector<std::string>{"", "Printing 0 console variables...", ""}));
+    // A trailing star is the same prefix; the star alone lists everything
+    // with values, and the plain listing keeps names alone.
+    output.Clear();
+    ExecuteLine("cvarlist fo*");
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{"", "Printing 1 console variables...",
+                                                        "fov                      \"75.000000\"", ""}));
+    output.Clear();
+    ExecuteLine("cvarlist *");
+    const std::vector<std::string> all = output.Lines();
+    EXPECT_NE(std::find(all.begin(), all.end(), "fov                      \"75.000000\""), all.end());
+    output.Clear();
+    ExecuteLine("cvarlist");
+    const std::vector<std::string> plain = output.Lines();
+    EXPECT_EQ(plain.size(), all.size());
+    EXPECT_NE(std::find(plain.begin(), plain.end(), "fov"), plain.end());
+    EXPECT_EQ(std::find(plain.begin(), plain.end(), "fov                      \"75.000000\""), plain.end());
 }
 
 TEST_F(ConfigScripts, CmdlistListsOnlyCommandsInListOrder) {
