@@ -1,6 +1,8 @@
 #include "engine/subsystem.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/message_output.h"
 
@@ -11,44 +13,6 @@ namespace {
 constinit bool s_engineExists = false;
 constinit Subsystem* s_pendingHead = nullptr;
 constinit Subsystem* s_pendingTail = nullptr;
-
-bool GoesBefore(const Subsystem* a, const Subsystem* b) {
-    return a->priority < b->priority || std::strcmp(a->name, b->name) == 0;
-}
-
-void SwapPayloads(SubsystemRegistry::Node* a, SubsystemRegistry::Node* b) {
-    Subsystem* held = a->subsystem;
-    a->subsystem = b->subsystem;
-    b->subsystem = held;
-}
-
-// Quicksort over the node range first..last, partitioning on last's payload.
-// A range whose last node lies just before its first is empty: the recursion
-// produces one whenever the pivot lands at the start of its range, and
-// walking it would run past the range's end.
-void SortRange(SubsystemRegistry::Node* first, SubsystemRegistry::Node* last) {
-    if (first == nullptr || last == nullptr || first->next == nullptr) return;
-    if (last->next == first) return;
-
-    if (first->next != last && first != last) {
-        Subsystem* pivot = last->subsystem;
-        SubsystemRegistry::Node* i = nullptr;
-        for (SubsystemRegistry::Node* j = first; j != last; j = j->next) {
-            if (GoesBefore(j->subsystem, pivot)) {
-                i = (i == nullptr) ? first : i->next;
-                SwapPayloads(i, j);
-            }
-        }
-        i = (i == nullptr) ? first : i->next;
-        SwapPayloads(i, last);
-        SortRange(i->next, last);
-        SortRange(first, i->previous);
-    }
-
-    if (first->next == last && first->subsystem->priority > last->subsystem->priority) {
-        SwapPayloads(first, last);
-    }
-}
 
 }  // namespace
 
@@ -99,7 +63,19 @@ void SubsystemRegistry::RemoveByName(const char* name) {
     }
 }
 
-void SubsystemRegistry::Sort() { SortRange(head_, tail_); }
+bool SubsystemGoesBefore(const Subsystem* a, const Subsystem* b) { return a->priority < b->priority; }
+
+void SubsystemRegistry::Sort() {
+    // The payloads are sorted apart and written back in node order, so the
+    // nodes stay where they are. A stable sort keeps subsystems of equal
+    // priority in registration order.
+    std::vector<Subsystem*> payloads;
+    payloads.reserve(static_cast<size_t>(count_));
+    for (Node* n = head_; n != nullptr; n = n->next) payloads.push_back(n->subsystem);
+    std::stable_sort(payloads.begin(), payloads.end(), SubsystemGoesBefore);
+    size_t i = 0;
+    for (Node* n = head_; n != nullptr; n = n->next) n->subsystem = payloads[i++];
+}
 
 Subsystem* SubsystemRegistry::At(int32_t index) const {
     Node* node = head_;

@@ -53,7 +53,8 @@ public:
     int32_t Append(Subsystem* subsystem);
     // Removes every node whose subsystem carries the given name.
     void RemoveByName(const char* name);
-    // Sorts by ascending priority, swapping payloads (nodes stay in place).
+    // Sorts by ascending priority, moving payloads (nodes stay in place);
+    // equal priorities keep their registration order.
     void Sort();
 
     int32_t Count() const { return count_; }
@@ -66,6 +67,9 @@ private:
     Node* tail_ = nullptr;
     int32_t count_ = 0;
 };
+
+// The registry's ordering: a strict weak ordering on priority alone.
+bool SubsystemGoesBefore(const Subsystem* a, const Subsystem* b);
 
 // The engine object: owns the registry, runs frames and the shutdown pass.
 // It is never registered itself.

@@ -123,6 +123,46 @@ TEST(SubsystemSort, EqualPrioritiesEachAppearOnce) {
     Empty(registry);
 }
 
+TEST(SubsystemSort, EqualPrioritiesKeepTheirRegistrationOrder) {
+    std::vector<std::string> log;
+    Recorder a("A", 5, &log), b("B", 5, &log), c("C", 1, &log), d("D", 5, &log), e("E", 5, &log);
+    SubsystemRegistry registry;
+    for (Subsystem* s : std::initializer_list<Subsystem*>{&a, &b, &c, &d}) registry.Append(s);
+    registry.Sort();
+    EXPECT_EQ(Order(registry), (std::vector<std::string>{"C", "A", "B", "D"}));
+    // Sorting again, with one more appended, moves nothing that was in order.
+    registry.Append(&e);
+    registry.Sort();
+    EXPECT_EQ(Order(registry), (std::vector<std::string>{"C", "A", "B", "D", "E"}));
+    Empty(registry);
+}
+
+TEST(SubsystemSort, OrderingIsStrictAndLooksAtPriorityAlone) {
+    std::vector<std::string> log;
+    Recorder low("Same", 1, &log), high("Same", 3, &log), other("Other", 3, &log);
+    EXPECT_FALSE(SubsystemGoesBefore(&low, &low));  // irreflexive
+    EXPECT_TRUE(SubsystemGoesBefore(&low, &high));
+    EXPECT_FALSE(SubsystemGoesBefore(&high, &low));  // asymmetric, whatever the names
+    EXPECT_FALSE(SubsystemGoesBefore(&high, &other));
+    EXPECT_FALSE(SubsystemGoesBefore(&other, &high));
+    const Recorder negative("Negative", -2, &log);
+    EXPECT_TRUE(SubsystemGoesBefore(&negative, &low));  // signed priorities
+}
+
+TEST(SubsystemSort, SubsystemsSharingANameStillSortByPriority) {
+    std::vector<std::string> log;
+    Recorder first("Same", 3, &log), other("Other", 2, &log), second("Same", 1, &log);
+    SubsystemRegistry registry;
+    registry.Append(&first);
+    registry.Append(&other);
+    registry.Append(&second);
+    registry.Sort();
+    EXPECT_EQ(Priorities(registry), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(registry.Head()->subsystem, &second);
+    EXPECT_EQ(registry.Tail()->subsystem, &first);
+    Empty(registry);
+}
+
 TEST(SubsystemRegistryTest, UnregisterRemovesEveryNodeOfThatName) {
     std::vector<std::string> log;
     Recorder a("Same", 1, &log), b("Other", 2, &log), c("Same", 3, &log);
