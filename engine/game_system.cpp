@@ -1,8 +1,8 @@
 #include "engine/game_system.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "camera/camera.h"
@@ -50,7 +50,6 @@ CGameSystem::CGameSystem() {
     Setup("CGameSystem");
     RegisterSubsystem(this);
     priority = 15;
-    std::strncpy(description_, "Osprel 2.0 Default", sizeof description_ - 1);
 }
 
 CGameSystem::~CGameSystem() {
@@ -64,8 +63,6 @@ void CGameSystem::InitGame() {
         return;
     }
     camera_ = &g_camera;
-    windowInfo_ = g_operatingSystem.WindowExists() ? &g_operatingSystem : nullptr;
-    videoSystem_ = GetVideoSystem();
 
     // Without a window the size is unknown; the projection then keeps the
     // window settings' size so that it is never degenerate.
@@ -83,7 +80,6 @@ void CGameSystem::InitGame() {
         PrintLine("Error loading 'test.tga'");
     }
     initialised_ = 1;
-    reserved_ = 0;
     LoadConfigFile(kStartupScript);
 }
 
@@ -122,7 +118,12 @@ int32_t CGameSystem::Map(const char* name) {
     // world the user was in. (A world that fails to load releases all it
     // took and leaves the renderer's caches and sky as they were.)
     ShowLoadingMessage("Loading: %s", name);
-    ShowLoadingMessage("Loading: %s", name);
+    // The status line has always come twice (the old world used to go
+    // between the two), and the start-up transcript keeps it; drawing the
+    // same loading screen twice only cost a frame.
+    char line[260];  // the loading message's own bound
+    std::snprintf(line, sizeof line, "Loading: %s", name);
+    ShowStatusText(line);
     Resource* resource = g_resourceManager.LoadResource(name);
     World* world = dynamic_cast<World*>(resource);
     if (world == nullptr) {

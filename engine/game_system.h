@@ -8,7 +8,6 @@
 #include "video/d3d9/d3d9.h"
 
 class Camera;
-class CVideoSystem;
 class World;
 struct WindowSettings;
 
@@ -40,14 +39,10 @@ public:
     IDirect3DTexture9* TestTexture() const { return testTexture_; }
 
 private:
-    char description_[248] = {};
     Camera* camera_ = nullptr;
-    const class COperatingSystem* windowInfo_ = nullptr;
-    CVideoSystem* videoSystem_ = nullptr;
     World* world_ = nullptr;
     int32_t initialised_ = 0;
     int32_t worldPresent_ = 0;
-    int32_t reserved_ = 0;
     int32_t nextSpawn_ = 0;  // where spawn without N goes
     IDirect3DTexture9* testTexture_ = nullptr;
 };

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "camera/camera.h"
+#include "engine/game_system.h"
 #include "support/headless_window.h"
 #include "support/test_support.h"
 #include "video/renderer.h"
@@ -207,6 +208,16 @@ TEST_F(RendererOnDevice, LoadingScreenShowsTheImageAndItsLine) {
     D3D9SetTrace(GetDevice(), nullptr);
     EXPECT_EQ(Count(trace, "Present"), 1u);
     EXPECT_EQ(Count(trace, "DrawPrimitiveUP"), 1u);
+}
+
+TEST_F(RendererOnDevice, MapDrawsItsLoadingScreenOnce) {
+    std::vector<std::string> trace;
+    PrintCapture output;
+    D3D9SetTrace(GetDevice(), &trace);
+    EXPECT_EQ(g_gameSystem.Map("maps/missing.lmf"), 0);
+    D3D9SetTrace(GetDevice(), nullptr);
+    EXPECT_TRUE(output.Contains("Error loading world.")) << ::testing::PrintToString(output.Lines());
+    EXPECT_EQ(Count(trace, "Present"), 1u);
 }
 
 TEST_F(RendererOnTallWindow, WindowsTallerThan720RowsShowNoLoadingScreen) {

@@ -602,7 +602,6 @@ private:
     std::map<std::pair<uint64_t, uint64_t>, Program> programs_;
     Program fixedProgram_;
     const Program* currentProgram_ = nullptr;  // chosen by the last PrepareDraw
-    std::vector<uint8_t> scratch_;
     std::map<DWORD, VertexLayout> layouts_;
 };
 
