@@ -81,13 +81,16 @@ TEST(DeviceTestsTool, CountsTestsThatBringTheDeviceUpDirectlyThroughFixturesHelp
                "TEST(Plain, C) {\n    // GetDevice() would need the device.\n    EXPECT_EQ(1, 1);\n}\n");
     tree.Write("tests/world/b_test.cpp",
                "#include \"support/fixture.h\"\nTEST_F(SharedOnDevice, D) {}\nTEST(Plain, E) {}\n");
+    // Markers inside string literals are text, not calls; a comment opener
+    // inside one hides nothing.
     tree.Write("tests/engine/c_test.cpp",
-               "TEST(Program, F) { RunProgram(ShellQuote(OSPREL_BINARY)); }\nTEST(Plain, G) { RunProgram(\"true\"); }\n");
-    tree.Write("tests/console/d_test.cpp", "TEST(Plain, H) {}\n");
+               "TEST(Program, F) { RunProgram(ShellQuote(OSPREL_BINARY)); }\nTEST(Plain, G) { RunProgram(\"true\"); }\n"
+               "TEST(Plain, I) { Write(\"OSPREL_BINARY GetDevice()\"); }\n");
+    tree.Write("tests/console/d_test.cpp", "TEST(Plain, H) { Print(\"/* no comment\"); }\nTEST(Plain, J) {}\n");
     ProgramResult run = RunTool("device-tests", tree);
     EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_TRUE(HasLine(run.output, "2 of 4 test files, 3 of 8 tests need the device in process")) << run.output;
-    EXPECT_TRUE(HasLine(run.output, "1 of 4 test files, 1 of 8 tests need the device through the program"))
+    EXPECT_TRUE(HasLine(run.output, "2 of 4 test files, 3 of 10 tests need the device in process")) << run.output;
+    EXPECT_TRUE(HasLine(run.output, "1 of 4 test files, 1 of 10 tests need the device through the program"))
         << run.output;
-    EXPECT_TRUE(HasLine(run.output, "3 of 4 test files, 4 of 8 tests need the device")) << run.output;
+    EXPECT_TRUE(HasLine(run.output, "3 of 4 test files, 4 of 10 tests need the device")) << run.output;
 }
