@@ -138,12 +138,6 @@ bool EndsWithDem(const std::string& name) {
     return name.size() >= 4 && Lowered(name.substr(name.size() - 4)) == ".dem";
 }
 
-// Two names of one world file, however each is spelt: the content folder
-// resolves names ignoring case, and so do the archives.
-bool SameWorldFile(const std::string& a, const std::string& b) {
-    return Lowered(ResolvePath(a.c_str())) == Lowered(ResolvePath(b.c_str()));
-}
-
 // The demo as a file: the lines of a save, and the one that says where it
 // went and what it replaced.
 void SaveDemoTo(const std::string& path) {
@@ -204,7 +198,7 @@ void DemoWorldChanged(const char* worldPath) {
     if (s_demo == nullptr || worldPath == nullptr) return;
     const std::string own(s_demo->world, strnlen(s_demo->world, sizeof s_demo->world));
     if (own.empty()) return;  // recorded without a world name: it plays wherever it is
-    s_demo->leftItsWorld = !SameWorldFile(own, worldPath);
+    s_demo->leftItsWorld = !SameWorldFile(own.c_str(), worldPath);
     if (!s_demo->leftItsWorld) return;
     const int32_t mode = CurrentDemoMode();
     if (mode == kDemoIdle) return;
@@ -468,4 +462,8 @@ bool ReadDemoFile(const char* path, Demo* demo) {
     }
     PrintLine("This demo was recorded on world %s", demo->world);
     return true;
+}
+
+bool SameWorldFile(const char* a, const char* b) {
+    return Lowered(ResolvePath(a)) == Lowered(ResolvePath(b));
 }

@@ -81,5 +81,9 @@ void DemoWorldChanged(const char* worldPath);
 // A current demo that a map command has not taken out of its world.
 bool CurrentDemoInItsWorld();
 
+// Two names of one world file, however each is spelt: the content folder
+// resolves names ignoring case, and so do the archives.
+bool SameWorldFile(const char* a, const char* b);
+
 // Drops the current demo and returns to idle (tests, shutdown).
 void ResetDemoState();

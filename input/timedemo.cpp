@@ -74,8 +74,6 @@ void EndFinished() {
     Report(TimedemoState::kFinished, TimedemoLine(SummariseFrameTimes(s_run.frameMs)));
 }
 
-bool SameWorldFile(const char* a, const char* b) { return ResolvePath(a) == ResolvePath(b); }
-
 // The demo's world, unless it is the one loaded already.
 bool LoadDemoWorld(const Demo& demo) {
     const std::string world(demo.world, strnlen(demo.world, sizeof demo.world));
