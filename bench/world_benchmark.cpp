@@ -24,7 +24,8 @@
 #include "video/renderer.h"
 #include "video/resource_manager.h"
 #include "video/video_system.h"
-#include "world/world.h"
+#include "engine/game_system.h"
+#include "engine/world.h"
 #include "world/world_cvars.h"
 
 namespace {
@@ -124,8 +125,8 @@ World* LoadWorld(const std::string& name) {
 D3DXVECTOR3 InsidePoint(const World& world) {
     // The tower start-up level is ctf_compromise.
     if (std::string(world.Name()) == "maps/tower.lmf") return D3DXVECTOR3(274.0f, 478.0f, 435.0f);
-    if (!world.spawnPoints.empty()) return world.spawnPoints.front().origin;
-    for (const BspLeaf& leaf : world.leaves) {
+    if (!world.Data().spawnPoints.empty()) return world.Data().spawnPoints.front().origin;
+    for (const BspLeaf& leaf : world.Data().leaves) {
         if (leaf.cluster >= 0 && leaf.numLeafFaces > 0) {
             return D3DXVECTOR3((leaf.mins[0] + leaf.maxs[0]) * 0.5f, (leaf.mins[1] + leaf.maxs[1]) * 0.5f,
                                (leaf.mins[2] + leaf.maxs[2]) * 0.5f);
@@ -183,7 +184,7 @@ void BM_WorldGather(benchmark::State& state) {
     uint64_t frames = 0;
     for (auto _ : state) {
         const uint64_t before = g_allocations.load(std::memory_order_relaxed);
-        benchmark::DoNotOptimize(world->Draw());
+        benchmark::DoNotOptimize(RunWorldFrame(&*world));
         allocations += g_allocations.load(std::memory_order_relaxed) - before;
         ++frames;
         state.PauseTiming();

@@ -10,15 +10,18 @@
 #include "console/console_object.h"
 #include "console/command_interpreter.h"
 #include "console/config_script.h"
+#include "engine/world.h"
 #include "engine/world_catalogue.h"
+#include "camera/physics.h"
 #include "input/demo.h"
+#include "input/demo_mode.h"
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
 #include "video/d3d9/d3dx9.h"
 #include "video/renderer.h"
 #include "video/resource_manager.h"
 #include "video/video_system.h"
-#include "world/world.h"
+#include "world/world_cvars.h"
 
 namespace {
 
@@ -45,6 +48,18 @@ ConsoleCommand map("map", MapCommand);
 ConsoleCommand spawn("spawn", SpawnCommand);
 
 }  // namespace
+
+int32_t RunWorldFrame(World* world) {
+    if (GetVideoSystem() == nullptr || GetDevice() == nullptr) {
+        PrintLine("Error drawing frame - unable to capture video device");
+        return 0;
+    }
+    Camera& camera = g_camera;
+    if (bsp_noclip.intValue == 0) StepPhysics(world->Data(), &camera);
+    // A demo being played sets the view itself.
+    if (CurrentDemoMode() != kDemoPlayback) camera.UpdateView(0.0f, 0.0f, 0.0f);
+    return world->Draw();
+}
 
 CGameSystem::CGameSystem() {
     Setup("CGameSystem");
@@ -85,7 +100,7 @@ void CGameSystem::InitGame() {
 
 int32_t CGameSystem::frame() {
     if (!initialised_) return 1;
-    const int32_t result = (worldPresent_ && world_ != nullptr && world_->loaded) ? world_->Draw() : 1;
+    const int32_t result = (worldPresent_ && world_ != nullptr && world_->loaded) ? RunWorldFrame(world_) : 1;
     finished &= result;
     return finished;
 }
@@ -153,7 +168,7 @@ bool CGameSystem::PlaceAtSpawn(int32_t index) {
         PrintLine("Error: no world is loaded");
         return false;
     }
-    const int32_t count = static_cast<int32_t>(world->spawnPoints.size());
+    const int32_t count = static_cast<int32_t>(world->Data().spawnPoints.size());
     if (count == 0) {
         PrintLine("%s has no spawn points; the camera stays where it was", world->Name() != nullptr ? world->Name() : "");
         return false;
@@ -162,7 +177,7 @@ bool CGameSystem::PlaceAtSpawn(int32_t index) {
         PrintLine("syntax: spawn [N], N from 0 to %i", count - 1);
         return false;
     }
-    const SpawnPoint& point = world->spawnPoints[static_cast<size_t>(index)];
+    const SpawnPoint& point = world->Data().spawnPoints[static_cast<size_t>(index)];
     g_camera.SetPosition(D3DXVECTOR3(point.origin.x, point.origin.y + kSpawnEyeHeight, point.origin.z));
     g_camera.ResetView(SpawnYaw(point.angle), 0.0f, 0.0f);
     p_thrust.floatValue = 0.0f;  // no jump carries over
@@ -180,7 +195,7 @@ int32_t CGameSystem::Spawn(const char* argument) {
         errno = 0;
         const long value = std::strtol(argument, &end, 10);
         if (end == argument || *end != '\0' || errno != 0 || value < 0 || value > INT32_MAX) {
-            const int32_t count = world_ != nullptr ? static_cast<int32_t>(world_->spawnPoints.size()) : 0;
+            const int32_t count = world_ != nullptr ? static_cast<int32_t>(world_->Data().spawnPoints.size()) : 0;
             PrintLine("syntax: spawn [N], N from 0 to %i", count > 0 ? count - 1 : 0);
             return 0;
         }

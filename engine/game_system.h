@@ -48,3 +48,9 @@ private:
 };
 
 extern CGameSystem g_gameSystem;
+
+// One frame of a loaded world, in order: the physics step (unless clipping
+// is off), the view (unless a demo is playing it), then the world's Draw:
+// the visible leaves and their faces into the renderer's caches. 1 when the
+// frame was gathered.
+int32_t RunWorldFrame(World* world);

@@ -30,7 +30,7 @@
 #include "video/resource_manager.h"
 #include "video/shader_set.h"
 #include "video/video_system.h"
-#include "world/shader_library.h"
+#include "video/shader_library.h"
 
 #ifndef OSPREL_CONTENT_DIR
 #define OSPREL_CONTENT_DIR "content"

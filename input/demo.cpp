@@ -17,7 +17,7 @@
 #include "platform/operating_system.h"
 #include "platform/paths.h"
 #include "video/text_overlay.h"
-#include "world/world.h"
+#include "engine/world.h"
 
 namespace {
 

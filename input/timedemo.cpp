@@ -14,7 +14,7 @@
 #include "platform/message_output.h"
 #include "platform/operating_system.h"
 #include "platform/paths.h"
-#include "world/world.h"
+#include "engine/world.h"
 
 namespace {
 

@@ -9,15 +9,18 @@
 #include "platform/message_output.h"
 #include "video/d3d9/d3dx9.h"
 #include "video/video_system.h"
-#include "world/world.h"
 
 namespace {
 
 CBMPFormat_t s_bmpFormat;
 CTGAFormat_t s_tgaFormat;
 CJPGFormat_t s_jpgFormat;
-CBSPFormat_t s_bspFormat;
-CBSPFormat_t s_bspArchiveFormat("bsp");
+
+// The formats registered from above, in the order they were made.
+std::vector<ResourceFormat*>& RegisteredFormats() {
+    static std::vector<ResourceFormat*> formats;
+    return formats;
+}
 
 // The extension of the last component of name (after its last dot): a name
 // whose folders hold dots ("./maps/x.lmf", "/home/me/q3.maps/x.bsp") still
@@ -134,13 +137,16 @@ CResourceManager::~CResourceManager() {
     }
 }
 
+FormatRegistration::FormatRegistration(std::initializer_list<ResourceFormat*> formats) {
+    for (ResourceFormat* format : formats) RegisteredFormats().push_back(format);
+}
+
 void CResourceManager::Initialise() {
     PrintLine("-- Resource Manager Initializing");
     RegisterFormat(&s_bmpFormat);
     RegisterFormat(&s_tgaFormat);
     RegisterFormat(&s_jpgFormat);
-    RegisterFormat(&s_bspFormat);         // index 3: worlds
-    RegisterFormat(&s_bspArchiveFormat);  // index 4: worlds as archives name them
+    for (ResourceFormat* format : RegisteredFormats()) RegisterFormat(format);
     lists_.resize(formats_.size());
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <list>
 #include <string>
 #include <vector>
@@ -89,12 +90,22 @@ public:
     int32_t FormatWrite(void* destination, const void* source) override;
 };
 
+// Formats of resources owned above the video layer (worlds) register
+// themselves through one of these, made at static initialisation; each
+// manager's Initialise registers them after its image formats, in the order
+// they were made.
+class FormatRegistration {
+public:
+    explicit FormatRegistration(std::initializer_list<ResourceFormat*> formats);
+};
+
 class CResourceManager {
 public:
     CResourceManager() = default;
     ~CResourceManager();
 
-    // Registers the engine's formats; called once at start-up.
+    // Registers the engine's formats (the images, then the registered
+    // ones); called once at start-up.
     void Initialise();
     // The new number of formats, or 0 when refused.
     uint32_t RegisterFormat(ResourceFormat* format);

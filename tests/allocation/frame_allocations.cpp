@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/game_system.h"
 #include "input/demo_mode.h"
 #include "support/loaded_world.h"
 #include "video/renderer.h"
@@ -96,7 +97,7 @@ protected:
 
     // One engine frame's drawing work: gather, then draw through the path.
     static void Frame(World* world) {
-        world->Draw();
+        RunWorldFrame(&*world);
         g_renderer.frame();
     }
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "engine/game_system.h"
 #include "camera/camera_cvars.h"
 #include "camera/physics.h"
 #include "console/command_interpreter.h"
@@ -40,7 +41,7 @@ protected:
         for (int i = 0; i < count; ++i) {
             g_operatingSystem.frame();
             if (held != nullptr) ExecuteLine(held);
-            StepPhysics(world, &g_camera, 10.0);
+            StepPhysics(world->Data(), &g_camera, 10.0);
             g_camera.UpdateView(0.0f, 0.0f, 0.0f);
         }
     }
@@ -52,7 +53,7 @@ protected:
 
 TEST_F(Physics, OneStepOverTenMillisecondsInTheOpen) {
     g_camera.SetPosition(D3DXVECTOR3(0.0f, 500.0f, 0.0f));
-    StepPhysics(world, &g_camera, 10.0);
+    StepPhysics(world->Data(), &g_camera, 10.0);
     EXPECT_FLOAT_EQ(g_camera.GetPosition().y, 500.0f - 2.25f);  // thrust 0 adds nothing
     EXPECT_FLOAT_EQ(p_thrust.floatValue, -0.1f);
     EXPECT_EQ(g_camera.EyeOffset().y, 15.0f);
@@ -61,7 +62,7 @@ TEST_F(Physics, OneStepOverTenMillisecondsInTheOpen) {
     // A frame of 0 ms moves nothing; thrust below -1 is reset to 0.
     g_camera.SetPosition(D3DXVECTOR3(0.0f, 500.0f, 0.0f));
     p_thrust.floatValue = -1.5f;
-    StepPhysics(world, &g_camera, 0.0);
+    StepPhysics(world->Data(), &g_camera, 0.0);
     EXPECT_FLOAT_EQ(g_camera.GetPosition().y, 500.0f);
     EXPECT_EQ(p_thrust.floatValue, 0.0f);
 }
@@ -115,7 +116,7 @@ TEST_F(Physics, NoClipFliesWithoutGravity) {
     bsp_noclip.intValue = 1;
     g_camera.SetPosition(D3DXVECTOR3(0.0f, 200.0f, 0.0f));
     p_thrust.floatValue = 3.0f;
-    for (int i = 0; i < 10; ++i) world->Draw();
+    for (int i = 0; i < 10; ++i) RunWorldFrame(&*world);
     EXPECT_EQ(g_camera.GetPosition().y, 200.0f);
     EXPECT_EQ(p_thrust.floatValue, 3.0f);
 }

@@ -20,7 +20,7 @@
 #include "support/zip_writer.h"
 #include "video/resource_manager.h"
 #include "video/video_system.h"
-#include "world/world.h"
+#include "engine/world.h"
 #include "world/world_cvars.h"
 
 namespace {
@@ -221,7 +221,7 @@ TEST_F(WorldsByName, WithCollisionTheViewerSettlesOnTheFloorUnderTheSpawnPoint) 
     World* world = g_gameSystem.GetCurrentWorld();
     ASSERT_NE(world, nullptr);
     for (int frame = 0; frame < 200; ++frame) {
-        StepPhysics(world, &g_camera, 10.0);
+        StepPhysics(world->Data(), &g_camera, 10.0);
         g_camera.UpdateView(0.0f, 0.0f, 0.0f);
     }
     EXPECT_GT(g_camera.GetPosition().y, 24.9f);  // resting on the floor, not through it

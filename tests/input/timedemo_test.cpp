@@ -23,7 +23,7 @@
 #include "support/test_support.h"
 #include "video/resource_manager.h"
 #include "video/video_system.h"
-#include "world/world.h"
+#include "engine/world.h"
 
 TEST(TimedemoStatistics, MinimumMedianMaximumAndRate) {
     const FrameTimeSummary even = SummariseFrameTimes({4.0, 1.0, 3.0, 2.0});

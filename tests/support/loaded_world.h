@@ -14,7 +14,7 @@
 #include "video/renderer.h"
 #include "video/resource_manager.h"
 #include "video/video_system.h"
-#include "world/world.h"
+#include "engine/world.h"
 
 class LoadedWorld : public ::testing::Test {
 protected:

@@ -19,7 +19,7 @@
 #include "camera/camera.h"
 #include "video/renderer.h"
 #include "video/video_system.h"
-#include "world/world.h"
+#include "engine/world.h"
 
 class WorldOnDevice : public ::testing::Test {
 protected:

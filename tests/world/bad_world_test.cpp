@@ -19,11 +19,33 @@
 #include "support/test_support.h"
 #include "support/world_fixture.h"
 #include "video/resource_manager.h"
-#include "world/world.h"
+#include "engine/world.h"
+#include "world/world_parse.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
+
+// Structural checks need no device: the file is only read into records.
+class WorldRecords : public ::testing::Test {
+protected:
+    // The last line of a parse that must fail.
+    std::string Rejection(const std::vector<uint8_t>& bytes) {
+        PrintCapture output;
+        WorldData data;
+        EXPECT_FALSE(ParseWorldBytes(bytes, "maps/test.lmf", &data)) << ::testing::PrintToString(output.Lines());
+        return output.Last();
+    }
+    std::string Rejection(const BspBuilder& b) { return Rejection(b.Bytes()); }
+    // The records of a file that must parse; null (with a failure) when not.
+    std::unique_ptr<WorldData> Parse(const BspBuilder& b) {
+        PrintCapture output;
+        auto data = std::make_unique<WorldData>();
+        if (ParseWorldBytes(b.Bytes(), "maps/test.lmf", data.get())) return data;
+        ADD_FAILURE() << ::testing::PrintToString(output.Lines());
+        return nullptr;
+    }
+};
 
 class BadWorld : public WorldOnDevice {
 protected:
@@ -61,7 +83,7 @@ BspBuilder RichWorld() {
 
 // Every index a loaded world holds points where drawing and collision will
 // follow it.
-void ExpectWorldConsistent(const World& w) {
+void ExpectWorldConsistent(const WorldData& w, uint64_t vertexCount, size_t patchEntries) {
     ASSERT_FALSE(w.nodes.empty());
     for (size_t n = 0; n < w.nodes.size(); ++n) {
         const BspNode& node = w.nodes[n];
@@ -106,7 +128,7 @@ void ExpectWorldConsistent(const World& w) {
         }
         if (w.faceUsable[f] == 0 || (face.type != kFacePolygon && face.type != kFaceMesh)) continue;
         ASSERT_GE(face.firstVertex, 0);
-        ASSERT_LE(static_cast<uint64_t>(face.firstVertex) + static_cast<uint64_t>(face.numVertices), w.vertexCount);
+        ASSERT_LE(static_cast<uint64_t>(face.firstVertex) + static_cast<uint64_t>(face.numVertices), vertexCount);
         if (face.type == kFaceMesh) {
             ASSERT_LE(static_cast<uint64_t>(face.firstMeshVertex) + static_cast<uint64_t>(face.numMeshVertices),
                       w.meshVertices.size());
@@ -117,7 +139,17 @@ void ExpectWorldConsistent(const World& w) {
             }
         }
     }
-    ASSERT_EQ(patchIndex, w.patches.size());
+    ASSERT_EQ(patchIndex, patchEntries);
+}
+
+// A loaded world's records against its pictures.
+void ExpectWorldConsistent(const World& world) {
+    ExpectWorldConsistent(world.Data(), world.Pictures().vertexCount, world.Pictures().patches.size());
+}
+
+// Records alone: the patch faces are counted.
+void ExpectWorldConsistent(const WorldData& data) {
+    ExpectWorldConsistent(data, data.vertices.size(), data.patchFaceCount);
 }
 
 const int kReadLumps[] = {kLumpTextures, kLumpPlanes,     kLumpNodes,    kLumpLeaves,    kLumpLeafFaces,
@@ -131,12 +163,12 @@ TEST_F(BadWorld, TheRichWorldItselfLoadsConsistently) {
     std::unique_ptr<World> world = Load(RichWorld());
     ASSERT_NE(world, nullptr) << ::testing::PrintToString(output.Lines());
     ExpectWorldConsistent(*world);
-    EXPECT_GT(world->nodes.size(), 1u);
-    EXPECT_EQ(world->patches.size(), 1u);
-    EXPECT_EQ(world->patches[0].subPatches.size(), 2u);
+    EXPECT_GT(world->Data().nodes.size(), 1u);
+    EXPECT_EQ(world->Pictures().patches.size(), 1u);
+    EXPECT_EQ(world->Pictures().patches[0].subPatches.size(), 2u);
 }
 
-TEST_F(BadWorld, LumpsReachingOutsideTheFileAreRejected) {
+TEST_F(WorldRecords, LumpsReachingOutsideTheFileAreRejected) {
     const std::vector<uint8_t> good = RichWorld().Bytes();
     const int32_t size = static_cast<int32_t>(good.size());
     for (int lump : kReadLumps) {
@@ -159,7 +191,7 @@ TEST_F(BadWorld, LumpsReachingOutsideTheFileAreRejected) {
     }
 }
 
-TEST_F(BadWorld, EveryTruncationOfTheFileIsRejected) {
+TEST_F(WorldRecords, EveryTruncationOfTheFileIsRejected) {
     const std::vector<uint8_t> good = RichWorld().Bytes();
     for (size_t cut = 0; cut < good.size(); cut += (cut < 200 ? 1 : 997)) {
         const std::string line = Rejection(std::vector<uint8_t>(good.begin(), good.begin() + cut));
@@ -167,7 +199,7 @@ TEST_F(BadWorld, EveryTruncationOfTheFileIsRejected) {
     }
 }
 
-TEST_F(BadWorld, TreeFaultsAreRejected) {
+TEST_F(WorldRecords, TreeFaultsAreRejected) {
     struct Case {
         const char* what;
         void (*edit)(BspBuilder*);
@@ -199,7 +231,7 @@ TEST_F(BadWorld, TreeFaultsAreRejected) {
     }
 }
 
-TEST_F(BadWorld, TreeDepthIsLimitedWithoutRecursing) {
+TEST_F(WorldRecords, TreeDepthIsLimitedWithoutRecursing) {
     // A chain: node i's front is node i + 1, its back leaf 0.
     const auto chain = [](int length) {
         BspBuilder b = BspBuilder::MinimalWorld();
@@ -209,7 +241,7 @@ TEST_F(BadWorld, TreeDepthIsLimitedWithoutRecursing) {
         }
         return b;
     };
-    std::unique_ptr<World> world = Load(chain(kMaxTreeDepth));
+    std::unique_ptr<WorldData> world = Parse(chain(kMaxTreeDepth));
     ASSERT_NE(world, nullptr);
     EXPECT_EQ(world->nodes.size(), static_cast<size_t>(kMaxTreeDepth));
     world.reset();
@@ -220,12 +252,12 @@ TEST_F(BadWorld, TreeDepthIsLimitedWithoutRecursing) {
     BspBuilder lattice = BspBuilder::MinimalWorld();
     lattice.Nodes().clear();
     for (int i = 0; i < 60; ++i) lattice.AddNode(0, i + 1 < 60 ? i + 1 : -1, i + 1 < 60 ? i + 1 : -1);
-    world = Load(lattice);
+    world = Parse(lattice);
     ASSERT_NE(world, nullptr);
     ExpectWorldConsistent(*world);
 }
 
-TEST_F(BadWorld, LeafBrushAndVisibilityFaultsAreRejected) {
+TEST_F(WorldRecords, LeafBrushAndVisibilityFaultsAreRejected) {
     struct Case {
         const char* what;
         void (*edit)(BspBuilder*);
@@ -336,7 +368,7 @@ TEST_F(BadWorld, FacesWithBadReferencesAreKeptButUnusable) {
     std::unique_ptr<World> world = Load(b);
     ASSERT_NE(world, nullptr) << ::testing::PrintToString(output.Lines());
     ExpectWorldConsistent(*world);
-    const auto usable = [&](int32_t face) { return world->faceUsable[static_cast<size_t>(face)]; };
+    const auto usable = [&](int32_t face) { return world->Data().faceUsable[static_cast<size_t>(face)]; };
     EXPECT_EQ(usable(0), 1);
     EXPECT_EQ(usable(1), 1);
     for (int32_t face : {polygonPastEnd, polygonNegative, polygonEmpty, polygonOverflow, meshIndexTooBig,
@@ -350,14 +382,14 @@ TEST_F(BadWorld, FacesWithBadReferencesAreKeptButUnusable) {
     EXPECT_EQ(usable(oddType), 1);
     EXPECT_EQ(usable(oddTypeWrapping), 1);
     // Faces never drawn keep an empty box: their vertices are not read.
-    EXPECT_EQ(world->faceBounds[static_cast<size_t>(oddType)], (std::array<float, 6>{}));
-    EXPECT_EQ(world->faceBounds[static_cast<size_t>(oddTypeWrapping)], (std::array<float, 6>{}));
+    EXPECT_EQ(world->Data().faceBounds[static_cast<size_t>(oddType)], (std::array<float, 6>{}));
+    EXPECT_EQ(world->Data().faceBounds[static_cast<size_t>(oddTypeWrapping)], (std::array<float, 6>{}));
     EXPECT_EQ(usable(badTexture), 1);
     // Every patch face keeps its entry; only the good one has a piece.
-    ASSERT_EQ(world->patches.size(), 5u);
-    EXPECT_EQ(world->faces[static_cast<size_t>(patchGood)].firstVertex, 4);
-    for (size_t p = 0; p < 4; ++p) EXPECT_TRUE(world->patches[p].subPatches.empty()) << p;
-    EXPECT_EQ(world->patches[4].subPatches.size(), 1u);
+    ASSERT_EQ(world->Pictures().patches.size(), 5u);
+    EXPECT_EQ(world->Data().faces[static_cast<size_t>(patchGood)].firstVertex, 4);
+    for (size_t p = 0; p < 4; ++p) EXPECT_TRUE(world->Pictures().patches[p].subPatches.empty()) << p;
+    EXPECT_EQ(world->Pictures().patches[4].subPatches.size(), 1u);
 }
 
 TEST_F(BadWorld, PatchesSharingControlPointsCannotAskForUnboundedPieces) {
@@ -378,8 +410,8 @@ TEST_F(BadWorld, PatchesSharingControlPointsCannotAskForUnboundedPieces) {
     fits.BuildSingleLeafTree();
     std::unique_ptr<World> world = Load(fits);
     ASSERT_NE(world, nullptr);
-    ASSERT_EQ(world->patches.size(), 3u);
-    EXPECT_EQ(world->patches[2].subPatches.size(), 1024u);
+    ASSERT_EQ(world->Pictures().patches.size(), 3u);
+    EXPECT_EQ(world->Pictures().patches[2].subPatches.size(), 1024u);
 }
 
 TEST_F(BadWorld, NonFiniteNumbersLoadAndEvaluateWithoutTrouble) {
@@ -392,8 +424,8 @@ TEST_F(BadWorld, NonFiniteNumbersLoadAndEvaluateWithoutTrouble) {
     for (BspPlane& plane : b.Planes()) plane = BspPlane{{nan, inf, -inf}, nan};
     std::unique_ptr<World> world = Load(b);
     ASSERT_NE(world, nullptr);
-    ASSERT_EQ(world->patches[0].subPatches.size(), 1u);
-    EXPECT_EQ(world->patches[0].subPatches[0].stripVertices.size(), 144u);
+    ASSERT_EQ(world->Pictures().patches[0].subPatches.size(), 1u);
+    EXPECT_EQ(world->Pictures().patches[0].subPatches[0].stripVertices.size(), 144u);
 }
 
 TEST_F(BadWorld, RandomCorruptionNeverBreaksTheLoader) {

@@ -11,7 +11,10 @@
 
 #include "camera/camera_cvars.h"
 #include "support/test_support.h"
-#include "world/world.h"
+#include "camera/physics.h"
+#include "engine/world.h"
+#include "world/collision.h"
+#include "world/world_parse.h"
 
 namespace {
 
@@ -21,12 +24,12 @@ constexpr int kPlayerClip = 2;  // contents 0x10001: bit 0 set among others
 
 int32_t Leaf(int32_t leaf) { return -(leaf + 1); }
 
-int32_t AddPlane(World& w, float nx, float ny, float nz, float dist) {
+int32_t AddPlane(WorldData& w, float nx, float ny, float nz, float dist) {
     w.planes.push_back(BspPlane{{nx, ny, nz}, dist});
     return static_cast<int32_t>(w.planes.size() - 1);
 }
 
-void AddTextures(World& w) {
+void AddTextures(WorldData& w) {
     for (int32_t contents : {0x1, 0x20, 0x10001}) {
         BspTexture t{};
         t.contents = contents;
@@ -35,7 +38,7 @@ void AddTextures(World& w) {
 }
 
 // A box brush; its six planes face out of it.
-int32_t AddBox(World& w, D3DXVECTOR3 lo, D3DXVECTOR3 hi, int32_t texture = kSolid) {
+int32_t AddBox(WorldData& w, D3DXVECTOR3 lo, D3DXVECTOR3 hi, int32_t texture = kSolid) {
     const int32_t first = static_cast<int32_t>(w.brushSides.size());
     w.brushSides.push_back({AddPlane(w, 1, 0, 0, hi.x), 0});
     w.brushSides.push_back({AddPlane(w, -1, 0, 0, -lo.x), 0});
@@ -47,7 +50,7 @@ int32_t AddBox(World& w, D3DXVECTOR3 lo, D3DXVECTOR3 hi, int32_t texture = kSoli
     return static_cast<int32_t>(w.brushes.size() - 1);
 }
 
-int32_t AddLeaf(World& w, const std::vector<int32_t>& brushList) {
+int32_t AddLeaf(WorldData& w, const std::vector<int32_t>& brushList) {
     BspLeaf leaf{};
     leaf.firstLeafBrush = static_cast<int32_t>(w.leafBrushes.size());
     leaf.numLeafBrushes = static_cast<int32_t>(brushList.size());
@@ -56,7 +59,7 @@ int32_t AddLeaf(World& w, const std::vector<int32_t>& brushList) {
     return static_cast<int32_t>(w.leaves.size() - 1);
 }
 
-int32_t AddNode(World& w, int32_t plane, int32_t front, int32_t back) {
+int32_t AddNode(WorldData& w, int32_t plane, int32_t front, int32_t back) {
     BspNode node{};
     node.plane = plane;
     node.front = front;
@@ -66,12 +69,18 @@ int32_t AddNode(World& w, int32_t plane, int32_t front, int32_t back) {
 }
 
 // Node 0 sends every segment whole to leaf 0, which holds the brushes.
-void OneLeafTree(World& w, const std::vector<int32_t>& brushList) {
+void OneLeafTree(WorldData& w, const std::vector<int32_t>& brushList) {
     const int32_t leaf = AddLeaf(w, brushList);
     AddNode(w, AddPlane(w, 0, 1, 0, 1e6f), Leaf(leaf), Leaf(leaf));
 }
 
-float TraceOf(World& w, D3DXVECTOR3 s, D3DXVECTOR3 e) { return w.Trace(&s, &e, 1); }
+// The last sweep's outcome, for its normal.
+TraceResult lastTrace;
+
+float TraceOf(const WorldData& w, D3DXVECTOR3 s, D3DXVECTOR3 e) {
+    lastTrace = SweepSphere(w, s, e);
+    return lastTrace.fraction;
+}
 
 // The free fraction of a sweep that first meets a plane at distance d1 from
 // the start and d2 from the end (both measured from the pushed-out plane).
@@ -94,7 +103,9 @@ protected:
     // A wall filling x in [100, 200]; its pushed-out face lies at x = 75.
     int32_t AddWallAtX100() { return AddBox(world, {100, -1000, -1000}, {200, 1000, 1000}); }
 
-    World world;
+    WorldData world;
+    // The moves of one physics step over the world.
+    SlideMover mover{world};
 
 private:
     int32_t savedGround_ = 0;
@@ -108,29 +119,32 @@ using CollisionSlideMoveTest = CollisionTest;
 
 TEST_F(CollisionTraceTest, MissingArgumentOrDisabledReturnsMinusOneWithoutSweeping) {
     OneLeafTree(world, {AddWallAtX100()});
+    World loaded;  // the records only: a trace needs no pictures
+    loaded.Data() = world;
     D3DXVECTOR3 s(0, 0, 0), e(200, 0, 0);
-    world.traceFraction = 0.5f;
-    EXPECT_EQ(world.Trace(nullptr, &e, 1), -1.0f);
-    EXPECT_EQ(world.Trace(&s, nullptr, 1), -1.0f);
-    EXPECT_EQ(world.Trace(&s, &e, 0), -1.0f);
-    EXPECT_EQ(world.traceFraction, 0.5f);
-    EXPECT_FLOAT_EQ(world.Trace(&s, &e, 7), EnterFraction(75, -125));
+    loaded.traceFraction = 0.5f;
+    EXPECT_EQ(loaded.Trace(nullptr, &e, 1), -1.0f);
+    EXPECT_EQ(loaded.Trace(&s, nullptr, 1), -1.0f);
+    EXPECT_EQ(loaded.Trace(&s, &e, 0), -1.0f);
+    EXPECT_EQ(loaded.traceFraction, 0.5f);
+    EXPECT_FLOAT_EQ(loaded.Trace(&s, &e, 7), EnterFraction(75, -125));
+    ExpectVector(loaded.traceNormal, -1, 0, 0, 0);
 }
 
 TEST_F(CollisionTraceTest, HitsTheFacePushedOutByTheRadiusWithItsNormal) {
     OneLeafTree(world, {AddWallAtX100(), AddBox(world, {-1000, -200, -1000}, {1000, -100, 1000})});
 
     EXPECT_FLOAT_EQ(TraceOf(world, {0, 0, 0}, {200, 0, 0}), EnterFraction(75, -125));
-    ExpectVector(world.traceNormal, -1, 0, 0, 0);
+    ExpectVector(lastTrace.normal, -1, 0, 0, 0);
     EXPECT_FLOAT_EQ(TraceOf(world, {300, 0, 0}, {100, 0, 0}), EnterFraction(75, -125));  // from behind
-    ExpectVector(world.traceNormal, 1, 0, 0, 0);
+    ExpectVector(lastTrace.normal, 1, 0, 0, 0);
     EXPECT_FLOAT_EQ(TraceOf(world, {0, 0, 0}, {0, -100, 0}), EnterFraction(75, -25));  // the floor below
-    ExpectVector(world.traceNormal, 0, 1, 0, 0);
+    ExpectVector(lastTrace.normal, 0, 1, 0, 0);
 
     // Ending just short of the pushed-out face is free and puts the normal
     // back to zero; ending on it is a hit.
     EXPECT_EQ(TraceOf(world, {0, 0, 0}, {74.99f, 0, 0}), 1.0f);
-    ExpectVector(world.traceNormal, 0, 0, 0, 0);
+    ExpectVector(lastTrace.normal, 0, 0, 0, 0);
     EXPECT_FLOAT_EQ(TraceOf(world, {0, 0, 0}, {75, 0, 0}), EnterFraction(75, 0));
 }
 
@@ -148,16 +162,16 @@ TEST_F(CollisionTraceTest, SplitSegmentKeepsFractionsOfTheWholeTrace) {
     const int32_t front = AddLeaf(world, {AddBox(world, {100, -1000, -1000}, {200, 1000, 1000})});
     world.nodes[0] = BspNode{AddPlane(world, 1, 0, 0, 0), Leaf(front), Leaf(back), {}, {}};
     EXPECT_NEAR(TraceOf(world, {-50, 0, 0}, {150, 0, 0}), EnterFraction(125, -75), 1e-6f);
-    ExpectVector(world.traceNormal, -1, 0, 0, 0);
+    ExpectVector(lastTrace.normal, -1, 0, 0, 0);
     EXPECT_NEAR(TraceOf(world, {50, 0, 0}, {-150, 0, 0}), EnterFraction(125, -75), 1e-6f);
-    ExpectVector(world.traceNormal, 1, 0, 0, 0);
+    ExpectVector(lastTrace.normal, 1, 0, 0, 0);
     // A post in front of the plane, known to the front child only, met on
     // the way from front to back.
     const int32_t post = AddBox(world, {20, -1000, -10}, {40, 1000, 10});
     world.leaves[static_cast<size_t>(front)].firstLeafBrush = static_cast<int32_t>(world.leafBrushes.size());
     world.leafBrushes.push_back(post);
     EXPECT_NEAR(TraceOf(world, {60, 0, -100}, {-60, 0, 100}), EnterFraction(65, -135), 1e-6f);
-    ExpectVector(world.traceNormal, 0, 0, -1, 0);
+    ExpectVector(lastTrace.normal, 0, 0, -1, 0);
 }
 
 TEST_F(CollisionTraceTest, ZeroLengthSegmentNeverHits) {
@@ -233,7 +247,7 @@ TEST_F(CollisionTraceTest, FirstHitAlongTheSegmentWinsInEitherOrder) {
     world.nodes[0].back = world.nodes[0].front = Leaf(1);
     EXPECT_FLOAT_EQ(TraceOf(world, {0, 0, 0}, {500, 0, 0}), nearHit);
     EXPECT_FLOAT_EQ(TraceOf(world, {500, 0, 0}, {0, 0, 0}), EnterFraction(75, -425));  // the far one now
-    ExpectVector(world.traceNormal, 1, 0, 0, 0);
+    ExpectVector(lastTrace.normal, 1, 0, 0, 0);
 }
 
 // ---------------------------------------------------------------- bad worlds
@@ -324,9 +338,9 @@ TEST_F(CollisionRobustnessTest, NanNeitherHitsNorLoops) {
     world.planes[static_cast<size_t>(world.nodes[0].plane)].normal[0] = nan;
     EXPECT_EQ(TraceOf(world, {0, 0, 0}, {200, 0, 0}), 1.0f);
 
-    world.ResetSlideMoveCount();
+    mover.ResetSlideMoveCount();
     D3DXVECTOR3 s(0, 0, 0), e(200, nan, 0), r(1, 2, 3);
-    EXPECT_FALSE(world.SlideMove(&s, &e, &r, true));
+    EXPECT_FALSE(mover.SlideMove(&s, &e, &r, true));
     ExpectVector(r, 1, 2, 3, 0);
 }
 
@@ -335,44 +349,44 @@ TEST_F(CollisionRobustnessTest, NanNeitherHitsNorLoops) {
 TEST_F(CollisionSlideMoveTest, MissingOrSharedArgumentsAreRefusedUncounted) {
     OneLeafTree(world, {AddWallAtX100()});
     D3DXVECTOR3 s(0, 0, 0), e(200, 0, 0), r(7, 7, 7);
-    world.ResetSlideMoveCount();
-    EXPECT_FALSE(world.SlideMove(nullptr, &e, &r, false));
-    EXPECT_FALSE(world.SlideMove(&s, nullptr, &r, false));
-    EXPECT_FALSE(world.SlideMove(&s, &e, nullptr, false));
-    EXPECT_FALSE(world.SlideMove(&s, &s, &r, false));
-    EXPECT_FALSE(world.SlideMove(&s, &e, &s, false));
-    EXPECT_FALSE(world.SlideMove(&s, &e, &e, false));
-    EXPECT_EQ(world.slideMoveCalls, 0);
+    mover.ResetSlideMoveCount();
+    EXPECT_FALSE(mover.SlideMove(nullptr, &e, &r, false));
+    EXPECT_FALSE(mover.SlideMove(&s, nullptr, &r, false));
+    EXPECT_FALSE(mover.SlideMove(&s, &e, nullptr, false));
+    EXPECT_FALSE(mover.SlideMove(&s, &s, &r, false));
+    EXPECT_FALSE(mover.SlideMove(&s, &e, &s, false));
+    EXPECT_FALSE(mover.SlideMove(&s, &e, &e, false));
+    EXPECT_EQ(mover.slideMoveCalls, 0);
     ExpectVector(r, 7, 7, 7, 0);
 }
 
 TEST_F(CollisionSlideMoveTest, FreeMoveReturnsFalseAndLeavesTheResult) {
     OneLeafTree(world, {AddWallAtX100()});
     D3DXVECTOR3 s(0, 0, 0), e(70, 0, 70), r(7, 7, 7);
-    world.ResetSlideMoveCount();
-    EXPECT_FALSE(world.SlideMove(&s, &e, &r, true));
+    mover.ResetSlideMoveCount();
+    EXPECT_FALSE(mover.SlideMove(&s, &e, &r, true));
     ExpectVector(r, 7, 7, 7, 0);
-    EXPECT_EQ(world.slideMoveCalls, 1);
+    EXPECT_EQ(mover.slideMoveCalls, 1);
 }
 
 TEST_F(CollisionSlideMoveTest, WallStopsTheMoveOrSlidesItAlongTheFace) {
     OneLeafTree(world, {AddWallAtX100(), AddBox(world, {-1000, -200, -1000}, {1000, -100, 1000})});
     D3DXVECTOR3 s(0, 0, 0), e(100, 0, 100), r;
-    world.ResetSlideMoveCount();
-    EXPECT_TRUE(world.SlideMove(&s, &e, &r, false));
+    mover.ResetSlideMoveCount();
+    EXPECT_TRUE(mover.SlideMove(&s, &e, &r, false));
     ExpectVector(r, 74.96875f, 0, 74.96875f);
 
     // At 45 degrees: the part into the wall goes, the part along it stays.
-    world.ResetSlideMoveCount();
-    EXPECT_TRUE(world.SlideMove(&s, &e, &r, true));
+    mover.ResetSlideMoveCount();
+    EXPECT_TRUE(mover.SlideMove(&s, &e, &r, true));
     ExpectVector(r, 74.96875f, 0, 100);
-    EXPECT_EQ(world.slideMoveCalls, 2);
+    EXPECT_EQ(mover.slideMoveCalls, 2);
 
     // Coming down at 45 degrees onto the floor: no step, a slide along it.
     s = D3DXVECTOR3(0, 0, 0);
     e = D3DXVECTOR3(-100, -100, 0);
-    world.ResetSlideMoveCount();
-    EXPECT_TRUE(world.SlideMove(&s, &e, &r, true));
+    mover.ResetSlideMoveCount();
+    EXPECT_TRUE(mover.SlideMove(&s, &e, &r, true));
     ExpectVector(r, -100, -74.96875f, 0);
 }
 
@@ -386,13 +400,13 @@ TEST_F(CollisionSlideMoveTest, StepLowerThanStepHeightIsClimbed) {
     // pushed-out top (y 35); E rises to 90.03125 and the stop point takes
     // that rise times the probe's fraction.
     const float y = 25.5f + (55.0f - 55.0f * 0.28125f) * 0.28125f;
-    world.ResetSlideMoveCount();
-    EXPECT_TRUE(world.SlideMove(&s, &e, &r, false));
+    mover.ResetSlideMoveCount();
+    EXPECT_TRUE(mover.SlideMove(&s, &e, &r, false));
     ExpectVector(r, 0, y, 0, 0);
-    EXPECT_EQ(world.traceFraction, 0.28125f);
+    EXPECT_EQ(mover.lastTrace.fraction, 0.28125f);
     // Sliding carries the move on along the step's top.
-    world.ResetSlideMoveCount();
-    EXPECT_TRUE(world.SlideMove(&s, &e, &r, true));
+    mover.ResetSlideMoveCount();
+    EXPECT_TRUE(mover.SlideMove(&s, &e, &r, true));
     ExpectVector(r, 150, y, 0, 0);
 }
 
@@ -400,34 +414,34 @@ TEST_F(CollisionSlideMoveTest, StepHigherThanStepHeightIsNotClimbed) {
     OneLeafTree(world, {AddBox(world, {-1000, -100, -1000}, {1000, 0, 1000}),
                         AddBox(world, {100, -100, -1000}, {300, 40, 1000})});
     D3DXVECTOR3 s(0, 25.5f, 0), e(150, 25.5f, 0), r;
-    world.ResetSlideMoveCount();
-    EXPECT_TRUE(world.SlideMove(&s, &e, &r, false));
+    mover.ResetSlideMoveCount();
+    EXPECT_TRUE(mover.SlideMove(&s, &e, &r, false));
     ExpectVector(r, 74.96875f, 25.5f, 0);
-    ExpectVector(world.traceNormal, -1, 0, 0, 0);
-    world.ResetSlideMoveCount();
-    EXPECT_TRUE(world.SlideMove(&s, &e, &r, true));
+    ExpectVector(mover.lastTrace.normal, -1, 0, 0, 0);
+    mover.ResetSlideMoveCount();
+    EXPECT_TRUE(mover.SlideMove(&s, &e, &r, true));
     ExpectVector(r, 74.96875f, 25.5f, 0);
 }
 
 TEST_F(CollisionSlideMoveTest, CallsPastTheFrameLimitReturnFalseAtOnce) {
     OneLeafTree(world, {AddWallAtX100()});
     D3DXVECTOR3 s(0, 0, 0), free(50, 0, 0), blocked(200, 0, 0), r(7, 7, 7);
-    world.ResetSlideMoveCount();
+    mover.ResetSlideMoveCount();
     for (int32_t i = 1; i < kSlideMoveLimit; ++i) {
         p_ground.intValue = 1;
-        EXPECT_FALSE(world.SlideMove(&s, &free, &r, false));
+        EXPECT_FALSE(mover.SlideMove(&s, &free, &r, false));
         EXPECT_EQ(p_ground.intValue, 0);  // every counted call clears it
-        EXPECT_EQ(world.slideMoveCalls, i);
+        EXPECT_EQ(mover.slideMoveCalls, i);
     }
     p_ground.intValue = 1;
-    world.traceFraction = 0.5f;
-    EXPECT_FALSE(world.SlideMove(&s, &blocked, &r, false));  // the tenth: no sweep, nothing touched
-    EXPECT_EQ(world.traceFraction, 0.5f);
+    mover.lastTrace.fraction = 0.5f;
+    EXPECT_FALSE(mover.SlideMove(&s, &blocked, &r, false));  // the tenth: no sweep, nothing touched
+    EXPECT_EQ(mover.lastTrace.fraction, 0.5f);
     EXPECT_EQ(p_ground.intValue, 1);
     ExpectVector(r, 7, 7, 7, 0);
 
-    world.ResetSlideMoveCount();
-    EXPECT_TRUE(world.SlideMove(&s, &blocked, &r, false));
+    mover.ResetSlideMoveCount();
+    EXPECT_TRUE(mover.SlideMove(&s, &blocked, &r, false));
     EXPECT_EQ(p_ground.intValue, 0);
 }
 
@@ -435,16 +449,16 @@ TEST_F(CollisionSlideMoveTest, SlideRecursionEndsAtTheCallLimit) {
     // Sliding along the wall at x = 100 runs into a second wall at z = 150.
     OneLeafTree(world, {AddWallAtX100(), AddBox(world, {-1000, -1000, 150}, {1000, 1000, 250})});
     D3DXVECTOR3 s(0, 0, 0), e(200, 0, 300), r;
-    world.ResetSlideMoveCount();
-    EXPECT_TRUE(world.SlideMove(&s, &e, &r, true));
+    mover.ResetSlideMoveCount();
+    EXPECT_TRUE(mover.SlideMove(&s, &e, &r, true));
     ExpectVector(r, 74.96875f, 0, 124.96875f, 1e-3f);
-    EXPECT_LE(world.slideMoveCalls, kSlideMoveLimit - 1);
+    EXPECT_LE(mover.slideMoveCalls, kSlideMoveLimit - 1);
 
     // With one call left the slide's target is taken without a sweep.
-    world.slideMoveCalls = kSlideMoveLimit - 2;
-    EXPECT_TRUE(world.SlideMove(&s, &e, &r, true));
+    mover.slideMoveCalls = kSlideMoveLimit - 2;
+    EXPECT_TRUE(mover.SlideMove(&s, &e, &r, true));
     ExpectVector(r, 74.96875f, 0, 300, 1e-3f);
-    EXPECT_EQ(world.slideMoveCalls, kSlideMoveLimit);
+    EXPECT_EQ(mover.slideMoveCalls, kSlideMoveLimit);
 }
 
 // ---------------------------------------------------------------- a closed room
@@ -491,8 +505,8 @@ TEST_F(CollisionTraceTest, RandomMovesNeverLeaveAClosedRoom) {
 
         for (bool slide : {false, true}) {
             D3DXVECTOR3 r = e;
-            world.ResetSlideMoveCount();
-            world.SlideMove(&s, &e, &r, slide);
+            mover.ResetSlideMoveCount();
+            mover.SlideMove(&s, &e, &r, slide);
             ASSERT_TRUE(inside(r)) << i << (slide ? " sliding: " : ": ") << r.x << " " << r.y << " " << r.z;
         }
     }

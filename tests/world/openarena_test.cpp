@@ -19,7 +19,8 @@
 #include "video/renderer.h"
 #include "video/resource_manager.h"
 #include "video/video_system.h"
-#include "world/world.h"
+#include "engine/game_system.h"
+#include "engine/world.h"
 #include "world/world_cvars.h"
 
 namespace {
@@ -61,7 +62,7 @@ FileCounts ReadCounts(const std::string& path) {
 // A point inside the world: the centre of the first leaf that has a cluster
 // and faces.
 D3DXVECTOR3 InsidePoint(const World& world) {
-    for (const BspLeaf& leaf : world.leaves) {
+    for (const BspLeaf& leaf : world.Data().leaves) {
         if (leaf.cluster >= 0 && leaf.numLeafFaces > 0) {
             return D3DXVECTOR3((leaf.mins[0] + leaf.maxs[0]) * 0.5f, (leaf.mins[1] + leaf.maxs[1]) * 0.5f,
                                (leaf.mins[2] + leaf.maxs[2]) * 0.5f);
@@ -124,7 +125,7 @@ TEST_P(OpenArenaWorld, LoadsGathersAndTraces) {
     g_camera.SetPosition(InsidePoint(*world));
     g_camera.ResetView(0.0f, 0.0f, 0.0f);
     output.Clear();
-    EXPECT_EQ(world->Draw(), 1);
+    EXPECT_EQ(RunWorldFrame(&*world), 1);
     EXPECT_TRUE(output.Lines().empty()) << ::testing::PrintToString(output.Lines());
     g_renderer.EmptyCaches();
 

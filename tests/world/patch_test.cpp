@@ -7,7 +7,7 @@
 #include "support/bsp_builder.h"
 #include "support/test_support.h"
 #include "support/world_fixture.h"
-#include "world/patch.h"
+#include "video/world_patches.h"
 
 namespace {
 
@@ -188,21 +188,21 @@ TEST_F(PatchOnDevice, LoadedPatchFacesTakeTableEntriesInFaceOrder) {
 
     std::unique_ptr<World> world = Load(b);
     ASSERT_NE(world, nullptr);
-    EXPECT_EQ(world->patchFaceCount, 4u);
-    ASSERT_EQ(world->patches.size(), 4u);
-    EXPECT_EQ(world->faces[static_cast<size_t>(flat)].firstVertex, 0);
-    EXPECT_EQ(world->faces[static_cast<size_t>(thin)].firstVertex, 1);
-    EXPECT_EQ(world->faces[static_cast<size_t>(narrow)].firstVertex, 2);
-    EXPECT_EQ(world->faces[static_cast<size_t>(wide)].firstVertex, 3);
-    EXPECT_EQ(world->faces[3].firstVertex, b.Faces()[3].firstVertex);  // the polygon keeps its own
-    EXPECT_EQ(world->patches[0].subPatches.size(), 1u);
-    EXPECT_TRUE(world->patches[1].subPatches.empty());
-    EXPECT_TRUE(world->patches[2].subPatches.empty());
-    EXPECT_EQ(world->patches[3].subPatches.size(), 2u);
-    for (uint8_t usable : world->faceUsable) EXPECT_EQ(usable, 1);
+    EXPECT_EQ(world->Data().patchFaceCount, 4u);
+    ASSERT_EQ(world->Pictures().patches.size(), 4u);
+    EXPECT_EQ(world->Data().faces[static_cast<size_t>(flat)].firstVertex, 0);
+    EXPECT_EQ(world->Data().faces[static_cast<size_t>(thin)].firstVertex, 1);
+    EXPECT_EQ(world->Data().faces[static_cast<size_t>(narrow)].firstVertex, 2);
+    EXPECT_EQ(world->Data().faces[static_cast<size_t>(wide)].firstVertex, 3);
+    EXPECT_EQ(world->Data().faces[3].firstVertex, b.Faces()[3].firstVertex);  // the polygon keeps its own
+    EXPECT_EQ(world->Pictures().patches[0].subPatches.size(), 1u);
+    EXPECT_TRUE(world->Pictures().patches[1].subPatches.empty());
+    EXPECT_TRUE(world->Pictures().patches[2].subPatches.empty());
+    EXPECT_EQ(world->Pictures().patches[3].subPatches.size(), 2u);
+    for (uint8_t usable : world->Data().faceUsable) EXPECT_EQ(usable, 1);
 
     // Control points come from the vertices after the Y/Z exchange.
-    const BspVertex& corner = world->patches[0].subPatches[0].control[8];
+    const BspVertex& corner = world->Pictures().patches[0].subPatches[0].control[8];
     EXPECT_EQ(corner.position[0], 20.0f);
     EXPECT_EQ(corner.position[1], 0.0f);
     EXPECT_EQ(corner.position[2], 20.0f);

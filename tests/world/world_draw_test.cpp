@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/game_system.h"
 #include "input/demo_mode.h"
 #include "support/loaded_world.h"
 #include "world/world_cvars.h"
@@ -58,23 +59,23 @@ TEST_F(WorldDraw, EachFaceIsGatheredOnceWithItsItemFields) {
     World* world = Load(SharedFaces());
     ASSERT_NE(world, nullptr) << ::testing::PrintToString(loadLines_);
     Look();
-    EXPECT_EQ(world->Draw(), 1);
+    EXPECT_EQ(RunWorldFrame(&*world), 1);
     ASSERT_EQ(Used(0), 2u);
 
-    const BspFace& polygon = world->faces[0];
+    const BspFace& polygon = world->Data().faces[0];
     const RenderItem& fan = Item(0, 0);
-    EXPECT_EQ(fan.vertexBuffer, world->vertexBuffer);
+    EXPECT_EQ(fan.vertexBuffer, world->Pictures().vertexBuffer);
     EXPECT_EQ(fan.indexBuffer, nullptr);
     EXPECT_EQ(fan.primitiveType, D3DPT_TRIANGLEFAN);
-    EXPECT_EQ(fan.lightmapTexture, world->lightmaps[0]);
+    EXPECT_EQ(fan.lightmapTexture, world->Pictures().lightmaps[0]);
     EXPECT_EQ(fan.surfaceTexture, nullptr);  // its image is missing
     EXPECT_EQ(fan.baseVertex, polygon.firstVertex);
     EXPECT_EQ(fan.count, polygon.numVertices);
     EXPECT_EQ(fan.spareCount, polygon.numVertices);
 
-    const BspFace& mesh = world->faces[1];
+    const BspFace& mesh = world->Data().faces[1];
     const RenderItem& list = Item(0, 1);
-    EXPECT_EQ(list.indexBuffer, world->indexBuffer);
+    EXPECT_EQ(list.indexBuffer, world->Pictures().indexBuffer);
     EXPECT_EQ(list.primitiveType, D3DPT_TRIANGLELIST);
     EXPECT_EQ(list.startIndex, mesh.firstMeshVertex);
     EXPECT_EQ(list.baseVertex, mesh.firstVertex);
@@ -82,7 +83,7 @@ TEST_F(WorldDraw, EachFaceIsGatheredOnceWithItsItemFields) {
 
     // The renderer draws and empties the caches; the next frame gathers again.
     g_renderer.EmptyCaches();
-    EXPECT_EQ(world->Draw(), 1);
+    EXPECT_EQ(RunWorldFrame(&*world), 1);
     EXPECT_EQ(Used(0), 2u);
 }
 
@@ -106,17 +107,17 @@ TEST_F(WorldDraw, FacesWithoutLightmapsOrOfOtherTypesNeverReachTheRenderer) {
     ASSERT_NE(world, nullptr) << ::testing::PrintToString(loadLines_);
     Look();
     bsp_vertexlit.intValue = 0;
-    EXPECT_EQ(world->Draw(), 1);
+    EXPECT_EQ(RunWorldFrame(&*world), 1);
     EXPECT_EQ(Used(0), 0u);
 
     // Lit by its vertex colours, the face without a lightmap is drawn, with
     // the world's white texture standing in for its lightmap; a lightmap
     // index past the lightmaps and an unknown type still draw nothing.
     bsp_vertexlit.intValue = 1;
-    EXPECT_EQ(world->Draw(), 1);
+    EXPECT_EQ(RunWorldFrame(&*world), 1);
     ASSERT_EQ(Used(0), 1u);
-    EXPECT_EQ(Item(0, 0).lightmapTexture, world->vertexLight);
-    EXPECT_NE(world->vertexLight, nullptr);
+    EXPECT_EQ(Item(0, 0).lightmapTexture, world->Pictures().vertexLight);
+    EXPECT_NE(world->Pictures().vertexLight, nullptr);
 }
 
 TEST_F(WorldDraw, PatchFacesBecomeEightStripsPerSubPatch) {
@@ -130,10 +131,10 @@ TEST_F(WorldDraw, PatchFacesBecomeEightStripsPerSubPatch) {
     World* world = Load(b);
     ASSERT_NE(world, nullptr) << ::testing::PrintToString(loadLines_);
     Look();
-    world->Draw();
+    RunWorldFrame(&*world);
     // Polygon, mesh, then 2 x 8 strips.
     ASSERT_EQ(Used(0), 2u + 16u);
-    const PatchEntry& patch = world->patches[static_cast<size_t>(world->faces[2].firstVertex)];
+    const PatchEntry& patch = world->Pictures().patches[static_cast<size_t>(world->Data().faces[2].firstVertex)];
     ASSERT_EQ(patch.subPatches.size(), 2u);
     for (uint32_t k = 0; k < 16; ++k) {
         const RenderItem& strip = Item(0, 2 + k);
@@ -162,20 +163,20 @@ TEST_F(WorldDraw, VisibilityRowsAndTheFrustumChooseTheLeaves) {
 
     g_camera.SetPosition(D3DXVECTOR3(50.0f, 50.0f, 200.0f));  // in leaf 0, cluster 0
     g_camera.ResetView(0.0f, 0.0f, 0.0f);
-    world->Draw();
+    RunWorldFrame(&*world);
     EXPECT_EQ(Used(0), 1u);
     EXPECT_EQ(Item(0, 0).primitiveType, D3DPT_TRIANGLEFAN);
     g_renderer.EmptyCaches();
 
     g_camera.SetPosition(D3DXVECTOR3(-50.0f, 50.0f, 200.0f));  // in leaf 1, cluster 1
     g_camera.ResetView(0.0f, 0.0f, 0.0f);
-    world->Draw();
+    RunWorldFrame(&*world);
     EXPECT_EQ(Used(0), 2u);
     g_renderer.EmptyCaches();
 
     // Turned around, nothing lies in the frustum.
     g_camera.ResetView(180.0f, 0.0f, 0.0f);
-    world->Draw();
+    RunWorldFrame(&*world);
     EXPECT_EQ(Used(0), 0u);
 }
 
@@ -193,12 +194,12 @@ TEST_F(WorldDraw, ClustersOutsideTheRowsSeeEverythingAndNegativeLeavesAreSkipped
     ASSERT_NE(world, nullptr) << ::testing::PrintToString(loadLines_);
     g_camera.SetPosition(D3DXVECTOR3(50.0f, 50.0f, 200.0f));  // camera cluster 7
     g_camera.ResetView(0.0f, 0.0f, 0.0f);
-    world->Draw();
+    RunWorldFrame(&*world);
     EXPECT_EQ(Used(0), 2u);  // the camera's cluster is beyond the rows: it sees everything
     g_renderer.EmptyCaches();
 
-    world->leaves[1].cluster = -1;
-    world->Draw();
+    world->Data().leaves[1].cluster = -1;
+    RunWorldFrame(&*world);
     EXPECT_EQ(Used(0), 1u);
 }
 
@@ -209,9 +210,9 @@ TEST_F(WorldDraw, FillModeFollowsTheVariable) {
     std::vector<std::string> trace;
     D3D9SetTrace(GetDevice(), &trace);
     cg_fillmode.intValue = 1;
-    world->Draw();
+    RunWorldFrame(&*world);
     cg_fillmode.intValue = 3;
-    world->Draw();
+    RunWorldFrame(&*world);
     D3D9SetTrace(GetDevice(), nullptr);
     const auto wireframe = std::count(trace.begin(), trace.end(), "SetRenderState(D3DRS_FILLMODE, 2)");
     EXPECT_EQ(wireframe, 2);  // two visible leaves in the first frame, none set in the second
@@ -226,10 +227,10 @@ TEST_F(WorldDraw, PlaybackLeavesTheViewToTheDemo) {
     Look();
     g_camera.Position().x = 10.0f;  // moved since the last view update
     SetDemoMode(kDemoPlayback);
-    world->Draw();
+    RunWorldFrame(&*world);
     EXPECT_EQ(g_camera.GetPreviousPosition().x, 0.0f);
     SetDemoMode(kDemoIdle);
-    world->Draw();
+    RunWorldFrame(&*world);
     EXPECT_EQ(g_camera.GetPreviousPosition().x, 10.0f);
 }
 
@@ -242,12 +243,12 @@ TEST_F(WorldDraw, PolygonsWithMeshVerticesAreDrawnAsTriangleLists) {
     World* world = Load(b);
     ASSERT_NE(world, nullptr) << ::testing::PrintToString(loadLines_);
     Look();
-    world->Draw();
+    RunWorldFrame(&*world);
     ASSERT_EQ(Used(0), 2u);
     const RenderItem& polygon = Item(0, 0);
     EXPECT_EQ(polygon.primitiveType, D3DPT_TRIANGLELIST);
-    EXPECT_EQ(polygon.indexBuffer, world->indexBuffer);
-    EXPECT_EQ(polygon.startIndex, world->faces[0].firstMeshVertex);
-    EXPECT_EQ(polygon.baseVertex, world->faces[0].firstVertex);
+    EXPECT_EQ(polygon.indexBuffer, world->Pictures().indexBuffer);
+    EXPECT_EQ(polygon.startIndex, world->Data().faces[0].firstMeshVertex);
+    EXPECT_EQ(polygon.baseVertex, world->Data().faces[0].firstVertex);
     EXPECT_EQ(polygon.count, 3);
 }

@@ -10,7 +10,7 @@
 #include "support/test_support.h"
 #include "support/world_fixture.h"
 #include "video/resource_manager.h"
-#include "world/world.h"
+#include "engine/world.h"
 
 namespace {
 
@@ -71,28 +71,28 @@ TEST_F(WorldLoad, MinimalWorldPrintsEveryStepInOrderAndHoldsItsLumps) {
                             "AnyValid: 0", "Initializing render caches for 1 textures"}));
     EXPECT_EQ(world->loaded, 1);
     EXPECT_STREQ(world->Name(), "maps/test.lmf");
-    EXPECT_EQ(world->vertexCount, 7u);
-    EXPECT_EQ(world->faces.size(), 2u);
-    EXPECT_EQ(world->meshVertices, (std::vector<int32_t>{0, 1, 2}));
-    EXPECT_EQ(world->faceUsable, (std::vector<uint8_t>{1, 1}));
-    EXPECT_EQ(world->faceDrawn.size(), 1u);
+    EXPECT_EQ(world->Pictures().vertexCount, 7u);
+    EXPECT_EQ(world->Data().faces.size(), 2u);
+    EXPECT_EQ(world->Data().meshVertices, (std::vector<int32_t>{0, 1, 2}));
+    EXPECT_EQ(world->Data().faceUsable, (std::vector<uint8_t>{1, 1}));
+    EXPECT_EQ(world->Pictures().faceDrawn.size(), 1u);
     // Each face's box, in drawing coordinates (as the builder's vertices
     // are given): the floor square and the triangle above it.
-    ASSERT_EQ(world->faceBounds.size(), 2u);
-    EXPECT_EQ(world->faceBounds[0], (std::array<float, 6>{-64, 0, -64, 64, 0, 64}));
-    EXPECT_EQ(world->faceBounds[1], (std::array<float, 6>{0, 16, 0, 32, 16, 32}));
-    EXPECT_EQ(world->textures.size(), 1u);
-    EXPECT_EQ(world->textures[0].texture, nullptr);
-    EXPECT_FALSE(world->textures[0].fromTga);
-    EXPECT_EQ(world->textureRecords.size(), 1u);
-    EXPECT_STREQ(world->textureRecords[0].name, "textures/test/missing");
-    EXPECT_EQ(world->lightmaps.size(), 1u);
-    EXPECT_EQ(world->nodes.size(), 1u);
-    EXPECT_EQ(world->leaves.size(), 1u);
-    EXPECT_EQ(world->leafFaces, (std::vector<int32_t>{0, 1}));
-    EXPECT_TRUE(world->patches.empty());
-    EXPECT_EQ(world->patchFaceCount, 0u);
-    EXPECT_TRUE(world->visibility.empty());
+    ASSERT_EQ(world->Data().faceBounds.size(), 2u);
+    EXPECT_EQ(world->Data().faceBounds[0], (std::array<float, 6>{-64, 0, -64, 64, 0, 64}));
+    EXPECT_EQ(world->Data().faceBounds[1], (std::array<float, 6>{0, 16, 0, 32, 16, 32}));
+    EXPECT_EQ(world->Pictures().textures.size(), 1u);
+    EXPECT_EQ(world->Pictures().textures[0].texture, nullptr);
+    EXPECT_FALSE(world->Pictures().textures[0].fromTga);
+    EXPECT_EQ(world->Data().textureRecords.size(), 1u);
+    EXPECT_STREQ(world->Data().textureRecords[0].name, "textures/test/missing");
+    EXPECT_EQ(world->Pictures().lightmaps.size(), 1u);
+    EXPECT_EQ(world->Data().nodes.size(), 1u);
+    EXPECT_EQ(world->Data().leaves.size(), 1u);
+    EXPECT_EQ(world->Data().leafFaces, (std::vector<int32_t>{0, 1}));
+    EXPECT_TRUE(world->Pictures().patches.empty());
+    EXPECT_EQ(world->Data().patchFaceCount, 0u);
+    EXPECT_TRUE(world->Data().visibility.empty());
     EXPECT_GT(world->SizeInBytes(), 7u * sizeof(GpuVertex));
 }
 
@@ -102,7 +102,7 @@ TEST_F(WorldLoad, FaceDrawnHasOneBitPerFaceInWholeBytes) {
         while (static_cast<int>(b.Faces().size()) < faces) b.AddFace(b.Faces()[0]);
         std::unique_ptr<World> world = Load(b);
         ASSERT_NE(world, nullptr);
-        EXPECT_EQ(world->faceDrawn.size(), static_cast<size_t>((faces + 7) / 8)) << faces;
+        EXPECT_EQ(world->Pictures().faceDrawn.size(), static_cast<size_t>((faces + 7) / 8)) << faces;
     }
 }
 
@@ -136,16 +136,16 @@ TEST_F(WorldLoad, PositionsNormalsAndLeafBoundsAreExchangedBetweenFileAndMemory)
     // Memory holds Y up again.
     std::unique_ptr<World> world = Load(b);
     ASSERT_NE(world, nullptr);
-    ASSERT_EQ(world->planes.size(), 2u);
-    EXPECT_EQ(world->planes[1].normal[1], 0.6f);
-    EXPECT_EQ(world->planes[1].normal[2], 0.8f);
-    EXPECT_EQ(world->planes[1].dist, 5.0f);
-    EXPECT_EQ(world->leaves[0].mins[1], -2);
-    EXPECT_EQ(world->leaves[0].mins[2], -3);
-    EXPECT_EQ(world->leaves[0].maxs[1], 5);
-    EXPECT_EQ(world->leaves[0].maxs[2], 6);
+    ASSERT_EQ(world->Data().planes.size(), 2u);
+    EXPECT_EQ(world->Data().planes[1].normal[1], 0.6f);
+    EXPECT_EQ(world->Data().planes[1].normal[2], 0.8f);
+    EXPECT_EQ(world->Data().planes[1].dist, 5.0f);
+    EXPECT_EQ(world->Data().leaves[0].mins[1], -2);
+    EXPECT_EQ(world->Data().leaves[0].mins[2], -3);
+    EXPECT_EQ(world->Data().leaves[0].maxs[1], 5);
+    EXPECT_EQ(world->Data().leaves[0].maxs[2], 6);
 
-    const std::vector<GpuVertex> gpu = ReadBack<GpuVertex>(world->vertexBuffer);
+    const std::vector<GpuVertex> gpu = ReadBack<GpuVertex>(world->Pictures().vertexBuffer);
     ASSERT_EQ(gpu.size(), 10u);
     const GpuVertex& g = gpu[7];
     EXPECT_EQ(g.position[0], 1.0f);
@@ -172,18 +172,18 @@ TEST_F(WorldLoad, WorldBuffersAreStaticDefaultPoolWithTheEngineVertexAndIndexFor
     std::unique_ptr<World> world = Load(b);
     ASSERT_NE(world, nullptr);
     D3DVERTEXBUFFER_DESC vd{};
-    ASSERT_EQ(world->vertexBuffer->GetDesc(&vd), D3D_OK);
+    ASSERT_EQ(world->Pictures().vertexBuffer->GetDesc(&vd), D3D_OK);
     EXPECT_EQ(vd.Size, 11u * 48u);
     EXPECT_EQ(vd.FVF, 0x40252u);
     EXPECT_EQ(vd.Pool, D3DPOOL_DEFAULT);
     EXPECT_EQ(vd.Usage, 0u);
     D3DINDEXBUFFER_DESC id{};
-    ASSERT_EQ(world->indexBuffer->GetDesc(&id), D3D_OK);
+    ASSERT_EQ(world->Pictures().indexBuffer->GetDesc(&id), D3D_OK);
     EXPECT_EQ(id.Format, D3DFMT_INDEX32);
     EXPECT_EQ(id.Pool, D3DPOOL_DEFAULT);
-    EXPECT_EQ(ReadBack(world->indexBuffer), (std::vector<uint32_t>{0, 1, 2, 0, 1, 2, 2, 1, 3}));
-    EXPECT_EQ(world->faces[2].firstMeshVertex, 3);
-    EXPECT_EQ(world->faces[2].firstVertex, 7);
+    EXPECT_EQ(ReadBack(world->Pictures().indexBuffer), (std::vector<uint32_t>{0, 1, 2, 0, 1, 2, 2, 1, 3}));
+    EXPECT_EQ(world->Data().faces[2].firstMeshVertex, 3);
+    EXPECT_EQ(world->Data().faces[2].firstVertex, 7);
 }
 
 TEST_F(WorldLoad, LightmapsBecomeManagedArgbTexturesWrittenBlueGreenRedOpaque) {
@@ -193,8 +193,8 @@ TEST_F(WorldLoad, LightmapsBecomeManagedArgbTexturesWrittenBlueGreenRedOpaque) {
     b.AddLightmap(rgb);
     std::unique_ptr<World> world = Load(b);
     ASSERT_NE(world, nullptr);
-    ASSERT_EQ(world->lightmaps.size(), 2u);
-    IDirect3DTexture9* lightmap = world->lightmaps[1];
+    ASSERT_EQ(world->Pictures().lightmaps.size(), 2u);
+    IDirect3DTexture9* lightmap = world->Pictures().lightmaps[1];
     ASSERT_NE(lightmap, nullptr);
     EXPECT_EQ(lightmap->GetLevelCount(), 1u);
     D3DSURFACE_DESC desc{};
@@ -234,15 +234,15 @@ TEST_F(WorldLoad, TexturesPreferTgaThenJpgThroughBackslashNamesAndCountWhatLoade
     Lines lines;
     std::unique_ptr<World> world = LoadCapturing(b, &lines);
     ASSERT_NE(world, nullptr) << ::testing::PrintToString(lines);
-    ASSERT_EQ(world->textures.size(), 4u);
-    EXPECT_NE(world->textures[0].texture, nullptr);
-    EXPECT_TRUE(world->textures[0].fromTga);
-    EXPECT_NE(world->textures[1].texture, nullptr);
-    EXPECT_FALSE(world->textures[1].fromTga);
-    EXPECT_EQ(world->textures[2].texture, nullptr);
-    EXPECT_FALSE(world->textures[2].fromTga);
-    EXPECT_NE(world->textures[3].texture, nullptr);
-    EXPECT_TRUE(world->textures[3].fromTga);
+    ASSERT_EQ(world->Pictures().textures.size(), 4u);
+    EXPECT_NE(world->Pictures().textures[0].texture, nullptr);
+    EXPECT_TRUE(world->Pictures().textures[0].fromTga);
+    EXPECT_NE(world->Pictures().textures[1].texture, nullptr);
+    EXPECT_FALSE(world->Pictures().textures[1].fromTga);
+    EXPECT_EQ(world->Pictures().textures[2].texture, nullptr);
+    EXPECT_FALSE(world->Pictures().textures[2].fromTga);
+    EXPECT_NE(world->Pictures().textures[3].texture, nullptr);
+    EXPECT_TRUE(world->Pictures().textures[3].fromTga);
     const Lines tail(lines.end() - 5, lines.end());
     EXPECT_EQ(tail, (Lines{"Failed to load texture 2",
                            "Texture 2 is textures/stone/none; tried textures\\stone\\none as .tga and .jpg",
@@ -274,10 +274,10 @@ TEST_F(WorldLoad, FileVariationsTheFormatAllows) {
     EXPECT_EQ(lines[4], "BSP Faces: 2");
     EXPECT_EQ(lines[5], "BSP Textures: 1");
     EXPECT_EQ(lines[6], "BSP Lightmaps: 1");
-    EXPECT_EQ(world->planes.size(), 1u);
-    EXPECT_EQ(world->nodes.size(), 1u);
-    EXPECT_EQ(world->leaves.size(), 1u);
-    EXPECT_TRUE(world->visibility.empty());
+    EXPECT_EQ(world->Data().planes.size(), 1u);
+    EXPECT_EQ(world->Data().nodes.size(), 1u);
+    EXPECT_EQ(world->Data().leaves.size(), 1u);
+    EXPECT_TRUE(world->Data().visibility.empty());
 }
 
 TEST_F(WorldLoad, VisibilityRowsAreKeptAsStored) {
@@ -285,16 +285,16 @@ TEST_F(WorldLoad, VisibilityRowsAreKeptAsStored) {
     b.SetVisibility(3, 2, {0x01, 0x00, 0x02, 0x80, 0xFF, 0x7F, 0x55});  // one spare byte after the rows
     std::unique_ptr<World> world = Load(b);
     ASSERT_NE(world, nullptr);
-    EXPECT_EQ(world->numClusters, 3);
-    EXPECT_EQ(world->bytesPerCluster, 2);
-    EXPECT_EQ(world->visibility, (std::vector<uint8_t>{0x01, 0x00, 0x02, 0x80, 0xFF, 0x7F}));
+    EXPECT_EQ(world->Data().numClusters, 3);
+    EXPECT_EQ(world->Data().bytesPerCluster, 2);
+    EXPECT_EQ(world->Data().visibility, (std::vector<uint8_t>{0x01, 0x00, 0x02, 0x80, 0xFF, 0x7F}));
 
     // Rows of no bytes leave no array: everything counts as visible.
     b.SetVisibility(4, 0, {});
     world = Load(b);
     ASSERT_NE(world, nullptr);
-    EXPECT_EQ(world->numClusters, 4);
-    EXPECT_TRUE(world->visibility.empty());
+    EXPECT_EQ(world->Data().numClusters, 4);
+    EXPECT_TRUE(world->Data().visibility.empty());
 }
 
 TEST_F(WorldLoad, EarlyFailuresStopWithTheirMessage) {
@@ -351,13 +351,13 @@ TEST_F(WorldLoad, UnloadReleasesOnceAndReportsWhetherThereWasAnything) {
     ASSERT_NE(world, nullptr);
     EXPECT_TRUE(world->Unload());
     EXPECT_EQ(world->loaded, 0);
-    EXPECT_EQ(world->vertexCount, 0u);
-    EXPECT_EQ(world->vertexBuffer, nullptr);
-    EXPECT_EQ(world->indexBuffer, nullptr);
-    EXPECT_TRUE(world->faces.empty());
-    EXPECT_TRUE(world->textures.empty());
-    EXPECT_TRUE(world->lightmaps.empty());
-    EXPECT_TRUE(world->nodes.empty());
+    EXPECT_EQ(world->Pictures().vertexCount, 0u);
+    EXPECT_EQ(world->Pictures().vertexBuffer, nullptr);
+    EXPECT_EQ(world->Pictures().indexBuffer, nullptr);
+    EXPECT_TRUE(world->Data().faces.empty());
+    EXPECT_TRUE(world->Pictures().textures.empty());
+    EXPECT_TRUE(world->Pictures().lightmaps.empty());
+    EXPECT_TRUE(world->Data().nodes.empty());
     EXPECT_FALSE(world->Unload());
 }
 
@@ -405,7 +405,7 @@ TEST(WorldLoadWithoutDevice, StopsBeforeBuildingBuffers) {
     EXPECT_FALSE(world.Load("maps/test.lmf"));
     EXPECT_EQ(output.Last(), "Error: Unable to capture video driver");
     EXPECT_EQ(world.loaded, 0);
-    EXPECT_EQ(world.vertexBuffer, nullptr);
-    EXPECT_TRUE(world.faces.empty());
+    EXPECT_EQ(world.Pictures().vertexBuffer, nullptr);
+    EXPECT_TRUE(world.Data().faces.empty());
     EXPECT_FALSE(world.Unload());
 }

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/game_system.h"
 #include "platform/archive_files.h"
 #include "support/loaded_world.h"
 #include "support/zip_writer.h"
 #include "video/video_cvars.h"
-#include "world/shader_library.h"
+#include "video/shader_library.h"
 #include "world/world_cvars.h"
 
 namespace {
@@ -75,7 +76,7 @@ protected:
     uint32_t Pixel(World* world, const D3DXVECTOR3& position, float pitch, int part) {
         g_camera.SetPosition(position);
         g_camera.ResetView(0.0f, pitch, 0.0f);
-        EXPECT_EQ(world->Draw(), 1);
+        EXPECT_EQ(RunWorldFrame(&*world), 1);
         EXPECT_EQ(g_renderer.frame(), 0);
         std::vector<uint32_t> argb;
         int width = 0, height = 0;
@@ -125,11 +126,11 @@ TEST_F(WorldShaderScripts, ImagesAreFoundThroughTheScriptsAsTgaOrJpg) {
                       ".tga and .jpg"))
         << ::testing::PrintToString(loadLines_);
     EXPECT_TRUE(named("Texture 4 is textures/test/unscripted; tried textures\\test\\unscripted as .tga and .jpg"));
-    ASSERT_NE(world->textures[0].texture, nullptr);
-    EXPECT_TRUE(world->textures[0].fromTga);
-    EXPECT_NE(world->textures[1].texture, nullptr);
-    EXPECT_NE(world->textures[2].texture, nullptr);
-    EXPECT_EQ(world->textures[3].texture, nullptr);
+    ASSERT_NE(world->Pictures().textures[0].texture, nullptr);
+    EXPECT_TRUE(world->Pictures().textures[0].fromTga);
+    EXPECT_NE(world->Pictures().textures[1].texture, nullptr);
+    EXPECT_NE(world->Pictures().textures[2].texture, nullptr);
+    EXPECT_EQ(world->Pictures().textures[3].texture, nullptr);
 }
 
 // The colour of a texture's first texel as 0xRRGGBB.
@@ -161,11 +162,11 @@ TEST_F(WorldShaderScripts, EachRecordGetsItsOwnImageAndADamagedFileFallsThrough)
     World* world = Load(builder);
     ASSERT_NE(world, nullptr) << ::testing::PrintToString(loadLines_);
     for (int i = 0; i < 12; ++i) {
-        EXPECT_EQ(FirstTexel(world->textures[i].texture), static_cast<uint32_t>(i * 20) << 16 | 0x0709) << i;
-        EXPECT_TRUE(world->textures[i].fromTga);
+        EXPECT_EQ(FirstTexel(world->Pictures().textures[i].texture), static_cast<uint32_t>(i * 20) << 16 | 0x0709) << i;
+        EXPECT_TRUE(world->Pictures().textures[i].fromTga);
     }
-    EXPECT_EQ(FirstTexel(world->textures[12].texture), 0x010203u);
-    EXPECT_EQ(world->textures[13].texture, nullptr);
+    EXPECT_EQ(FirstTexel(world->Pictures().textures[12].texture), 0x010203u);
+    EXPECT_EQ(world->Pictures().textures[13].texture, nullptr);
     std::vector<std::string> outcome;
     for (const std::string& line : loadLines_) {
         if (line.rfind("Failed to load texture", 0) == 0 || line.rfind("Loaded", 0) == 0) outcome.push_back(line);
@@ -284,9 +285,9 @@ TEST_F(WorldShaderScripts, HiddenSurfacesStayOutAndAdditiveOnesAddTheirLight) {
     builder.BuildSingleLeafTree();
     World* world = Load(builder);
     ASSERT_NE(world, nullptr) << ::testing::PrintToString(loadLines_);
-    EXPECT_TRUE(world->textures[static_cast<size_t>(glow)].additive);
-    EXPECT_FALSE(world->textures[static_cast<size_t>(wall)].additive);
-    for (int32_t hidden : {clip, fog, heaven, flagged}) EXPECT_TRUE(world->textures[static_cast<size_t>(hidden)].hidden);
+    EXPECT_TRUE(world->Pictures().textures[static_cast<size_t>(glow)].additive);
+    EXPECT_FALSE(world->Pictures().textures[static_cast<size_t>(wall)].additive);
+    for (int32_t hidden : {clip, fog, heaven, flagged}) EXPECT_TRUE(world->Pictures().textures[static_cast<size_t>(hidden)].hidden);
     EXPECT_TRUE(g_renderer.IsAdditive(static_cast<uint32_t>(glow)));
     EXPECT_FALSE(g_renderer.IsAdditive(static_cast<uint32_t>(wall)));
 
@@ -337,7 +338,7 @@ TEST_F(WorldShaderScripts, WithoutVertexLightingAdditiveLightmappedFacesAreDrawn
     const auto frame = [&](World* world) {
         g_camera.SetPosition(D3DXVECTOR3(0.0f, 0.0f, 0.0f));
         g_camera.ResetView(0.0f, 0.0f, 0.0f);
-        EXPECT_EQ(world->Draw(), 1);
+        EXPECT_EQ(RunWorldFrame(&*world), 1);
         EXPECT_EQ(g_renderer.frame(), 0);
         std::vector<uint32_t> argb;
         int width = 0, height = 0;
@@ -347,7 +348,7 @@ TEST_F(WorldShaderScripts, WithoutVertexLightingAdditiveLightmappedFacesAreDrawn
 
     World* world = Load(builder);
     ASSERT_NE(world, nullptr) << ::testing::PrintToString(loadLines_);
-    ASSERT_TRUE(world->textures[static_cast<size_t>(glow)].additive);
+    ASSERT_TRUE(world->Pictures().textures[static_cast<size_t>(glow)].additive);
     // With vertex lighting the blue is added onto the grey wall.
     EXPECT_NEAR(static_cast<int>(CentrePixel(world) & 0xFF), 255, 3);
     EXPECT_NEAR(static_cast<int>((CentrePixel(world) >> 16) & 0xFF), 128, 3);
@@ -368,7 +369,7 @@ TEST_F(WorldShaderScripts, WithoutVertexLightingAdditiveLightmappedFacesAreDrawn
     ForgetWorldShaders();
     World* plain = Load(builder);
     ASSERT_NE(plain, nullptr) << ::testing::PrintToString(loadLines_);
-    ASSERT_FALSE(plain->textures[static_cast<size_t>(glow)].additive);
+    ASSERT_FALSE(plain->Pictures().textures[static_cast<size_t>(glow)].additive);
     const std::vector<uint32_t> expected = frame(plain);
     ASSERT_FALSE(expected.empty());
     EXPECT_TRUE(off == expected);
@@ -398,7 +399,7 @@ TEST_F(WorldShaderScripts, ASkyShaderWithABoxReplacesTheEnginesSkyWhileItsWorldL
     builder.AddTexture("textures/skies/night");
     World* world = Load(builder);
     ASSERT_NE(world, nullptr);
-    EXPECT_EQ(world->skyName, "env/night");
+    EXPECT_EQ(world->Pictures().skyName, "env/night");
     ASSERT_TRUE(g_renderer.HasWorldSky());
 
     // Looking into the sky: the box's dark blue, not the engine's sky.

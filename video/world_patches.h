@@ -1,6 +1,7 @@
-// Curved surfaces: patch faces cut into sub-patches of 3 x 3 control points,
-// each evaluated as a biquadratic Bezier surface on a 9 x 9 grid and held as
-// eight triangle strips of 18 vertices in buffers of its own.
+// Curved surfaces as the device draws them: each sub-patch of a patch face
+// (see world/patch_grid.h) evaluated as a biquadratic Bezier surface on a
+// 9 x 9 grid and held as eight triangle strips of 18 vertices in buffers of
+// its own.
 #pragma once
 
 #include <cstdint>
@@ -9,13 +10,9 @@
 #include "video/d3d9/d3d9.h"
 #include "video/video_system.h"
 #include "world/bsp_format.h"
+#include "world/patch_grid.h"
 
-constexpr int kPatchLevel = 8;                        // steps along each side
-constexpr int kPatchGridSide = kPatchLevel + 1;       // 9
-constexpr int kPatchGridPoints = kPatchGridSide * kPatchGridSide;  // 81
-constexpr int kPatchStripCount = kPatchLevel;         // 8
-constexpr int kPatchStripLength = 2 * kPatchGridSide; // 18
-constexpr int kPatchStripVertices = kPatchStripCount * kPatchStripLength;  // 144
+static_assert(sizeof(GpuVertex) == kDrawnVertexBytes, "the patch memory budget counts drawn vertices");
 
 struct SubPatch {
     SubPatch() = default;
@@ -40,27 +37,6 @@ struct SubPatch {
 struct PatchEntry {
     std::vector<SubPatch> subPatches;
 };
-
-// The most sub-patches one world may hold. Patch faces may share control
-// points, so a small file could otherwise ask for an unbounded number of
-// pieces; real worlds stay far below this.
-constexpr uint64_t kMaxSubPatches = 32768;
-// The vertex memory one sub-patch holds: its evaluated grid (as read and as
-// drawn), its strip vertices and their copy in the device's vertex buffer.
-constexpr uint64_t kSubPatchVertexBytes =
-    kPatchGridPoints * (sizeof(BspVertex) + sizeof(GpuVertex)) + 2ull * kPatchStripVertices * sizeof(GpuVertex);
-// The most vertex memory a world's patches may take: a damaged face count
-// or grid size must not take the machine's memory.
-constexpr uint64_t kMaxPatchVertexBytes = 64ull << 20;
-
-// Sub-patches across and down a grid of width x height control points:
-// (side - 1) / 2 each, rounded toward zero; never negative.
-void SubPatchCounts(int width, int height, int* across, int* down);
-// Sub-patches a patch face's grid asks for (across x down).
-uint64_t SubPatchTotal(const BspFace& face);
-// True when the face's control grid (patchSize, from firstVertex) is positive
-// and lies inside vertexCount vertices.
-bool PatchGridFits(const BspFace& face, size_t vertexCount);
 
 // The quadratic Bezier blend of position, normal (not renormalised), texture
 // and lightmap coordinates; the colour is left zero.

@@ -1,4 +1,4 @@
-#include "world/shader_library.h"
+#include "video/shader_library.h"
 
 #include <strings.h>
 

@@ -1,0 +1,131 @@
+#include "video/world_gather.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "camera/camera.h"
+#include "platform/message_output.h"
+#include "video/renderer.h"
+#include "video/video_system.h"
+#include "world/visibility.h"
+#include "world/world_cvars.h"
+
+namespace {
+
+void SetFillMode(IDirect3DDevice9* device) {
+    switch (cg_fillmode.intValue) {
+        case 0: device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID); break;
+        case 1: device->SetRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME); break;
+        case 2: device->SetRenderState(D3DRS_FILLMODE, D3DFILL_POINT); break;
+        default: break;
+    }
+}
+
+// Hands one face to the renderer's caches; distance (to its box) orders
+// its draws (see RenderItem::distance).
+void GatherFace(const WorldData& data, const WorldPictures& pictures, size_t index, float distance) {
+    const BspFace& face = data.faces[index];
+    if (!data.faceUsable[index]) return;
+    if (face.lightmap >= 0 && static_cast<size_t>(face.lightmap) >= pictures.lightmaps.size()) return;
+    // The renderer refuses a texture index outside its lists.
+    const uint32_t texture = static_cast<uint32_t>(face.texture);
+    const bool textureKnown = texture < pictures.textures.size();
+    IDirect3DTexture9* lightmap = nullptr;
+    if (face.lightmap >= 0) {
+        lightmap = pictures.lightmaps[static_cast<size_t>(face.lightmap)];
+    } else {
+        // Lit by its vertex colours, unless its shader keeps it out of
+        // sight (no surface, sky, fog, portal).
+        if (bsp_vertexlit.intValue == 0 || pictures.vertexLight == nullptr) return;
+        if (textureKnown && pictures.textures[texture].hidden) return;
+        lightmap = pictures.vertexLight;
+    }
+    const uint32_t flags = textureKnown && pictures.textures[texture].fromTga ? 1u : 0u;
+    IDirect3DTexture9* surface = textureKnown ? pictures.textures[texture].texture : nullptr;
+
+    switch (face.type) {
+        case kFacePolygon:
+        case kFaceMesh: {
+            RenderItem* item = AllocateRenderItem(texture, flags);
+            if (item == nullptr) return;
+            // Polygons are drawn from their mesh vertices as well when they
+            // have them: the compiler's planar faces are triangle sets
+            // whose vertices need not run around a convex outline, and a
+            // fan over them leaves holes and slivers.
+            const bool mesh = face.type == kFaceMesh || face.numMeshVertices >= 3;
+            item->vertexBuffer = pictures.vertexBuffer;
+            item->indexBuffer = mesh ? pictures.indexBuffer : nullptr;
+            item->primitiveType = mesh ? D3DPT_TRIANGLELIST : D3DPT_TRIANGLEFAN;
+            item->surfaceTexture = surface;
+            item->lightmapTexture = lightmap;
+            item->startIndex = mesh ? face.firstMeshVertex : 0;
+            item->baseVertex = face.firstVertex;
+            item->spareCount = mesh ? face.numMeshVertices : face.numVertices;
+            item->count = item->spareCount;
+            item->distance = distance;
+            break;
+        }
+        case kFacePatch: {
+            const size_t patch = static_cast<size_t>(face.firstVertex);
+            if (patch >= pictures.patches.size()) return;
+            for (const SubPatch& sub : pictures.patches[patch].subPatches) {
+                for (int strip = 0; strip < kPatchStripCount; ++strip) {
+                    RenderItem* item = AllocateRenderItem(texture, flags);
+                    if (item == nullptr) continue;
+                    item->vertexBuffer = sub.vertexBuffer;
+                    item->indexBuffer = sub.indexBuffer;
+                    item->primitiveType = D3DPT_TRIANGLESTRIP;
+                    item->surfaceTexture = surface;
+                    item->lightmapTexture = lightmap;
+                    item->startIndex = 0;
+                    item->baseVertex = kPatchStripLength * strip;
+                    item->spareCount = kPatchStripLength;
+                    item->count = kPatchStripLength;
+                    item->distance = distance;
+                }
+            }
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+int32_t GatherWorld(const WorldData& data, WorldPictures* pictures, const Camera& camera) {
+    CVideoSystem* video = GetVideoSystem();
+    IDirect3DDevice9* device = GetDevice();
+    if (video == nullptr || device == nullptr) {
+        PrintLine("Error drawing frame - unable to capture video device");
+        return 0;
+    }
+    // Vertex lighting off gives back the picture of before the worlds' shader
+    // scripts lit faces: no vertex-lit faces, and additive ones opaque.
+    SetRenderCacheAdditiveDrawing(bsp_vertexlit.intValue != 0);
+
+    std::memset(pictures->faceDrawn.data(), 0, pictures->faceDrawn.size());
+    std::vector<uint8_t>& faceDrawn = pictures->faceDrawn;
+    const D3DXVECTOR3 eye = camera.GetPosition();
+    const auto inFrustum = [&camera](const D3DXVECTOR3& low, const D3DXVECTOR3& high) {
+        return camera.BoxInFrustum(low, high);
+    };
+    ForEachVisibleLeaf(data, ViewCluster(data, eye), inFrustum, [&](const BspLeaf& leaf) {
+        SetFillMode(device);
+        for (int32_t i = 0; i < leaf.numLeafFaces; ++i) {
+            const size_t face = static_cast<size_t>(data.leafFaces[static_cast<size_t>(leaf.firstLeafFace + i)]);
+            uint8_t& bits = faceDrawn[face >> 3];
+            const uint8_t bit = static_cast<uint8_t>(1u << (face & 7));
+            if (bits & bit) continue;
+            bits |= bit;
+            // The face's nearest point to the eye orders its draws.
+            const std::array<float, 6>& box = data.faceBounds[face];
+            const float dx = std::max({box[0] - eye.x, 0.0f, eye.x - box[3]});
+            const float dy = std::max({box[1] - eye.y, 0.0f, eye.y - box[4]});
+            const float dz = std::max({box[2] - eye.z, 0.0f, eye.z - box[5]});
+            GatherFace(data, *pictures, face, dx * dx + dy * dy + dz * dz);
+        }
+    });
+    return 1;
+}

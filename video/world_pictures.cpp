@@ -1,0 +1,422 @@
+#include "video/world_pictures.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/message_output.h"
+#include "platform/paths.h"
+#include "video/d3d9/d3dx9.h"
+#include "video/image_decode_queue.h"
+#include "video/renderer.h"
+#include "video/shader_library.h"
+#include "video/shader_scripts.h"
+#include "video/video_system.h"
+#include "world/world_parse.h"
+#include "world/world_cvars.h"
+
+namespace {
+
+const char* CreateFailureWord(HRESULT result) {
+    switch (result) {
+        case D3DERR_INVALIDCALL:
+            return "Invalid Call";
+        case D3DERR_OUTOFVIDEOMEMORY:
+            return "Out of Vid Mem";
+        case E_OUTOFMEMORY:
+            return "out of mem";
+        default:
+            return nullptr;
+    }
+}
+
+template <typename T>
+void Free(std::vector<T>* array) {
+    std::vector<T>().swap(*array);
+}
+
+// Surface flags the map compiler copies from a texture's shader.
+constexpr int32_t kSurfaceSky = 0x4;
+constexpr int32_t kSurfaceNoDraw = 0x80;
+
+// An image named by a script, without the extension it was named with:
+// scripts often name a ".tga" and the archives ship a ".jpg", or the other
+// way round.
+std::string ImageBase(const std::string& image) {
+    const size_t slash = image.find_last_of("/\\");
+    const size_t dot = image.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return image;
+    return image.substr(0, dot);
+}
+
+// What the texture's shader says about drawing its faces.
+void ReadSurfaceKind(const BspTexture& record, const ShaderDefinition* shader, WorldTexture* entry) {
+    entry->hidden = (record.surfaceFlags & (kSurfaceSky | kSurfaceNoDraw)) != 0 ||
+                    (shader != nullptr && (shader->nodraw || shader->sky || shader->fog || shader->portal));
+    entry->additive = shader != nullptr && FirstDrawnStageBlend(*shader) == BlendKind::kAdditive;
+}
+
+// The files a texture record may be drawn from, in the order they are tried:
+// the record's name as ".tga", then ".jpg"; then the image its shader script
+// draws (the first stage that is not the lightmap, else the editor image),
+// again as ".tga" or ".jpg".
+std::vector<std::string> TextureCandidates(const BspTexture& record, const ShaderDefinition* shader) {
+    std::string name = RecordName(record);
+    for (char& c : name) {
+        if (c == '/') c = '\\';
+    }
+    std::vector<std::string> candidates = {name + ".tga", name + ".jpg"};
+    if (shader != nullptr) {
+        for (const std::string& image : {ShaderImage(*shader), shader->editorImage}) {
+            if (image.empty()) continue;
+            const std::string base = ImageBase(image);
+            candidates.push_back(base + ".tga");
+            candidates.push_back(base + ".jpg");
+        }
+    }
+    return candidates;
+}
+
+bool EndsWithTga(const std::string& name) {
+    return name.size() >= 4 && ::strcasecmp(name.c_str() + name.size() - 4, ".tga") == 0;
+}
+
+// A texture made from the first of a list of image files that loads.
+struct LoadedImage {
+    IDirect3DTexture9* texture = nullptr;
+    size_t candidate = 0;  // which file it came from
+};
+
+// Loads, for each list of candidate files, the first file that loads. The
+// files are opened here, in list order; reading and decoding them runs on
+// worker threads a few lists ahead, and the decoded images are made into textures here, in
+// list order again. The outcome is that of trying each list's files one after
+// another: a file that exists but does not decode falls through to the next.
+std::vector<LoadedImage> LoadFirstImages(IDirect3DDevice9* device,
+                                         const std::vector<std::vector<std::string>>& candidates) {
+    const size_t count = candidates.size();
+    std::vector<LoadedImage> loaded(count);
+    std::vector<size_t> queuedFile(count);
+    // Decoded images waiting for their turn cost memory: keep few ahead.
+    const size_t kAhead = 4;
+    ImageDecodeQueue queue(D3DXMaxTextureSide(device), ImageDecodeQueue::DefaultWorkers());
+    size_t queued = 0;
+    for (size_t i = 0; i < count; ++i) {
+        for (; queued < count && queued <= i + kAhead; ++queued) {
+            const std::vector<std::string>& files = candidates[queued];
+            queuedFile[queued] = files.size();
+            for (size_t c = 0; c < files.size(); ++c) {
+                if (std::FILE* file = OpenFile(files[c].c_str(), "rb")) {
+                    queuedFile[queued] = c;
+                    queue.Submit(queued, file);
+                    break;
+                }
+            }
+        }
+        size_t used = queuedFile[i];
+        if (used >= candidates[i].size()) continue;
+        IDirect3DTexture9* texture = nullptr;
+        D3DXDecodedImage image;
+        if (FAILED(queue.Take(i, &image)) || FAILED(D3DXCreateTextureFromImage(device, image, &texture))) {
+            texture = nullptr;
+            for (++used; used < candidates[i].size(); ++used) {
+                if (SUCCEEDED(D3DXCreateTextureFromFileA(device, candidates[i][used].c_str(), &texture))) break;
+                texture = nullptr;
+            }
+        }
+        loaded[i] = LoadedImage{texture, used};
+    }
+    return loaded;
+}
+
+// Says which texture record found no image and under which names it was
+// looked for, so that the user can supply one. Each name was tried as ".tga"
+// and ".jpg" (TextureCandidates).
+std::string MissingImageLine(size_t index, const std::string& name, const std::vector<std::string>& tried) {
+    std::string line = "Texture " + std::to_string(index) + " is " + name + "; tried";
+    for (size_t c = 0; c < tried.size(); c += 2) line += (c == 0 ? " " : ", ") + ImageBase(tried[c]);
+    line += " as .tga and .jpg";
+    return PrintableBytes(line.data(), line.size());
+}
+
+// Loads every texture record's image (see TextureCandidates) and reads how
+// its faces are drawn.
+int32_t LoadWorldTextures(IDirect3DDevice9* device, const ShaderTable& shaders, const WorldData& data,
+                          WorldPictures* pictures) {
+    const size_t count = pictures->textures.size();
+    std::vector<const ShaderDefinition*> recordShaders(count);
+    std::vector<std::vector<std::string>> candidates(count);
+    for (size_t i = 0; i < count; ++i) {
+        const BspTexture& record = data.textureRecords[i];
+        recordShaders[i] = shaders.Find(RecordName(record));
+        candidates[i] = TextureCandidates(record, recordShaders[i]);
+    }
+    const std::vector<LoadedImage> images = LoadFirstImages(device, candidates);
+    int32_t loaded = 0;
+    for (size_t i = 0; i < count; ++i) {
+        WorldTexture& entry = pictures->textures[i];
+        entry.texture = images[i].texture;
+        entry.fromTga = entry.texture != nullptr && EndsWithTga(candidates[i][images[i].candidate]);
+        ReadSurfaceKind(data.textureRecords[i], recordShaders[i], &entry);
+        if (entry.texture != nullptr) {
+            ++loaded;
+        } else {
+            PrintLine("Failed to load texture %i", static_cast<int32_t>(i));
+            PrintLine("%s", MissingImageLine(i, RecordName(data.textureRecords[i]), candidates[i]).c_str());
+        }
+    }
+    return loaded;
+}
+
+// The box of the first sky shader that names one: its _rt, _ft, _lf, _bk and
+// _up images on the renderer's faces (the file's Z is our Y, so _rt faces +X,
+// _ft -Z, _lf -X, _bk +Z and _up +Y). All five or none.
+void LoadSkyBox(IDirect3DDevice9* device, const ShaderTable& shaders, const WorldData& data, WorldPictures* pictures) {
+    for (const BspTexture& record : data.textureRecords) {
+        const ShaderDefinition* shader = shaders.Find(RecordName(record));
+        if (shader == nullptr || !shader->sky || shader->skyBox.empty() ||
+            ::strcasecmp(shader->skyBox.c_str(), "full") == 0) {
+            continue;
+        }
+        // In the renderer's face order: -Z, +Z, +X, -X, +Y.
+        static constexpr const char* kSuffixes[kWorldSkyFaces] = {"_ft", "_bk", "_rt", "_lf", "_up"};
+        std::vector<std::vector<std::string>> candidates;
+        for (const char* suffix : kSuffixes) {
+            const std::string base = shader->skyBox + suffix;
+            candidates.push_back({base + ".tga", base + ".jpg"});
+        }
+        const std::vector<LoadedImage> images = LoadFirstImages(device, candidates);
+        for (int face = 0; face < kWorldSkyFaces; ++face) pictures->sky[face] = images[face].texture;
+        for (int face = 0; face < kWorldSkyFaces; ++face) {
+            if (images[face].texture != nullptr) continue;
+            PrintLine("Warning: the sky box %s has no image %s%s; the engine's sky is drawn", shader->skyBox.c_str(),
+                      shader->skyBox.c_str(), kSuffixes[face]);
+            for (IDirect3DTexture9*& loaded : pictures->sky) {
+                if (loaded != nullptr) loaded->Release();
+                loaded = nullptr;
+            }
+            return;
+        }
+        pictures->skyName = shader->skyBox;
+        return;
+    }
+}
+
+IDirect3DTexture9* CreateWhiteTexture(IDirect3DDevice9* device) {
+    IDirect3DTexture9* texture = nullptr;
+    if (FAILED(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr))) return nullptr;
+    D3DLOCKED_RECT locked{};
+    if (FAILED(texture->LockRect(0, &locked, nullptr, 0)) || locked.pBits == nullptr) {
+        texture->Release();
+        return nullptr;
+    }
+    std::memset(locked.pBits, 0xFF, 4);
+    texture->UnlockRect(0);
+    return texture;
+}
+
+}  // namespace
+
+bool BuildWorldGeometry(const WorldData& data, WorldPictures* pictures) {
+    const uint32_t faceCount = static_cast<uint32_t>(data.faces.size());
+    try {
+        pictures->faceDrawn.assign((faceCount + 7) / 8, 0);
+    } catch (const std::bad_alloc&) {
+        PrintLine("Error: data allocation failed.");
+        return false;
+    }
+
+    // Vertices.
+    ShowLoadingMessage("Loading vertices...");
+    IDirect3DDevice9* device = GetDevice();
+    if (device == nullptr) {
+        PrintLine("Error: Unable to capture video driver");
+        return false;
+    }
+    const uint32_t vertexCount = static_cast<uint32_t>(data.vertices.size());
+    std::vector<GpuVertex> staging;
+    try {
+        staging.reserve(vertexCount);
+    } catch (const std::bad_alloc&) {
+        PrintLine("Error: data allocation failed.");
+        return false;
+    }
+    for (size_t v = 0; v < data.vertices.size(); ++v) {
+        staging.push_back(ToGpuVertex(data.vertices[v], data.vertexLit[v] != 0));
+    }
+    pictures->vertexCount = vertexCount;
+    const UINT vertexBytes = vertexCount * static_cast<UINT>(sizeof(GpuVertex));
+    if (FAILED(device->CreateVertexBuffer(vertexBytes, 0, kGpuVertexFvf, D3DPOOL_DEFAULT, &pictures->vertexBuffer,
+                                          nullptr))) {
+        pictures->vertexBuffer = nullptr;
+        PrintLine("Error: Failed to allocate vertex buffer for world geometry.");
+        return false;
+    }
+    void* locked = nullptr;
+    if (SUCCEEDED(pictures->vertexBuffer->Lock(0, 0, &locked, 0)) && locked != nullptr) {
+        std::memcpy(locked, staging.data(), vertexBytes);
+    }
+    if (FAILED(pictures->vertexBuffer->Unlock())) {
+        PrintLine("Error: Failed to initialize vertex buffer for world geometry.");
+        return false;
+    }
+    Free(&staging);
+
+    // Mesh vertices: one 32-bit index list. Merged draws read the records'
+    // copy (WorldData::meshVertices) instead of locking this buffer.
+    ShowLoadingMessage("Loading meshes...");
+    const uint32_t meshCount = static_cast<uint32_t>(data.meshVertices.size());
+    const UINT indexBytes = meshCount * 4u;
+    if (FAILED(device->CreateIndexBuffer(indexBytes, 0, D3DFMT_INDEX32, D3DPOOL_DEFAULT, &pictures->indexBuffer,
+                                         nullptr))) {
+        pictures->indexBuffer = nullptr;
+        PrintLine("Error: Failed to allocate index buffer for world geometry.");
+        return false;
+    }
+    locked = nullptr;
+    if (SUCCEEDED(pictures->indexBuffer->Lock(0, 0, &locked, 0)) && locked != nullptr) {
+        std::memcpy(locked, data.meshVertices.data(), indexBytes);
+    }
+    if (FAILED(pictures->indexBuffer->Unlock())) {
+        PrintLine("Error: Failed to initialize index buffer for world geometry.");
+        return false;
+    }
+
+    // Patches.
+    ShowLoadingMessage("Loading patches...");
+    if (data.patchFaceCount > 0) {
+        try {
+            pictures->patches.resize(data.patchFaceCount);
+        } catch (const std::bad_alloc&) {
+            PrintLine("Error: n-patch allocation failed.");
+            return false;
+        }
+        for (size_t f = 0; f < data.faces.size(); ++f) {
+            const BspFace& face = data.faces[f];
+            // An unusable patch keeps its (empty) entry so that patch indices
+            // stay in face order.
+            if (face.type != kFacePatch || data.faceUsable[f] == 0) continue;
+            const size_t patch = static_cast<size_t>(face.firstVertex);
+            BspFace grid = face;
+            grid.firstVertex = data.patchFirstVertex[patch];
+            if (!BuildPatchEntry(device, grid, data.vertices, &pictures->patches[patch])) return false;
+        }
+    }
+    return true;
+}
+
+bool BuildWorldSurfaces(const WorldData& data, WorldPictures* pictures) {
+    const size_t textureCount = data.textureRecords.size();
+    const uint32_t lightmapCount = data.lightmapCount;
+    try {
+        pictures->textures.assign(textureCount, WorldTexture{});
+        pictures->lightmaps.assign(lightmapCount, nullptr);
+    } catch (const std::bad_alloc&) {
+        PrintLine("Error: Unable to allocate space for textures");
+        return false;
+    }
+    ShowLoadingMessage("Loading textures...");
+    IDirect3DDevice9* device = GetDevice();
+    if (device == nullptr) {
+        PrintLine("Error: Unable to capture video driver");
+        return false;
+    }
+    // The scripts are looked at once per texture record.
+    const ShaderTable& shaders = WorldShaders();
+    const int32_t loadedTextures = LoadWorldTextures(device, shaders, data, pictures);
+    if (loadedTextures > 0) {
+        PrintLine("Loaded %i textures", loadedTextures);
+    } else {
+        PrintLine("Error: Zero textures loaded");
+    }
+    PrintLine("AnyValid: %i", loadedTextures > 0 ? 1 : 0);
+
+    // Lightmaps: all textures first, then each is filled.
+    ShowLoadingMessage("Loading lightmaps...");
+    for (uint32_t i = 0; i < lightmapCount; ++i) {
+        const HRESULT result = device->CreateTexture(kLightmapSize, kLightmapSize, 1, 0, D3DFMT_A8R8G8B8,
+                                                     D3DPOOL_MANAGED, &pictures->lightmaps[i], nullptr);
+        if (FAILED(result)) {
+            pictures->lightmaps[i] = nullptr;
+            if (const char* word = CreateFailureWord(result)) PrintLine("%s", word);
+            PrintLine("Error: Unable to load lightmap %i", static_cast<int32_t>(i));
+            return false;
+        }
+    }
+    for (uint32_t i = 0; i < lightmapCount; ++i) {
+        const uint8_t* rgb = data.lightmapBytes.data() + static_cast<size_t>(i) * kLightmapBytes;
+        D3DLOCKED_RECT locked{};
+        const HRESULT result = pictures->lightmaps[i]->LockRect(0, &locked, nullptr, 0);
+        if (FAILED(result) || locked.pBits == nullptr) {
+            PrintLine("Error, hr failed with: 0x%x", static_cast<unsigned>(result));
+            return false;
+        }
+        for (int row = 0; row < kLightmapSize; ++row) {
+            uint8_t* out = static_cast<uint8_t*>(locked.pBits) + static_cast<ptrdiff_t>(row) * locked.Pitch;
+            const uint8_t* in = rgb + static_cast<size_t>(row) * kLightmapSize * 3;
+            for (int x = 0; x < kLightmapSize; ++x) {
+                out[4 * x + 0] = in[3 * x + 2];
+                out[4 * x + 1] = in[3 * x + 1];
+                out[4 * x + 2] = in[3 * x + 0];
+                out[4 * x + 3] = 255;
+            }
+        }
+        pictures->lightmaps[i]->UnlockRect(0);
+    }
+
+    // The light of faces without a lightmap, and the world's own sky.
+    pictures->vertexLight = CreateWhiteTexture(device);
+    LoadSkyBox(device, shaders, data, pictures);
+    return true;
+}
+
+void UseWorldPictures(const WorldPictures& pictures) {
+    const uint32_t textureCount = static_cast<uint32_t>(pictures.textures.size());
+    SetupRenderCaches(textureCount);
+    for (uint32_t i = 0; i < textureCount; ++i) {
+        if (pictures.textures[i].additive) SetRenderCacheAdditive(i);
+    }
+    SetRenderCacheAdditiveDrawing(bsp_vertexlit.intValue != 0);
+    g_renderer.SetWorldSky(pictures.sky[0] != nullptr ? pictures.sky : nullptr);
+}
+
+void ReleaseWorldPictures(WorldPictures* pictures) {
+    for (WorldTexture& entry : pictures->textures) {
+        if (entry.texture != nullptr) entry.texture->Release();
+    }
+    for (IDirect3DTexture9* lightmap : pictures->lightmaps) {
+        if (lightmap != nullptr) lightmap->Release();
+    }
+    Free(&pictures->textures);
+    Free(&pictures->lightmaps);
+    if (pictures->vertexLight != nullptr) pictures->vertexLight->Release();
+    pictures->vertexLight = nullptr;
+    g_renderer.ForgetWorldSky(pictures->sky);
+    for (IDirect3DTexture9*& face : pictures->sky) {
+        if (face != nullptr) face->Release();
+        face = nullptr;
+    }
+    pictures->skyName.clear();
+    Free(&pictures->patches);  // each sub-patch releases its own buffers
+    if (pictures->vertexBuffer != nullptr) pictures->vertexBuffer->Release();
+    if (pictures->indexBuffer != nullptr) pictures->indexBuffer->Release();
+    pictures->vertexBuffer = nullptr;
+    pictures->indexBuffer = nullptr;
+    Free(&pictures->faceDrawn);
+    pictures->vertexCount = 0;
+}
+
+uint64_t WorldPictures::SizeInBytes() const {
+    uint64_t bytes = faceDrawn.size();
+    // The world buffers, the lightmaps and each sub-patch.
+    bytes += static_cast<uint64_t>(vertexCount) * sizeof(GpuVertex);
+    bytes += lightmaps.size() * static_cast<uint64_t>(kLightmapSize * kLightmapSize * 4);
+    constexpr uint64_t kSubPatchBytes = sizeof(SubPatch) + kPatchGridPoints * (sizeof(BspVertex) + sizeof(GpuVertex)) +
+                                        kPatchStripVertices * (4 + 2 * sizeof(GpuVertex)) + kPatchStripLength * 4;
+    for (const PatchEntry& entry : patches) bytes += entry.subPatches.size() * kSubPatchBytes;
+    return bytes;
+}
