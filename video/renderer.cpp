@@ -48,49 +48,11 @@ uint32_t BatchIndexCount(const RenderItem& item) {
     return item.primitiveType == D3DPT_TRIANGLEFAN ? 3 * (count - 2) : count / 3 * 3;
 }
 
-// The index buffer that list items are read from while runs are planned,
-// locked read-only for as long as items keep naming it.
-class SourceIndices {
-public:
-    ~SourceIndices() { Close(); }
-    // True when the item's indices lie inside its buffer; Index() reads them.
-    bool Holds(const RenderItem& item) {
-        if (item.indexBuffer != buffer_) {
-            Close();
-            D3DINDEXBUFFER_DESC desc;
-            void* data = nullptr;
-            if (FAILED(item.indexBuffer->GetDesc(&desc)) ||
-                FAILED(item.indexBuffer->Lock(0, 0, &data, D3DLOCK_READONLY)) || data == nullptr) {
-                return false;
-            }
-            buffer_ = item.indexBuffer;
-            data_ = static_cast<const uint8_t*>(data);
-            wide_ = desc.Format == D3DFMT_INDEX32;
-            count_ = desc.Size / (wide_ ? 4u : 2u);
-        }
-        return static_cast<uint64_t>(item.startIndex) + static_cast<uint32_t>(item.count) <= count_;
-    }
-    uint32_t Index(uint32_t i) const {
-        if (wide_) {
-            uint32_t index;
-            std::memcpy(&index, data_ + static_cast<size_t>(i) * 4, 4);
-            return index;
-        }
-        uint16_t index;
-        std::memcpy(&index, data_ + static_cast<size_t>(i) * 2, 2);
-        return index;
-    }
-    void Close() {
-        if (buffer_ != nullptr) buffer_->Unlock();
-        buffer_ = nullptr;
-    }
-
-private:
-    IDirect3DIndexBuffer9* buffer_ = nullptr;
-    const uint8_t* data_ = nullptr;
-    uint32_t count_ = 0;
-    bool wide_ = false;
-};
+// A list item's indices lie inside the copy its caller keeps of them.
+bool HoldsSourceIndices(const RenderItem& item) {
+    return item.sourceIndices != nullptr &&
+           static_cast<uint64_t>(item.startIndex) + static_cast<uint32_t>(item.count) <= item.sourceIndexCount;
+}
 
 }  // namespace
 
@@ -480,7 +442,6 @@ void CRenderer::PlanBatches(const RenderCacheSet& set, bool additive) {
     batchRunCount_ = 0;
     for (size_t t = 0; t < set.lists.size() && t < batchOrderStart_.size(); ++t) batchOrderStart_[t] = kNoBatchOrder;
     if (batchIndices_ == nullptr || batchOrderStart_.size() < set.lists.size()) return;
-    SourceIndices source;
     uint32_t used = 0;
     uint32_t ordered = 0;
     for (size_t t = 0; t < set.lists.size() && batchRunCount_ < kBatchRunCapacity; ++t) {
@@ -528,7 +489,7 @@ void CRenderer::PlanBatches(const RenderCacheSet& set, bool additive) {
             ordered += live;
         }
         const auto takes = [&](const RenderItem& item) {
-            return Batchable(item) && (item.primitiveType == D3DPT_TRIANGLEFAN || source.Holds(item));
+            return Batchable(item) && (item.primitiveType == D3DPT_TRIANGLEFAN || HoldsSourceIndices(item));
         };
         uint32_t k = 0;
         while (k < live && batchRunCount_ < kBatchRunCapacity) {
@@ -591,11 +552,10 @@ void CRenderer::PlanBatches(const RenderCacheSet& set, bool additive) {
                 lowest = std::min(lowest, base);
                 highest = std::max(highest, last);
             } else {
-                source.Holds(item);  // already checked while planning
                 const uint32_t first = static_cast<uint32_t>(item.startIndex);
                 const uint32_t count = BatchIndexCount(item);
                 for (uint32_t i = 0; i < count; ++i) {
-                    const uint32_t vertex = source.Index(first + i) + base;
+                    const uint32_t vertex = static_cast<uint32_t>(item.sourceIndices[first + i]) + base;
                     *out++ = vertex;
                     lowest = std::min(lowest, vertex);
                     highest = std::max(highest, vertex);
@@ -605,7 +565,6 @@ void CRenderer::PlanBatches(const RenderCacheSet& set, bool additive) {
         batch.lowestVertex = lowest;
         batch.highestVertex = highest;
     }
-    source.Close();
     batchIndices_->Unlock();
 }
 

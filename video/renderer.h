@@ -27,6 +27,11 @@ struct RenderItem {
     // opaque items are drawn nearest first so that the depth test spares
     // the shading of what they hide. 0 when unknown.
     float distance;
+    // The index buffer's contents as the caller keeps them (32-bit), so that
+    // merged draws read them without locking the buffer; null when the
+    // caller keeps none, and then the item is drawn on its own.
+    const int32_t* sourceIndices;
+    uint32_t sourceIndexCount;
 };
 
 // The items of one texture: preallocated, handed out by bumping a counter.

@@ -64,6 +64,10 @@ void GatherFace(const WorldData& data, const WorldPictures& pictures, size_t ind
             item->spareCount = mesh ? face.numMeshVertices : face.numVertices;
             item->count = item->spareCount;
             item->distance = distance;
+            if (mesh) {
+                item->sourceIndices = data.meshVertices.data();
+                item->sourceIndexCount = static_cast<uint32_t>(data.meshVertices.size());
+            }
             break;
         }
         case kFacePatch: {

@@ -27,6 +27,10 @@ constexpr int kFaces = 4;
 // Each face is a square of four vertices; the buffer holds the faces'
 // vertices after two unused ones, so that no item starts at vertex 0.
 constexpr int kLeadingVertices = 2;
+// A square as a list: six indices relative to its first vertex, after three
+// leading indices that no item uses. The index buffer holds them, and the
+// items carry this copy for merged draws, as the world's faces do.
+constexpr int32_t kSquareList[9] = {7, 7, 7, 0, 1, 2, 0, 2, 3};
 constexpr float kHalf = 12.0f;
 const float kCentres[kFaces] = {-60.0f, -20.0f, 20.0f, 60.0f};
 
@@ -93,13 +97,12 @@ protected:
         }
         ASSERT_EQ(vertices_->Unlock(), D3D_OK);
 
-        // A square as a list: six indices relative to its first vertex,
-        // after three leading indices that no item uses.
-        const uint32_t list[9] = {7, 7, 7, 0, 1, 2, 0, 2, 3};
-        ASSERT_EQ(device_->CreateIndexBuffer(sizeof list, 0, D3DFMT_INDEX32, D3DPOOL_DEFAULT, &indices_, nullptr),
+        const int32_t* list = kSquareList;
+        ASSERT_EQ(device_->CreateIndexBuffer(sizeof kSquareList, 0, D3DFMT_INDEX32, D3DPOOL_DEFAULT, &indices_,
+                                             nullptr),
                   D3D_OK);
         ASSERT_EQ(indices_->Lock(0, 0, &data, 0), D3D_OK);
-        std::copy(list, list + 9, static_cast<uint32_t*>(data));
+        std::copy(list, list + 9, static_cast<int32_t*>(data));
         ASSERT_EQ(indices_->Unlock(), D3D_OK);
     }
 
@@ -119,6 +122,7 @@ protected:
     void Gather(uint32_t texture, int f, IDirect3DTexture9* lightmap, int32_t count = -1, float distance = 0.0f) {
         RenderItem* item = AllocateRenderItem(texture, 0);
         ASSERT_NE(item, nullptr);
+        lastItem_ = item;
         item->vertexBuffer = vertices_;
         item->surfaceTexture = surface_;
         item->lightmapTexture = lightmap;
@@ -129,6 +133,8 @@ protected:
         } else {
             item->primitiveType = D3DPT_TRIANGLELIST;
             item->indexBuffer = indices_;
+            item->sourceIndices = kSquareList;
+            item->sourceIndexCount = 9;
             item->startIndex = 3;
             item->count = 6;
         }
@@ -209,6 +215,7 @@ protected:
     IDirect3DDevice9* device_ = nullptr;
     IDirect3DVertexBuffer9* vertices_ = nullptr;
     IDirect3DIndexBuffer9* indices_ = nullptr;
+    RenderItem* lastItem_ = nullptr;  // the item Gather made last
     IDirect3DTexture9* surface_ = nullptr;
     IDirect3DTexture9* lightmapA_ = nullptr;
     IDirect3DTexture9* lightmapB_ = nullptr;
@@ -324,6 +331,24 @@ TEST_F(RenderBatches, ALoneItemOfADifferentLightmapIsDrawnAsBefore) {
     std::sort(trace.begin(), trace.end());
     EXPECT_EQ(trace[0], "DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 6, 0, 6, 3, 2)");
     EXPECT_EQ(trace[1], "DrawPrimitive(D3DPT_TRIANGLEFAN, 2, 2)");
+}
+
+TEST_F(RenderBatches, ListsWithoutTheirIndicesAtHandOrPastThemAreDrawnOnTheirOwn) {
+    // Merging reads the indices the caller keeps; a list whose caller keeps
+    // none, or whose range runs past them, is drawn from its buffer alone.
+    SetupRenderCaches(1);
+    for (int f = 0; f < kFaces; ++f) {
+        Gather(0, f, lightmapA_);
+        if (f == 1) lastItem_->sourceIndices = nullptr;
+        if (f == 3) lastItem_->sourceIndexCount = 8;  // one short of its range
+    }
+    std::vector<std::string> trace;
+    Frame(&trace);
+    EXPECT_EQ(Count(trace, "DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 6, 0, 6, 3, 2)"), 1u);
+    EXPECT_EQ(Count(trace, "DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 14, 0, 6, 3, 2)"), 1u);
+    // Nothing is left to run alongside the fans between them.
+    EXPECT_EQ(Count(trace, "DrawPrimitive(D3DPT_TRIANGLEFAN"), 2u);
+    EXPECT_EQ(trace.size(), 4u);
 }
 
 TEST_F(RenderBatches, RunsStayInsideTheirTextureListAndStopAtAnItemWithCountZero) {
