@@ -249,54 +249,6 @@ TEST_F(WorldLoad, TexturesPreferTgaThenJpgThroughBackslashNamesAndCountWhatLoade
                            "Loaded 3 textures", "AnyValid: 1", "Initializing render caches for 4 textures"}));
 }
 
-TEST_F(WorldLoad, FileVariationsTheFormatAllows) {
-    // Any version; no visibility; unread lumps of any content; trailing
-    // partial records ignored.
-    BspBuilder b = BspBuilder::MinimalWorld();
-    b.SetVersion(-12345);
-    b.SetEntities(std::string(13, '\xFF'));
-    b.SetLumpBytes(kLumpModels, std::vector<uint8_t>(3, 0xAB));
-    b.OverrideLump(kLumpEffects, -50, -1);
-    b.OverrideLump(kLumpLightVolumes, 0x7FFFFFFF, 0x7FFFFFFF);
-    b.PadLump(kLumpVertices, 43, 0xEE);
-    b.PadLump(kLumpFaces, 103, 0xEE);
-    b.PadLump(kLumpTextures, 71, 0xEE);
-    b.PadLump(kLumpLightmaps, 49151, 0xEE);
-    b.PadLump(kLumpMeshVertices, 3, 0xEE);
-    b.PadLump(kLumpPlanes, 15, 0xEE);
-    b.PadLump(kLumpNodes, 35, 0xEE);
-    b.PadLump(kLumpLeaves, 47, 0xEE);
-    Lines lines;
-    std::unique_ptr<World> world = LoadCapturing(b, &lines);
-    ASSERT_NE(world, nullptr) << ::testing::PrintToString(lines);
-    EXPECT_EQ(lines[2], "BSP Vertices: 7");
-    EXPECT_EQ(lines[3], "BSP Meshes: 3");
-    EXPECT_EQ(lines[4], "BSP Faces: 2");
-    EXPECT_EQ(lines[5], "BSP Textures: 1");
-    EXPECT_EQ(lines[6], "BSP Lightmaps: 1");
-    EXPECT_EQ(world->Data().planes.size(), 1u);
-    EXPECT_EQ(world->Data().nodes.size(), 1u);
-    EXPECT_EQ(world->Data().leaves.size(), 1u);
-    EXPECT_TRUE(world->Data().visibility.empty());
-}
-
-TEST_F(WorldLoad, VisibilityRowsAreKeptAsStored) {
-    BspBuilder b = BspBuilder::MinimalWorld();
-    b.SetVisibility(3, 2, {0x01, 0x00, 0x02, 0x80, 0xFF, 0x7F, 0x55});  // one spare byte after the rows
-    std::unique_ptr<World> world = Load(b);
-    ASSERT_NE(world, nullptr);
-    EXPECT_EQ(world->Data().numClusters, 3);
-    EXPECT_EQ(world->Data().bytesPerCluster, 2);
-    EXPECT_EQ(world->Data().visibility, (std::vector<uint8_t>{0x01, 0x00, 0x02, 0x80, 0xFF, 0x7F}));
-
-    // Rows of no bytes leave no array: everything counts as visible.
-    b.SetVisibility(4, 0, {});
-    world = Load(b);
-    ASSERT_NE(world, nullptr);
-    EXPECT_EQ(world->Data().numClusters, 4);
-    EXPECT_TRUE(world->Data().visibility.empty());
-}
-
 TEST_F(WorldLoad, EarlyFailuresStopWithTheirMessage) {
     PrintCapture output;
     World world;

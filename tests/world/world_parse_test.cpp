@@ -1,0 +1,134 @@
+// Reading world files into records, without a device: what the reader
+// accepts, how it converts, and what a load keeps once the device holds its
+// copies. Rejections are in bad_world_test.cpp.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/bsp_builder.h"
+#include "support/test_support.h"
+#include "world/world_parse.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class WorldReader : public ::testing::Test {
+protected:
+    // The records of a file that must be read; null when it is not.
+    std::unique_ptr<WorldData> Parse(const BspBuilder& b, Lines* lines = nullptr) {
+        PrintCapture output;
+        auto data = std::make_unique<WorldData>();
+        const bool read = ParseWorldBytes(b.Bytes(), "maps/test.lmf", data.get());
+        if (lines != nullptr) *lines = output.Lines();
+        return read ? std::move(data) : nullptr;
+    }
+};
+
+}  // namespace
+
+TEST_F(WorldReader, RecordsAreInTheEnginesSpaceAndPatchFacesCarryTheirIndex) {
+    BspBuilder b = BspBuilder::MinimalWorld();  // a lightmapped polygon and mesh
+    std::vector<BspVertex> grid;
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) grid.push_back(BspBuilder::Vertex(c * 8.0f, 4.0f, r * 8.0f));
+    }
+    const int32_t patch = b.AddPatch(3, 3, grid, 0, -1);  // lit by its vertices
+    const std::vector<BspVertex> tri = {BspBuilder::Vertex(0, 0, 0), BspBuilder::Vertex(1, 0, 0),
+                                        BspBuilder::Vertex(0, 0, 1)};
+    const int32_t vertexLit = b.AddPolygon(tri, 0, -1);
+    b.BuildSingleLeafTree();
+    const std::vector<BspFace> written = b.Faces();
+    std::unique_ptr<WorldData> world = Parse(b);
+    ASSERT_NE(world, nullptr);
+
+    // Memory is Y up, as the builder's points are given.
+    ASSERT_EQ(world->vertices.size(), 7u + 9u + 3u);
+    EXPECT_EQ(world->vertices[0].position[0], -64.0f);
+    EXPECT_EQ(world->vertices[0].position[1], 0.0f);
+    EXPECT_EQ(world->vertices[0].position[2], -64.0f);
+    EXPECT_EQ(world->vertices[7 + 8].position[1], 4.0f);
+    EXPECT_EQ(world->vertices[7 + 8].position[2], 16.0f);
+
+    // The patch face's first vertex becomes its patch index; its grid start
+    // is kept beside it.
+    ASSERT_EQ(world->patchFaceCount, 1u);
+    EXPECT_EQ(world->faces[static_cast<size_t>(patch)].firstVertex, 0);
+    EXPECT_EQ(world->patchFirstVertex, (std::vector<int32_t>{written[static_cast<size_t>(patch)].firstVertex}));
+    EXPECT_EQ(world->faceBounds[static_cast<size_t>(patch)], (std::array<float, 6>{0, 4, 0, 16, 4, 16}));
+
+    // Only vertices of faces without a lightmap take their colour.
+    ASSERT_EQ(world->vertexLit.size(), world->vertices.size());
+    for (size_t v = 0; v < world->vertices.size(); ++v) {
+        const bool ofTheTriangle = v >= static_cast<size_t>(written[static_cast<size_t>(vertexLit)].firstVertex);
+        EXPECT_EQ(world->vertexLit[v], ofTheTriangle ? 1 : 0) << v;
+    }
+    EXPECT_EQ(world->lightmapCount, 1u);
+    EXPECT_EQ(world->lightmapBytes.size(), kLightmapBytes);
+
+    // Once the device holds its copies the staging goes, and what drawing
+    // and collision read stays.
+    const uint64_t before = world->SizeInBytes();
+    world->ReleaseStaging();
+    EXPECT_TRUE(world->vertices.empty());
+    EXPECT_TRUE(world->vertexLit.empty());
+    EXPECT_TRUE(world->lightmapBytes.empty());
+    EXPECT_TRUE(world->patchFirstVertex.empty());
+    EXPECT_EQ(world->faces.size(), written.size());
+    EXPECT_EQ(world->faceUsable.size(), written.size());
+    EXPECT_FALSE(world->nodes.empty());
+    EXPECT_LT(world->SizeInBytes(), before);
+}
+
+TEST_F(WorldReader, FileVariationsTheFormatAllows) {
+    // Any version; no visibility; unread lumps of any content; trailing
+    // partial records ignored.
+    BspBuilder b = BspBuilder::MinimalWorld();
+    b.SetVersion(-12345);
+    b.SetEntities(std::string(13, '\xFF'));
+    b.SetLumpBytes(kLumpModels, std::vector<uint8_t>(3, 0xAB));
+    b.OverrideLump(kLumpEffects, -50, -1);
+    b.OverrideLump(kLumpLightVolumes, 0x7FFFFFFF, 0x7FFFFFFF);
+    b.PadLump(kLumpVertices, 43, 0xEE);
+    b.PadLump(kLumpFaces, 103, 0xEE);
+    b.PadLump(kLumpTextures, 71, 0xEE);
+    b.PadLump(kLumpLightmaps, 49151, 0xEE);
+    b.PadLump(kLumpMeshVertices, 3, 0xEE);
+    b.PadLump(kLumpPlanes, 15, 0xEE);
+    b.PadLump(kLumpNodes, 35, 0xEE);
+    b.PadLump(kLumpLeaves, 47, 0xEE);
+    Lines lines;
+    std::unique_ptr<WorldData> world = Parse(b, &lines);
+    ASSERT_NE(world, nullptr) << ::testing::PrintToString(lines);
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "BSP Vertices: 7");
+    EXPECT_EQ(lines[1], "BSP Meshes: 3");
+    EXPECT_EQ(lines[2], "BSP Faces: 2");
+    EXPECT_EQ(lines[3], "BSP Textures: 1");
+    EXPECT_EQ(lines[4], "BSP Lightmaps: 1");
+    EXPECT_EQ(world->planes.size(), 1u);
+    EXPECT_EQ(world->nodes.size(), 1u);
+    EXPECT_EQ(world->leaves.size(), 1u);
+    EXPECT_TRUE(world->visibility.empty());
+}
+
+TEST_F(WorldReader, VisibilityRowsAreKeptAsStored) {
+    BspBuilder b = BspBuilder::MinimalWorld();
+    b.SetVisibility(3, 2, {0x01, 0x00, 0x02, 0x80, 0xFF, 0x7F, 0x55});  // one spare byte after the rows
+    std::unique_ptr<WorldData> world = Parse(b);
+    ASSERT_NE(world, nullptr);
+    EXPECT_EQ(world->numClusters, 3);
+    EXPECT_EQ(world->bytesPerCluster, 2);
+    EXPECT_EQ(world->visibility, (std::vector<uint8_t>{0x01, 0x00, 0x02, 0x80, 0xFF, 0x7F}));
+
+    // Rows of no bytes leave no array: everything counts as visible.
+    b.SetVisibility(4, 0, {});
+    world = Parse(b);
+    ASSERT_NE(world, nullptr);
+    EXPECT_EQ(world->numClusters, 4);
+    EXPECT_TRUE(world->visibility.empty());
+}
+
