@@ -12,7 +12,7 @@
 #include "console/config_script.h"
 #include "engine/world_catalogue.h"
 #include "input/demo.h"
-#include "platform/message_output.h"
+#include "base/message_output.h"
 #include "platform/operating_system.h"
 #include "video/d3d9/d3dx9.h"
 #include "video/renderer.h"

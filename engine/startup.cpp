@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "base/archive_files.h"
+#include "base/message_output.h"
+#include "base/paths.h"
+#include "base/subsystem.h"
 #include "camera/camera.h"
 #include "console/command_interpreter.h"
 #include "console/runtime_log.h"
@@ -15,15 +19,11 @@
 #include "engine/game_system.h"
 #include "engine/main_loop.h"
 #include "engine/world_catalogue.h"
-#include "engine/subsystem.h"
 #include "input/demo.h"
 #include "input/input_system.h"
 #include "input/timedemo.h"
-#include "platform/archive_files.h"
 #include "platform/headless/input_script.h"
-#include "platform/message_output.h"
 #include "platform/operating_system.h"
-#include "platform/paths.h"
 #include "platform/platform_cvars.h"
 #include "platform/startup_dialog.h"
 #include "video/renderer.h"

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <map>
 
+#include "base/archive_files.h"
+#include "base/message_output.h"
+#include "base/paths.h"
 #include "console/console_object.h"
-#include "platform/archive_files.h"
-#include "platform/message_output.h"
-#include "platform/paths.h"
 
 namespace {
 

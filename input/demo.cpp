@@ -5,17 +5,17 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/file_helpers.h"
+#include "base/message_output.h"
+#include "base/paths.h"
 #include "camera/camera.h"
 #include "console/command_interpreter.h"
 #include "console/console_object.h"
-#include "engine/file_helpers.h"
 #include "engine/game_system.h"
 #include "input/demo_mode.h"
 #include "input/input_cvars.h"
 #include "input/input_system.h"
-#include "platform/message_output.h"
 #include "platform/operating_system.h"
-#include "platform/paths.h"
 #include "video/text_overlay.h"
 #include "world/world.h"
 

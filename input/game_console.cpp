@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "base/message_output.h"
 #include "console/command_interpreter.h"
-#include "platform/message_output.h"
 
 GameConsole g_gameConsole;
 

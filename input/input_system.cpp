@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/message_output.h"
 #include "console/config_script.h"
 #include "input/demo.h"
 #include "input/game_console.h"
 #include "input/timedemo.h"
-#include "platform/message_output.h"
 #include "platform/operating_system.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/subsystem.h"
 #include "console/console_object.h"
-#include "engine/subsystem.h"
 #include "input/input_device.h"
 #include "input/key_names.h"
 

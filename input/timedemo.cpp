@@ -7,13 +7,13 @@
 #include <cstring>
 #include <memory>
 
+#include "base/message_output.h"
+#include "base/paths.h"
 #include "console/console_object.h"
 #include "engine/game_system.h"
 #include "input/demo.h"
 #include "input/demo_mode.h"
-#include "platform/message_output.h"
 #include "platform/operating_system.h"
-#include "platform/paths.h"
 #include "world/world.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/message_output.h"
 #include "console/command_interpreter.h"
 #include "engine/world_catalogue.h"
-#include "platform/message_output.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "base/message_output.h"
 #include "console/command_interpreter.h"
 #include "console/runtime_log.h"
 #include "input/input_cvars.h"
 #include "platform/font_files.h"
-#include "platform/message_output.h"
 #include "platform/operating_system.h"
 #include "platform/platform_backend.h"
 #include "platform/platform_cvars.h"

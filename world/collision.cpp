@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "camera/camera_cvars.h"
-#include "platform/message_output.h"
+#include "base/message_output.h"
 #include "world/world.h"
 
 namespace {

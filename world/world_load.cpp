@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "camera/camera.h"
-#include "platform/message_output.h"
-#include "platform/paths.h"
+#include "base/message_output.h"
+#include "base/paths.h"
 #include "video/image_decode_queue.h"
 #include "video/renderer.h"
 #include "video/shader_scripts.h"

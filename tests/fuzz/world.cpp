@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "base/message_output.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/font_files.h"
-#include "platform/message_output.h"
 #include "support/headless_window.h"
 #include "video/video_system.h"
 #include "world/world.h"

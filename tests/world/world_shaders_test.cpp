@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/archive_files.h"
+#include "base/archive_files.h"
 #include "support/loaded_world.h"
 #include "support/zip_writer.h"
 #include "video/video_cvars.h"
