@@ -11,7 +11,7 @@
 #include "console/command_interpreter.h"
 #include "console/config_script.h"
 #include "engine/world_catalogue.h"
-#include "input/demo.h"
+#include "engine/demo.h"
 #include "base/message_output.h"
 #include "platform/operating_system.h"
 #include "video/d3d9/d3dx9.h"

@@ -7,7 +7,7 @@
 
 #include "camera/camera.h"
 #include "camera/physics.h"
-#include "input/demo_mode.h"
+#include "engine/demo_mode.h"
 #include "base/message_output.h"
 #include "video/renderer.h"
 #include "video/video_system.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "input/demo_mode.h"
+#include "engine/demo_mode.h"
 #include "support/loaded_world.h"
 #include "video/renderer.h"
 #include "video/video_cvars.h"

@@ -9,7 +9,6 @@
 #include "console/config_script.h"
 #include "input/game_console.h"
 #include "input/input_system.h"
-#include "input/key_names.h"
 #include "support/headless_window.h"
 #include "support/test_support.h"
 #include "video/video_cvars.h"
@@ -107,22 +106,6 @@ protected:
 };
 
 }  // namespace
-
-TEST(KeyNames, TableNamesAndFirstMatch) {
-    EXPECT_STREQ(KeyName(17), "w");
-    EXPECT_STREQ(KeyName(54), "shift");
-    EXPECT_STREQ(KeyName(233), "mousemove");
-    EXPECT_STREQ(KeyName(84), "");
-    EXPECT_EQ(KeyName(0), nullptr);
-    EXPECT_EQ(KeyName(235), nullptr);
-    EXPECT_EQ(KeyCodeOfName("shift"), 42);
-    EXPECT_EQ(KeyCodeOfName("control"), 29);
-    EXPECT_EQ(KeyCodeOfName("menu"), 56);
-    EXPECT_EQ(KeyCodeOfName("/"), 53);
-    EXPECT_EQ(KeyCodeOfName("7"), 8);
-    EXPECT_EQ(KeyCodeOfName("W"), -1);
-    EXPECT_EQ(KeyCodeOfName(""), -1);
-}
 
 TEST_F(Input, BindFollowsItsRules) {
     ExecuteLine("bind w");

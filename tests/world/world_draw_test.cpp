@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "input/demo_mode.h"
+#include "engine/demo_mode.h"
 #include "support/loaded_world.h"
 #include "world/world_cvars.h"
 

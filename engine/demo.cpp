@@ -1,4 +1,4 @@
-#include "input/demo.h"
+#include "engine/demo.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,11 +9,11 @@
 #include "base/message_output.h"
 #include "base/paths.h"
 #include "camera/camera.h"
+#include "camera/camera_cvars.h"
 #include "console/command_interpreter.h"
 #include "console/console_object.h"
+#include "engine/demo_mode.h"
 #include "engine/game_system.h"
-#include "input/demo_mode.h"
-#include "input/input_cvars.h"
 #include "input/input_system.h"
 #include "platform/operating_system.h"
 #include "video/text_overlay.h"
