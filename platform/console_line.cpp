@@ -116,7 +116,11 @@ std::vector<std::string> ConsoleObjectNames() {
     return names;
 }
 
-void SetWorldNameSource(WorldNameSource source) { s_worldNames = source; }
+WorldNameSource SetWorldNameSource(WorldNameSource source) {
+    const WorldNameSource previous = s_worldNames;
+    s_worldNames = source;
+    return previous;
+}
 
 std::vector<std::string> WorldNames() {
     if (s_worldNames == nullptr) return {};

@@ -56,9 +56,9 @@ LineCompletion CompleteLine(const std::string& line, const std::vector<std::stri
 std::vector<std::string> ConsoleObjectNames();
 // Where Tab finds the names `map` takes. The engine's world catalogue
 // installs itself when the program's globals are constructed; with none,
-// no world name is offered.
+// no world name is offered. Returns the source installed before.
 using WorldNameSource = std::vector<std::string> (*)();
-void SetWorldNameSource(WorldNameSource source);
+WorldNameSource SetWorldNameSource(WorldNameSource source);
 // The names `map` takes, from the installed source.
 std::vector<std::string> WorldNames();
 
