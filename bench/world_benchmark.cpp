@@ -17,9 +17,9 @@
 #include <string>
 
 #include "camera/camera.h"
-#include "engine/file_helpers.h"
-#include "platform/archive_files.h"
-#include "platform/message_output.h"
+#include "base/file_helpers.h"
+#include "base/archive_files.h"
+#include "base/message_output.h"
 #include "platform/operating_system.h"
 #include "video/renderer.h"
 #include "video/resource_manager.h"

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/message_output.h"
 #include "console/console_object.h"
-#include "platform/message_output.h"
 
 Camera g_camera;
 

@@ -4,7 +4,6 @@
 #include "camera/camera_cvars.h"
 #include "camera/physics.h"
 #include "console/console_object.h"
-#include "input/input_cvars.h"
 #include "platform/operating_system.h"
 #include "world/world_cvars.h"
 

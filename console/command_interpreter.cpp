@@ -6,7 +6,7 @@
 #include <cstring>
 #include <deque>
 
-#include "platform/message_output.h"
+#include "base/message_output.h"
 
 namespace {
 

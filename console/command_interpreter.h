@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/subsystem.h"
 #include "console/console_object.h"
 #include "console/console_object_list.h"
-#include "engine/subsystem.h"
 
 // A queued line holds at most this many characters.
 constexpr size_t kMaxQueuedLineChars = 249;

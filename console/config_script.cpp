@@ -4,11 +4,11 @@
 #include <cstring>
 #include <vector>
 
+#include "base/file_helpers.h"
+#include "base/message_output.h"
+#include "base/paths.h"
 #include "console/command_interpreter.h"
 #include "console/console_object.h"
-#include "engine/file_helpers.h"
-#include "platform/message_output.h"
-#include "platform/paths.h"
 
 namespace {
 

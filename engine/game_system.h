@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/subsystem.h"
+#include "base/subsystem.h"
 #include "video/d3d9/d3d9.h"
 
 class Camera;

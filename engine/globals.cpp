@@ -3,9 +3,9 @@
 // whatever order the linker puts the object files in: the interpreter first,
 // then the engine that takes over the subsystems registered before it, then
 // the other subsystems, which register with the engine directly.
+#include "base/subsystem.h"
 #include "console/command_interpreter.h"
 #include "engine/game_system.h"
-#include "engine/subsystem.h"
 #include "input/input_system.h"
 #include "platform/operating_system.h"
 #include "platform/window_settings.h"

@@ -1,7 +1,7 @@
 #include "engine/main_loop.h"
 
-#include "engine/subsystem.h"
-#include "platform/message_output.h"
+#include "base/message_output.h"
+#include "base/subsystem.h"
 
 int32_t FrameDriver::Step() {
     ++count_;

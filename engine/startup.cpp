@@ -8,29 +8,32 @@
 #include <string>
 #include <vector>
 
+#include "base/archive_files.h"
+#include "base/message_output.h"
+#include "base/paths.h"
+#include "base/subsystem.h"
 #include "camera/camera.h"
+#include "camera/camera_cvars.h"
 #include "console/command_interpreter.h"
 #include "console/runtime_log.h"
 #include "engine/command_line.h"
+#include "engine/demo.h"
 #include "engine/game_system.h"
 #include "engine/main_loop.h"
+#include "engine/timedemo.h"
 #include "engine/world_catalogue.h"
-#include "engine/subsystem.h"
-#include "input/demo.h"
 #include "input/input_system.h"
-#include "input/timedemo.h"
-#include "platform/archive_files.h"
 #include "platform/headless/input_script.h"
-#include "platform/message_output.h"
 #include "platform/operating_system.h"
-#include "platform/paths.h"
 #include "platform/platform_cvars.h"
 #include "platform/startup_dialog.h"
 #include "video/renderer.h"
 #include "video/resource_manager.h"
 #include "video/shader_set.h"
+#include "video/video_cvars.h"
 #include "video/video_system.h"
 #include "video/shader_library.h"
+#include "world/world_cvars.h"
 
 #ifndef OSPREL_CONTENT_DIR
 #define OSPREL_CONTENT_DIR "content"
@@ -213,7 +216,9 @@ int StartAndRun(const CommandLine& options) {
     // A world on the command line is explored at once, and a timedemo brings
     // its own: no start-up demo plays.
     if (worldGiven || timedemo) answers.settings.emplace_back("demo", std::to_string(kNoDemoPosition));
-    if (ShowStartupDialog(g_operatingSystem.Backend(), answers) == 0) return 0;
+    StartupChoices choices;
+    if (ShowStartupDialog(g_operatingSystem.Backend(), answers, &choices) == 0) return 0;
+    ApplyStartupChoices(choices);
 
     g_windowSettings.width = win_width.intValue;
     g_windowSettings.height = win_height.intValue;
@@ -276,6 +281,17 @@ int StartAndRun(const CommandLine& options) {
 }
 
 }  // namespace
+
+void ApplyStartupChoices(const StartupChoices& choices) {
+    win_width.intValue = choices.width;
+    win_height.intValue = choices.height;
+    m_invert.intValue = choices.invertMouse ? 1 : 0;
+    vid_fullscreen.intValue = choices.fullscreen ? 1 : 0;
+    win_cursor.intValue = choices.showCursor ? 1 : 0;
+    win_debug.intValue = choices.debugWindow ? 1 : 0;
+    bsp_noclip.intValue = choices.collision ? 0 : 1;
+    vid_effectmode.intValue = choices.effectMode;
+}
 
 const char* DefaultContentFolder() { return OSPREL_CONTENT_DIR; }
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/message_output.h"
+#include "base/message_output.h"
 #include "video/renderer.h"
 #include "video/world_gather.h"
 #include "camera/camera.h"

@@ -6,10 +6,11 @@
 #include <cstring>
 #include <map>
 
+#include "base/archive_files.h"
+#include "base/message_output.h"
+#include "base/paths.h"
 #include "console/console_object.h"
-#include "platform/archive_files.h"
-#include "platform/message_output.h"
-#include "platform/paths.h"
+#include "platform/console_line.h"
 
 namespace {
 
@@ -69,6 +70,14 @@ int32_t ListWorldsCommand(int32_t, int32_t, int32_t, const ConsoleArgument*) {
 }
 
 ConsoleCommand maps("maps", ListWorldsCommand);
+
+// Tab completes `map`'s world names from the catalogue; the edit line sits
+// below the engine and is handed the catalogue while the globals are
+// constructed.
+struct WorldNameRegistration {
+    WorldNameRegistration() { SetWorldNameSource(ListWorldNames); }
+};
+WorldNameRegistration s_worldNameRegistration;
 
 }  // namespace
 
@@ -144,8 +153,12 @@ std::vector<std::string> ClosestNames(const std::string& name, const std::vector
     return closest;
 }
 
-std::vector<std::string> ClosestWorldNames(const std::string& name, size_t count) {
+std::vector<std::string> ListWorldNames() {
     std::vector<std::string> names;
     for (const WorldListing& world : ListWorlds()) names.push_back(world.name);
-    return ClosestNames(name, names, count);
+    return names;
+}
+
+std::vector<std::string> ClosestWorldNames(const std::string& name, size_t count) {
+    return ClosestNames(name, ListWorldNames(), count);
 }

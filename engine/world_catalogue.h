@@ -22,6 +22,8 @@ struct WorldListing {
 // Every world that can be loaded by name, sorted by name; each name once, as
 // FindWorldByName resolves it.
 std::vector<WorldListing> ListWorlds();
+// Their names alone, in the same order.
+std::vector<std::string> ListWorldNames();
 
 // The names of up to count worlds closest to name, the closest first: by
 // edit distance, ignoring case, then by the longer common beginning, then by

@@ -3,8 +3,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/message_output.h"
 #include "console/command_interpreter.h"
-#include "platform/message_output.h"
+#include "video/console_overlay.h"
 
 GameConsole g_gameConsole;
 
@@ -18,6 +19,18 @@ struct PrintedLinesToTheConsole {
     PrintedLinesToTheConsole() { SetConsoleSink(ShowPrintedLine); }
     ~PrintedLinesToTheConsole() { SetConsoleSink(nullptr); }
 } s_printedLines;
+
+// Only an open console is read: a closed one costs the overlay nothing.
+void ShowOnTheOverlay(ConsoleOverlayContent* content) {
+    content->open = g_gameConsole.IsOpen();
+    if (content->open) g_gameConsole.FillOverlay(content);
+}
+
+// As the printed lines: the overlay finds no console once this is gone.
+struct ConsoleOnTheOverlay {
+    ConsoleOnTheOverlay() { SetConsoleOverlaySource(ShowOnTheOverlay); }
+    ~ConsoleOnTheOverlay() { SetConsoleOverlaySource(nullptr); }
+} s_consoleOnTheOverlay;
 
 // The editing keys among the key codes; false for the others.
 bool EditingKey(uint8_t code, ConsoleKey* key) {
@@ -83,6 +96,14 @@ bool GameConsole::TakeKey(uint8_t code, bool pressed, bool shift) {
 
 void GameConsole::TakeText(const char* text) {
     if (open_) line_.InsertText(text);
+}
+
+void GameConsole::FillOverlay(ConsoleOverlayContent* content) const {
+    content->open = open_;
+    content->lines.clear();
+    for (int i = 0; i < count_; ++i) content->lines.push_back(OutputLine(i));
+    content->editLine = line_.Text();
+    content->cursor = line_.Cursor();
 }
 
 const char* GameConsole::OutputLine(int index) const {

@@ -10,6 +10,8 @@
 
 #include "platform/console_line.h"
 
+struct ConsoleOverlayContent;
+
 class GameConsole {
 public:
     // The newest printed lines kept for showing, each cut to kLineChars.
@@ -41,6 +43,10 @@ public:
     void ClearOutput() { first_ = count_ = 0; }
     // Closed, with an empty edit line and history; the output stays.
     void Reset();
+
+    // What the overlay draws: open or not, the lines, the edit line and its
+    // caret. The lines and edit line point into this console.
+    void FillOverlay(ConsoleOverlayContent* content) const;
 
 private:
     bool open_ = false;

@@ -4,14 +4,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/message_output.h"
 #include "console/config_script.h"
-#include "input/demo.h"
 #include "input/game_console.h"
-#include "input/timedemo.h"
-#include "platform/message_output.h"
 #include "platform/operating_system.h"
 
 namespace {
+
+// Constant-initialised: the engine installs its hooks from a global, which
+// may be constructed before or after this file's.
+constinit InputHooks s_hooks = {};
 
 struct ResultName {
     const char* name;
@@ -67,6 +69,12 @@ void OnActivation(bool active) {
 }
 
 }  // namespace
+
+InputHooks SetInputHooks(const InputHooks& hooks) {
+    const InputHooks previous = s_hooks;
+    s_hooks = hooks;
+    return previous;
+}
 
 const char* LookupInputResultName(uint32_t code) {
     for (const ResultName& row : kResultNames) {
@@ -189,9 +197,7 @@ int32_t CInputSystem::frame() {
         }
     }
     RunHeldKeys();
-    TimedemoBeforePlayback();
-    DemoPlaybackStep();
-    TimedemoAfterPlayback();
+    if (s_hooks.frameStep != nullptr) s_hooks.frameStep();
     return finished;
 }
 
@@ -240,7 +246,7 @@ void CInputSystem::Release(int code) {
 
 int32_t CInputSystem::KeyEvent(uint8_t code, int32_t pressed, int32_t first, int32_t second,
                                int32_t third) {
-    CaptureDemoPacket(code, pressed, first, second);
+    if (s_hooks.keyEvent != nullptr) s_hooks.keyEvent(code, pressed, first, second);
     if (capture_ != nullptr) capture_(code, pressed, first, second, third);
     if (!pendingDefaults_.empty()) ResolveDefaults();
     if (code == 0 || code >= kKeyCount) {

@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/subsystem.h"
 #include "console/console_object.h"
-#include "engine/subsystem.h"
-#include "input/input_device.h"
-#include "input/key_names.h"
+#include "platform/input_device.h"
+#include "platform/key_names.h"
 
 constexpr int kKeyboardBufferSize = 20;
 
@@ -30,6 +30,17 @@ struct KeyBinding {
 // Sees every key event before it is handled (demo recording).
 using KeyEventCapture = void (*)(uint8_t code, int32_t pressed, int32_t first, int32_t second,
                                  int32_t third);
+
+// The engine's demos work inside this subsystem without it knowing them:
+// keyEvent sees every key event first, before it is checked (recording),
+// and frameStep runs once per frame, right after the held keys' commands
+// (playback). The engine installs them when the program's globals are
+// constructed. Returns the hooks installed before.
+struct InputHooks {
+    void (*keyEvent)(uint8_t code, int32_t pressed, int32_t first, int32_t second) = nullptr;
+    void (*frameStep)() = nullptr;
+};
+InputHooks SetInputHooks(const InputHooks& hooks);
 
 class CInputSystem : public Subsystem {
 public:

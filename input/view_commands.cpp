@@ -3,8 +3,8 @@
 // at most once a second each; the size commands act every frame.
 #include <cstdint>
 
+#include "base/message_output.h"
 #include "console/console_object.h"
-#include "platform/message_output.h"
 #include "platform/operating_system.h"
 #include "video/video_cvars.h"
 #include "world/world_cvars.h"

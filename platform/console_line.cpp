@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/message_output.h"
 #include "console/command_interpreter.h"
-#include "engine/world_catalogue.h"
-#include "platform/message_output.h"
 
 namespace {
+
+constinit WorldNameSource s_worldNames = nullptr;
 
 // The line holds UTF-8; the caret moves and deletes by whole characters.
 bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
@@ -115,10 +116,15 @@ std::vector<std::string> ConsoleObjectNames() {
     return names;
 }
 
+WorldNameSource SetWorldNameSource(WorldNameSource source) {
+    const WorldNameSource previous = s_worldNames;
+    s_worldNames = source;
+    return previous;
+}
+
 std::vector<std::string> WorldNames() {
-    std::vector<std::string> names;
-    for (const WorldListing& world : ListWorlds()) names.push_back(world.name);
-    return names;
+    if (s_worldNames == nullptr) return {};
+    return s_worldNames();
 }
 
 size_t ConsoleLine::Length() const { return strnlen(text_, kSize - 1); }

@@ -54,7 +54,12 @@ LineCompletion CompleteLine(const std::string& line, const std::vector<std::stri
 
 // The names of the interpreter's live console objects.
 std::vector<std::string> ConsoleObjectNames();
-// The names `map` takes, from the world catalogue.
+// Where Tab finds the names `map` takes. The engine's world catalogue
+// installs itself when the program's globals are constructed; with none,
+// no world name is offered. Returns the source installed before.
+using WorldNameSource = std::vector<std::string> (*)();
+WorldNameSource SetWorldNameSource(WorldNameSource source);
+// The names `map` takes, from the installed source.
 std::vector<std::string> WorldNames();
 
 class ConsoleLine {

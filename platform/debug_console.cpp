@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/message_output.h"
 #include "console/command_interpreter.h"
-#include "platform/message_output.h"
 
 void DebugConsole::Append(const char* line) {
     // The output shows plain line feeds.

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/message_output.h"
+#include "base/message_output.h"
 #include "platform/platform_cvars.h"
 #include "platform/platform_window.h"
 

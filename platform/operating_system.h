@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/subsystem.h"
+#include "base/subsystem.h"
 #include "platform/debug_console.h"
 #include "platform/frame_clock.h"
 #include "platform/instance_lock.h"

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "platform/message_output.h"
+#include "base/message_output.h"
 
 class DebugConsole;
 class InputDevice;

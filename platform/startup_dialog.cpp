@@ -2,16 +2,12 @@
 
 #include <algorithm>
 
+#include "base/message_output.h"
 #include "console/command_interpreter.h"
 #include "console/runtime_log.h"
-#include "input/input_cvars.h"
 #include "platform/font_files.h"
-#include "platform/message_output.h"
 #include "platform/operating_system.h"
 #include "platform/platform_backend.h"
-#include "platform/platform_cvars.h"
-#include "video/video_cvars.h"
-#include "world/world_cvars.h"
 
 const ResolutionEntry kResolutions[6] = {
     {"640x480x32", 640, 480},          {"800x600x32", 800, 600},
@@ -173,15 +169,18 @@ void StartupDialog::Accept() {
     g_startupSelections.levelIndex =
         demoPosition == kNoDemoPosition ? Find(kIdLevel)->selection : demoPosition;
 
-    win_width.intValue = kResolutions[resolution].width;
-    win_height.intValue = kResolutions[resolution].height;
-    m_invert.intValue = Find(kIdInvertMouse)->checked ? 1 : 0;
-    vid_fullscreen.intValue = Find(kIdFullscreen)->checked ? 1 : 0;
-    win_cursor.intValue = Find(kIdShowCursor)->checked ? 1 : 0;
-    win_debug.intValue = Find(kIdDebugWindow)->checked ? 1 : 0;
-    bsp_noclip.intValue = Find(kIdCollision)->checked ? 0 : 1;
-    vid_effectmode.intValue = kRenderPaths[path].effectMode;
-    com_log.intValue = Find(kIdDebugLog)->checked ? 1 : 0;
+    choices_.width = kResolutions[resolution].width;
+    choices_.height = kResolutions[resolution].height;
+    choices_.invertMouse = Find(kIdInvertMouse)->checked;
+    choices_.fullscreen = Find(kIdFullscreen)->checked;
+    choices_.showCursor = Find(kIdShowCursor)->checked;
+    choices_.debugWindow = Find(kIdDebugWindow)->checked;
+    choices_.collision = Find(kIdCollision)->checked;
+    choices_.effectMode = kRenderPaths[path].effectMode;
+    choices_.debugLog = Find(kIdDebugLog)->checked;
+    // The warning comes while the dialog is still up, and goes into the
+    // log it warns about.
+    com_log.intValue = choices_.debugLog ? 1 : 0;
     if (com_log.intValue != 0) ReportWarning("%s", kDebugLogWarning);
 }
 
@@ -222,7 +221,7 @@ bool StartupDialog::SetByName(const std::string& name, const std::string& value,
     return false;
 }
 
-int ShowStartupDialog(PlatformBackend* backend, const StartupAnswers& answers) {
+int ShowStartupDialog(PlatformBackend* backend, const StartupAnswers& answers, StartupChoices* choices) {
     StartupDialog dialog;
     if (answers.answerWithoutShowing || backend->IsHeadless()) {
         dialog.Initialise();
@@ -231,9 +230,12 @@ int ShowStartupDialog(PlatformBackend* backend, const StartupAnswers& answers) {
             // The command line was checked before start-up; nothing fails here.
             dialog.SetByName(name, value, &error);
         }
-        return dialog.OnCommand(kIdOk);
+        const int answer = dialog.OnCommand(kIdOk);
+        *choices = dialog.Choices();
+        return answer;
     }
     const int answer = backend->RunStartupDialog(&dialog);
+    *choices = dialog.Choices();
     // The dialog's fonts are made: fontconfig's caches are given back (the
     // overlay loads them again if the engine goes on).
     ReleaseFontLookup();

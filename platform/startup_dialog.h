@@ -76,6 +76,21 @@ struct StartupSelections {
 };
 extern StartupSelections g_startupSelections;
 
+// What OK chose for the console variables; start-up puts it into them
+// (engine/startup.h). The debug log switch is the exception: the dialog sets
+// com_log itself, so that the warning it shows is the log's first line.
+struct StartupChoices {
+    int width = 0;
+    int height = 0;
+    bool invertMouse = false;
+    bool fullscreen = false;
+    bool showCursor = false;
+    bool debugWindow = false;
+    bool collision = false;
+    int effectMode = 0;
+    bool debugLog = false;
+};
+
 class StartupDialog {
 public:
     static constexpr const char* kTitle = "Project Osprel 2.0b Configuration";
@@ -102,6 +117,9 @@ public:
     // 1). Returns false with a message in *error for a bad name or value.
     bool SetByName(const std::string& name, const std::string& value, std::string* error);
 
+    // What the last OK chose.
+    const StartupChoices& Choices() const { return choices_; }
+
     std::vector<DialogControl>& Controls() { return controls_; }
     DialogControl* Find(int id);
     // Dialog units to pixels for the dialog's font.
@@ -111,16 +129,17 @@ public:
 private:
     void Accept();
     std::vector<DialogControl> controls_;
+    StartupChoices choices_;
 };
 
 // Shows the dialog (or answers it, see the platform back end) and returns 1
-// for OK, 0 for Exit or close.
+// for OK, with what it chose in *choices, or 0 for Exit or close.
 class PlatformBackend;
 struct StartupAnswers {
     bool answerWithoutShowing = false;
     std::vector<std::pair<std::string, std::string>> settings;  // --set NAME=VALUE
 };
-int ShowStartupDialog(PlatformBackend* backend, const StartupAnswers& answers);
+int ShowStartupDialog(PlatformBackend* backend, const StartupAnswers& answers, StartupChoices* choices);
 
 // Runs the chosen level's position and map lines and, when a demo was
 // chosen, its load line.

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/message_output.h"
+#include "base/message_output.h"
 #include "video/d3d9/d3dx9.h"
 #include "video/shader_set.h"
 #include "video/video_system.h"

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "camera/camera.h"
-#include "platform/message_output.h"
+#include "base/message_output.h"
 #include "platform/operating_system.h"
 #include "video/d3d9/d3dx9.h"
 #include "video/console_overlay.h"

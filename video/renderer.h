@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/subsystem.h"
+#include "base/subsystem.h"
 #include "video/d3d9/d3d9.h"
 #include "video/post_process.h"
 #include "video/video_system.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "console/console_object.h"
-#include "engine/file_helpers.h"
-#include "platform/message_output.h"
+#include "base/file_helpers.h"
+#include "base/message_output.h"
 #include "video/d3d9/d3dx9.h"
 #include "video/video_system.h"
 

@@ -4,10 +4,10 @@
 
 #include <cstdio>
 
+#include "base/message_output.h"
+#include "base/paths.h"
 #include "console/command_interpreter.h"
 #include "console/console_object.h"
-#include "platform/message_output.h"
-#include "platform/paths.h"
 #include "video/video_system.h"
 
 namespace {

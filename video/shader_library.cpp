@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/archive_files.h"
-#include "platform/message_output.h"
-#include "platform/paths.h"
+#include "base/archive_files.h"
+#include "base/message_output.h"
+#include "base/paths.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/message_output.h"
+#include "base/message_output.h"
 #include "video/d3d9/d3dx9.h"
 #include "video/video_system.h"
 

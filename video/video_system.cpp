@@ -2,11 +2,11 @@
 
 #include <cstring>
 
+#include "base/message_output.h"
+#include "base/paths.h"
 #include "camera/camera.h"
 #include "platform/font_files.h"
-#include "platform/message_output.h"
 #include "platform/operating_system.h"
-#include "platform/paths.h"
 #include "platform/platform_window.h"
 #include "video/d3d9/d3dx9.h"
 #include "video/renderer.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/subsystem.h"
+#include "base/subsystem.h"
 #include "video/d3d9/d3d9.h"
 #include "video/shader_set.h"
 #include "video/text_overlay.h"

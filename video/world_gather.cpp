@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "camera/camera.h"
-#include "platform/message_output.h"
+#include "base/message_output.h"
 #include "video/renderer.h"
 #include "video/video_system.h"
 #include "world/visibility.h"

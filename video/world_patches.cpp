@@ -5,7 +5,7 @@
 #include <new>
 #include <utility>
 
-#include "platform/message_output.h"
+#include "base/message_output.h"
 
 SubPatch::~SubPatch() { ReleaseBuffers(); }
 

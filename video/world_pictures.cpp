@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_output.h"
-#include "platform/paths.h"
+#include "base/message_output.h"
+#include "base/paths.h"
 #include "video/d3d9/d3dx9.h"
 #include "video/image_decode_queue.h"
 #include "video/renderer.h"

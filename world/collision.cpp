@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "platform/message_output.h"
+#include "base/message_output.h"
 #include "world/world_parse.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/message_output.h"
-#include "platform/paths.h"
+#include "base/message_output.h"
+#include "base/paths.h"
 #include "world/patch_grid.h"
 
 static_assert(std::endian::native == std::endian::little, "world records are read in place as little-endian");

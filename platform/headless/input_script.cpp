@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "input/key_names.h"
+#include "platform/key_names.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <deque>
 #include <memory>
 
-#include "input/input_device.h"
 #include "platform/headless/input_script.h"
+#include "platform/input_device.h"
 
 class ScriptedInputDevice : public InputDevice {
 public:

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
+#include "base/message_output.h"
 #include "console/command_interpreter.h"
-#include "platform/message_output.h"
 
 int StandardInputConsole::Pump() {
     int queued = 0;

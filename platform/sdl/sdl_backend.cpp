@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "platform/debug_console.h"
+#include "platform/input_device.h"
 #include "platform/platform_backend.h"
 #include "platform/platform_window.h"
-#include "input/input_device.h"
 #include "platform/sdl/gl_driver_pin.h"
 #include "platform/sdl/dialog_fonts.h"
 #include "platform/sdl/imgui_surface.h"

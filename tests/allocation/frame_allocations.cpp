@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/game_system.h"
-#include "input/demo_mode.h"
+#include "engine/demo_mode.h"
 #include "support/loaded_world.h"
 #include "video/renderer.h"
 #include "video/video_cvars.h"

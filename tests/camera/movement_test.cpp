@@ -6,7 +6,6 @@
 #include "camera/camera.h"
 #include "camera/camera_cvars.h"
 #include "console/command_interpreter.h"
-#include "input/input_cvars.h"
 #include "support/headless_window.h"
 #include "support/test_support.h"
 #include "world/world_cvars.h"

@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "base/subsystem.h"
 #include "engine/main_loop.h"
-#include "engine/subsystem.h"
 #include "support/test_support.h"
 
 namespace {

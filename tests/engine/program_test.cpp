@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/paths.h"
+#include "base/paths.h"
 #include "support/test_support.h"
 
 namespace {

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "base/archive_files.h"
 #include "camera/camera.h"
 #include "camera/camera_cvars.h"
 #include "camera/physics.h"
 #include "console/command_interpreter.h"
 #include "engine/game_system.h"
 #include "engine/world_catalogue.h"
-#include "platform/archive_files.h"
 #include "support/bsp_builder.h"
 #include "support/headless_window.h"
 #include "support/test_support.h"

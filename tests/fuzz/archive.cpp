@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/archive_files.h"
 #include "fuzz/fuzz_support.h"
-#include "platform/archive_files.h"
 
 namespace {
 

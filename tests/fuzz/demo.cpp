@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "engine/demo.h"
 #include "fuzz/fuzz_support.h"
-#include "input/demo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::ScratchFolder() + "/fuzz.dem";

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "camera/physics.h"
-#include "platform/message_output.h"
+#include "base/message_output.h"
 #include "world/collision.h"
 #include "world/visibility.h"
 #include "world/world_parse.h"

@@ -9,7 +9,6 @@
 #include "console/config_script.h"
 #include "input/game_console.h"
 #include "input/input_system.h"
-#include "input/key_names.h"
 #include "support/headless_window.h"
 #include "support/test_support.h"
 #include "video/video_cvars.h"
@@ -82,6 +81,33 @@ int32_t OnceProbe(int32_t a, int32_t b, int32_t c, const ConsoleArgument* argv) 
 }
 ConsoleCommand g_onceProbe("zz_once", OnceProbe, KeyRepeat::kOncePerPress);
 
+// What the demo hooks saw: each key event with how many events the test's
+// capture had seen by then, and each frame step with how many commands had
+// run by then.
+struct HookCall {
+    bool step;
+    int32_t code, pressed, first, second;
+    size_t before;
+    bool operator==(const HookCall&) const = default;
+};
+std::vector<HookCall> g_hookCalls;
+void HookKey(uint8_t code, int32_t pressed, int32_t first, int32_t second) {
+    g_hookCalls.push_back({false, code, pressed, first, second, g_seen.size()});
+}
+void HookStep() { g_hookCalls.push_back({true, 0, 0, 0, 0, g_calls.size()}); }
+
+// Puts the test's hooks in place of the engine's demo hooks while it lives.
+class HooksInPlace {
+public:
+    HooksInPlace() : engine_(SetInputHooks(InputHooks{HookKey, HookStep})) { g_hookCalls.clear(); }
+    ~HooksInPlace() { SetInputHooks(engine_); }
+    HooksInPlace(const HooksInPlace&) = delete;
+    HooksInPlace& operator=(const HooksInPlace&) = delete;
+
+private:
+    InputHooks engine_;
+};
+
 class Input : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -107,22 +133,6 @@ protected:
 };
 
 }  // namespace
-
-TEST(KeyNames, TableNamesAndFirstMatch) {
-    EXPECT_STREQ(KeyName(17), "w");
-    EXPECT_STREQ(KeyName(54), "shift");
-    EXPECT_STREQ(KeyName(233), "mousemove");
-    EXPECT_STREQ(KeyName(84), "");
-    EXPECT_EQ(KeyName(0), nullptr);
-    EXPECT_EQ(KeyName(235), nullptr);
-    EXPECT_EQ(KeyCodeOfName("shift"), 42);
-    EXPECT_EQ(KeyCodeOfName("control"), 29);
-    EXPECT_EQ(KeyCodeOfName("menu"), 56);
-    EXPECT_EQ(KeyCodeOfName("/"), 53);
-    EXPECT_EQ(KeyCodeOfName("7"), 8);
-    EXPECT_EQ(KeyCodeOfName("W"), -1);
-    EXPECT_EQ(KeyCodeOfName(""), -1);
-}
 
 TEST_F(Input, BindFollowsItsRules) {
     ExecuteLine("bind w");
@@ -215,6 +225,23 @@ TEST_F(Input, UnboundAndInvalidKeysAreReported) {
     EXPECT_EQ(output.Last(), "Error: Invalid key pressed.");
     g_inputSystem.KeyEvent(240, 1, 0, 0, 0);
     EXPECT_EQ(output.Last(), "Error: Invalid key pressed.");
+}
+
+TEST_F(Input, DemoHooksSeeEveryKeyFirstAndStepAfterTheHeldKeysRan) {
+    ExecuteLine("bind q zz_probe");
+    g_calls.clear();
+    {
+        HooksInPlace hooks;
+        g_inputSystem.KeyEvent(16, 0x80, 3, 4, 5);  // q
+        g_inputSystem.KeyEvent(0, 1, 0, 0, 0);      // rejected, but seen first
+        g_inputSystem.frame();
+        EXPECT_EQ(g_hookCalls, (std::vector<HookCall>{{false, 16, 0x80, 3, 4, 0},
+                                                      {false, 0, 1, 0, 0, 1},
+                                                      {true, 0, 0, 0, 0, 1}}));
+    }
+    EXPECT_EQ(g_seen.size(), 2u);
+    ASSERT_EQ(g_calls.size(), 1u);
+    EXPECT_EQ(g_calls[0].a, 3);
 }
 
 TEST_F(Input, TwentyKeyboardEventsPerFrameTheRestLater) {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "camera/camera_cvars.h"
 #include "console/command_interpreter.h"
-#include "input/input_cvars.h"
 #include "platform/operating_system.h"
 #include "support/headless_window.h"
 #include "support/test_support.h"

@@ -230,6 +230,30 @@ TEST_F(ConsoleEditing, TabCompletesFromTheInterpretersObjectsAndListsSeveral) {
     EXPECT_EQ(output.Lines(), listed);
 }
 
+namespace {
+std::vector<std::string> TwoWorlds() { return {"oa_dm1", "oa_dm2"}; }
+}  // namespace
+
+TEST_F(ConsoleEditing, TabAfterMapCompletesFromTheInstalledWorldNames) {
+    const WorldNameSource engine = SetWorldNameSource(TwoWorlds);
+    EXPECT_NE(engine, nullptr);  // the world catalogue installed itself
+    Type("map oa");
+    Press(ConsoleKey::kTab);
+    const std::string completed = Line();
+    const std::vector<std::string> listed = output.Lines();
+    Press(ConsoleKey::kEnd);
+    Press(ConsoleKey::kBackspace, 9);
+    SetWorldNameSource(nullptr);
+    Type("map oa_dm");
+    Press(ConsoleKey::kTab);
+    const std::string withoutSource = Line();
+    SetWorldNameSource(engine);
+
+    EXPECT_EQ(completed, "map oa_dm");
+    EXPECT_EQ(listed, (std::vector<std::string>{"] map oa_dm", "    oa_dm1", "    oa_dm2"}));
+    EXPECT_EQ(withoutSource, "map oa_dm");  // no names: the line stays
+}
+
 TEST(CompleteLine, CompletesTheWorldNameAfterMap) {
     const std::vector<std::string> names = {"map", "maps", "fov"};
     const std::vector<std::string> worlds = {"oa_dm1", "oa_dm2", "arena", "oa_ctf1"};

@@ -6,7 +6,7 @@
 #include "camera/camera.h"
 #include "camera/camera_cvars.h"
 #include "console/runtime_log.h"
-#include "input/input_cvars.h"
+#include "engine/startup.h"
 #include "platform/debug_console.h"
 #include "platform/operating_system.h"
 #include "platform/platform_cvars.h"
@@ -56,6 +56,7 @@ TEST_F(Dialog, DefaultsGiveTowerWorldDemoThreeFullscreenFakeHdrAndNoClip) {
               (std::vector<std::string>{"Demo001.dem", "Demo002.dem", "Demo003.dem",
                                         "No Demo (Interactive)"}));
     ASSERT_EQ(dialog.OnCommand(kIdOk), 1);
+    ApplyStartupChoices(dialog.Choices());
     EXPECT_EQ(win_width.intValue, 800);
     EXPECT_EQ(win_height.intValue, 600);
     EXPECT_EQ(vid_fullscreen.intValue, 1);
@@ -107,6 +108,7 @@ TEST_F(Dialog, ChoicesGoIntoTheConsoleVariables) {
     ASSERT_TRUE(dialog.SetByName("invert", "1", &error));
     ASSERT_TRUE(dialog.SetByName("collision", "1", &error));
     ASSERT_EQ(dialog.OnCommand(0x10000 | kIdOk), 1);  // only the low 16 bits name the command
+    ApplyStartupChoices(dialog.Choices());
     EXPECT_EQ(win_width.intValue, 1920);
     EXPECT_EQ(win_height.intValue, 1080);
     EXPECT_EQ(vid_effectmode.intValue, 4);
@@ -152,7 +154,8 @@ TEST_F(Dialog, AnsweredWithoutShowingFromTheCommandLine) {
     StartupAnswers answers;
     answers.answerWithoutShowing = true;
     answers.settings = {{"demo", "3"}, {"level", "1"}};
-    EXPECT_EQ(ShowStartupDialog(&backend, answers), 1);
+    StartupChoices choices;
+    EXPECT_EQ(ShowStartupDialog(&backend, answers, &choices), 1);
     EXPECT_EQ(g_startupSelections.levelIndex, 1);
     EXPECT_EQ(g_startupSelections.demoPosition, 3);
 }
@@ -168,6 +171,7 @@ TEST_F(Dialog, EnterPressesOkAndEscapePressesExitUnlessAListIsOpen) {
 
     // The keys end the dialog as the buttons do.
     ASSERT_EQ(dialog.OnCommand(dialog.CommandForKey(DialogKey::kKeypadEnter, false)), 1);
+    ApplyStartupChoices(dialog.Choices());
     EXPECT_EQ(win_width.intValue, 800);
     EXPECT_EQ(g_operatingSystem.finished, 0);
     EXPECT_EQ(dialog.OnCommand(dialog.CommandForKey(DialogKey::kEscape, false)), 0);

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "input/input_device.h"
 #include "platform/debug_console.h"
+#include "platform/input_device.h"
 #include "platform/platform_backend.h"
 #include "platform/startup_dialog.h"
 #include "platform/window_settings.h"

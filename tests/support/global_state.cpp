@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "base/subsystem.h"
 #include "console/command_interpreter.h"
 #include "console/console_object.h"
-#include "engine/subsystem.h"
 #include "platform/font_files.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_output.h"
+#include "base/message_output.h"
 
 // Collects every line printed while it lives.
 class PrintCapture {

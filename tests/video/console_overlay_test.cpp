@@ -23,7 +23,10 @@ TEST(ConsoleOverlay, NewestLinesSitAboveTheEditLineAndTheCaretFollowsIt) {
     console.TakeKey(203, true, false);  // left: the caret goes before the b
     console.TakeKey(203, false, false);
 
-    const ConsoleOverlayLayout layout = LayOutGameConsole(console, 800, 600, 16.0f, EightEach);
+    ConsoleOverlayContent content;
+    console.FillOverlay(&content);
+    EXPECT_TRUE(content.open);
+    const ConsoleOverlayLayout layout = LayOutGameConsole(content, 800, 600, 16.0f, EightEach);
     EXPECT_EQ(layout.backdrop.x1, 0);
     EXPECT_EQ(layout.backdrop.y1, 0);
     EXPECT_EQ(layout.backdrop.x2, 800);
@@ -51,7 +54,9 @@ TEST(ConsoleOverlay, OnlyTheNewestLinesThatFitAreShown) {
 
     // A 200-pixel-high window: 100 pixels of console, the edit line at 80,
     // five lines of 16 above it.
-    const ConsoleOverlayLayout layout = LayOutGameConsole(console, 320, 200, 16.0f, EightEach);
+    ConsoleOverlayContent content;
+    console.FillOverlay(&content);
+    const ConsoleOverlayLayout layout = LayOutGameConsole(content, 320, 200, 16.0f, EightEach);
     ASSERT_EQ(layout.texts.size(), 7u);
     EXPECT_FLOAT_EQ(layout.texts[0].y, 0.0f);
     EXPECT_EQ(layout.texts[0].text, std::to_string(GameConsole::kMaxLines + 1));

@@ -18,7 +18,7 @@
 #include "camera/camera.h"
 #include "console/command_interpreter.h"
 #include "d3d9_test_support.h"
-#include "input/demo.h"
+#include "engine/demo.h"
 #include "support/headless_window.h"
 #include "support/test_support.h"
 #include "video/video_cvars.h"

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "camera/camera.h"
-#include "platform/archive_files.h"
-#include "platform/paths.h"
+#include "base/archive_files.h"
+#include "base/paths.h"
 #include "support/headless_window.h"
 #include "support/test_support.h"
 #include "video/renderer.h"

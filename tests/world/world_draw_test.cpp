@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/game_system.h"
-#include "input/demo_mode.h"
+#include "engine/demo_mode.h"
 #include "support/loaded_world.h"
 #include "world/world_cvars.h"
 

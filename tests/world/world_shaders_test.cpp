@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/game_system.h"
-#include "platform/archive_files.h"
+#include "base/archive_files.h"
 #include "support/loaded_world.h"
 #include "support/zip_writer.h"
 #include "video/video_cvars.h"

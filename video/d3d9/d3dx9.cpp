@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/paths.h"
+#include "base/paths.h"
 #include "video/d3d9/jpeg_decoder.h"
 #include "video/d3d9/tga_bmp_decoder.h"
 #include "video/d3d9/d3d9_internal.h"

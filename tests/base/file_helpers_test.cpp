@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/file_helpers.h"
+#include "base/file_helpers.h"
 #include "support/test_support.h"
 
 TEST(MemoryFileRead, ClampsAtTheEndOfTheContents) {

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "camera/camera.h"
+#include "camera/camera_cvars.h"
 #include "console/command_interpreter.h"
+#include "engine/demo.h"
+#include "engine/demo_mode.h"
 #include "engine/game_system.h"
-#include "input/demo.h"
-#include "input/demo_mode.h"
-#include "input/input_cvars.h"
 #include "input/input_system.h"
 #include "support/bsp_builder.h"
 #include "support/headless_window.h"

@@ -49,7 +49,7 @@ std::string NamedDemoFile(const char* name);
 // One of the three demos the engine ships, demos\demo001.dem to demo003.dem.
 bool IsShippedDemoFile(const char* path);
 
-// The current demo (owned by the input subsystem's demo state), or null.
+// The current demo (owned by the demo player's state), or null.
 Demo* CurrentDemo();
 
 // Called by the key-event operation for every event, before validation.

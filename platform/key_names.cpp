@@ -1,4 +1,4 @@
-#include "input/key_names.h"
+#include "platform/key_names.h"
 
 #include <cstring>
 

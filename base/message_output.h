@@ -1,6 +1,7 @@
 // Message output: the only paths by which the engine prints. Every line goes
-// to the runtime log while com_log is set, and to the debug console once it
-// exists; lines printed before that wait in a bounded pending list.
+// to the log while the log says it is on (the runtime log, com_log), and to
+// the debug console once it exists; lines printed before that wait in a
+// bounded pending list.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,16 @@ void PrintLine(const char* format, ...) OSPREL_PRINTF(1, 2);
 void ReportError(const char* format, ...) OSPREL_PRINTF(1, 2);
 // Message box captioned "Osprel Warning", then the line "[Warning] <text>".
 void ReportWarning(const char* format, ...) OSPREL_PRINTF(1, 2);
+
+// The log every printed line goes to, CR LF included, while enabled() says
+// so. The runtime log (console/runtime_log.h) installs itself here when the
+// program's globals are constructed; until then, and with none, nothing is
+// logged.
+struct LogWriter {
+    bool (*enabled)() = nullptr;
+    void (*append)(const char* line) = nullptr;
+};
+void SetLogWriter(const LogWriter& writer);
 
 // Where lines go, as the operating-system subsystem decides it.
 struct MessageRoute {

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <future>
 
-#include "platform/paths.h"
+#include "base/paths.h"
 #include "support/test_support.h"
 
 TEST(PathLayer, BackslashesAreSeparators) {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/archive_files.h"
-#include "platform/archive_io.h"
-#include "platform/paths.h"
+#include "base/archive_files.h"
+#include "base/archive_io.h"
+#include "base/paths.h"
 #include "support/test_support.h"
 #include "support/zip_writer.h"
 

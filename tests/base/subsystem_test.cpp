@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/subsystem.h"
+#include "base/subsystem.h"
 #include "support/test_support.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "base/message_output.h"
 #include "console/runtime_log.h"
-#include "platform/message_output.h"
 #include "support/test_support.h"
 
 namespace {

@@ -1,6 +1,6 @@
-#include "platform/paths.h"
+#include "base/paths.h"
 
-#include "platform/archive_files.h"
+#include "base/archive_files.h"
 
 #include <dirent.h>
 #include <fcntl.h>

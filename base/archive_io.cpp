@@ -1,4 +1,4 @@
-#include "platform/archive_io.h"
+#include "base/archive_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,21 +1,21 @@
-#include "input/demo.h"
+#include "engine/demo.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
 
+#include "base/file_helpers.h"
+#include "base/message_output.h"
+#include "base/paths.h"
 #include "camera/camera.h"
+#include "camera/camera_cvars.h"
 #include "console/command_interpreter.h"
 #include "console/console_object.h"
-#include "engine/file_helpers.h"
+#include "engine/demo_mode.h"
 #include "engine/game_system.h"
-#include "input/demo_mode.h"
-#include "input/input_cvars.h"
 #include "input/input_system.h"
-#include "platform/message_output.h"
 #include "platform/operating_system.h"
-#include "platform/paths.h"
 #include "video/text_overlay.h"
 #include "engine/world.h"
 

@@ -1,10 +1,10 @@
-#include "engine/subsystem.h"
+#include "base/subsystem.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "platform/message_output.h"
+#include "base/message_output.h"
 
 namespace {
 

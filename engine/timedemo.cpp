@@ -1,4 +1,4 @@
-#include "input/timedemo.h"
+#include "engine/timedemo.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,13 +7,14 @@
 #include <cstring>
 #include <memory>
 
+#include "base/message_output.h"
+#include "base/paths.h"
 #include "console/console_object.h"
+#include "engine/demo.h"
+#include "engine/demo_mode.h"
 #include "engine/game_system.h"
-#include "input/demo.h"
-#include "input/demo_mode.h"
-#include "platform/message_output.h"
 #include "platform/operating_system.h"
-#include "platform/paths.h"
+#include "base/paths.h"
 #include "engine/world.h"
 
 namespace {

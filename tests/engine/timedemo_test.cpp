@@ -1,6 +1,6 @@
 // Timedemo: the frame-time statistics, and a demo played once on the fixed
 // step in a world loaded the way the map command loads one.
-#include "input/timedemo.h"
+#include "engine/timedemo.h"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "camera/camera.h"
+#include "camera/camera_cvars.h"
 #include "console/command_interpreter.h"
+#include "engine/demo.h"
+#include "engine/demo_mode.h"
 #include "engine/game_system.h"
-#include "input/demo.h"
-#include "input/demo_mode.h"
-#include "input/input_cvars.h"
 #include "input/input_system.h"
 #include "platform/operating_system.h"
 #include "support/bsp_builder.h"

@@ -1,4 +1,4 @@
-#include "platform/archive_files.h"
+#include "base/archive_files.h"
 
 #include <dirent.h>
 #include <physfs.h>
@@ -13,8 +13,8 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/archive_io.h"
-#include "platform/message_output.h"
+#include "base/archive_io.h"
+#include "base/message_output.h"
 
 namespace {
 

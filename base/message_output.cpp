@@ -1,10 +1,8 @@
-#include "platform/message_output.h"
+#include "base/message_output.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-
-#include "console/runtime_log.h"
 
 namespace {
 
@@ -26,6 +24,7 @@ constinit MessageBoxFunction s_messageBox = nullptr;
 constinit bool s_statusEcho = false;
 constinit bool s_boxesOff = false;
 constinit ConsoleSink s_consoleSink = nullptr;
+constinit LogWriter s_log = {};
 
 // Formatted messages are held to 257 characters so the CR LF always fits the
 // 260-byte line buffer.
@@ -65,7 +64,7 @@ void PrintText(const char* text) {
     std::memcpy(line, text, length);
     std::memcpy(line + length, "\r\n", 3);
 
-    if (RuntimeLogEnabled()) AppendToRuntimeLog(line);
+    if (s_log.enabled != nullptr && s_log.append != nullptr && s_log.enabled()) s_log.append(line);
 
     if (s_route.windowExists && s_route.debugConsoleEnabled) {
         if (s_route.showInConsole != nullptr) s_route.showInConsole(line);
@@ -129,6 +128,7 @@ void ReportWarning(const char* format, ...) {
     PrintLine("[Warning] %s", text);
 }
 
+void SetLogWriter(const LogWriter& writer) { s_log = writer; }
 void SetMessageRoute(const MessageRoute& route) { s_route = route; }
 MessageRoute GetMessageRoute() { return s_route; }
 void SetMessageBoxFunction(MessageBoxFunction show) { s_messageBox = show; }

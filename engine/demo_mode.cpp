@@ -1,4 +1,4 @@
-#include "input/demo_mode.h"
+#include "engine/demo_mode.h"
 
 namespace {
 constinit int32_t s_demoMode = kDemoIdle;

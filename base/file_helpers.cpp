@@ -1,12 +1,12 @@
-#include "engine/file_helpers.h"
+#include "base/file_helpers.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "platform/message_output.h"
-#include "platform/paths.h"
+#include "base/message_output.h"
+#include "base/paths.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "base/archive_files.h"
+#include "base/file_helpers.h"
+#include "base/paths.h"
 #include "console/config_script.h"
-#include "engine/file_helpers.h"
-#include "platform/archive_files.h"
-#include "platform/paths.h"
 #include "support/test_support.h"
 #include "support/zip_writer.h"
 

@@ -51,7 +51,8 @@ bool TimedemoActive();
 // it could not start or stopped early. Empty while a run is under way.
 const std::string& TimedemoResult();
 
-// Called by the input subsystem's frame around the demo playback step.
+// Called in the input subsystem's frame around the demo playback step
+// (engine/demo_input.cpp).
 void TimedemoBeforePlayback();
 void TimedemoAfterPlayback();
 

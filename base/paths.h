@@ -16,7 +16,7 @@ std::string ResolvePath(const char* path);
 
 // fopen through ResolvePath. Only regular files open for reading; a folder or
 // a device is reported as missing. A file the content folder lacks is read
-// from the mounted archives (platform/archive_files.h) when opened read-only.
+// from the mounted archives (base/archive_files.h) when opened read-only.
 std::FILE* OpenFile(const char* path, const char* mode);
 
 // A regular file on disk at path (no archive, no case fallback).

@@ -1,3 +1,0 @@
-#include "input/input_cvars.h"
-
-ConsoleVariable m_invert("m_invert", 0);
