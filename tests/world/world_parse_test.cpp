@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "support/bsp_builder.h"
 #include "support/test_support.h"
+#include "engine/world.h"
 #include "world/world_parse.h"
 
 namespace {
@@ -26,6 +28,25 @@ protected:
         if (lines != nullptr) *lines = output.Lines();
         return read ? std::move(data) : nullptr;
     }
+};
+
+// A load that fails while reading the file stops before the device: these
+// run without one.
+class WorldFileFailures : public ::testing::Test {
+protected:
+    std::unique_ptr<World> LoadBytes(const std::vector<uint8_t>& bytes) {
+        folder_.Write("maps/test.lmf", std::string(bytes.begin(), bytes.end()));
+        auto world = std::make_unique<World>();
+        if (!world->Load("maps/test.lmf")) return nullptr;
+        return world;
+    }
+    Lines FailureLines(const BspBuilder& b) {
+        PrintCapture output;
+        EXPECT_EQ(LoadBytes(b.Bytes()), nullptr);
+        return output.Lines();
+    }
+
+    ScratchFolder folder_;
 };
 
 }  // namespace
@@ -132,3 +153,48 @@ TEST_F(WorldReader, VisibilityRowsAreKeptAsStored) {
     EXPECT_TRUE(world->visibility.empty());
 }
 
+TEST_F(WorldFileFailures, EarlyFailuresStopWithTheirMessage) {
+    PrintCapture output;
+    World world;
+    EXPECT_FALSE(world.Load("maps/none.lmf"));
+    EXPECT_EQ(output.Lines(),
+              (Lines{"Attempting to load world: maps/none.lmf", "Error: Unable to find map maps/none.lmf"}));
+    EXPECT_EQ(world.loaded, 0);
+
+    std::vector<uint8_t> bytes = BspBuilder::MinimalWorld().Bytes();
+    const auto failure = [&](const std::vector<uint8_t>& file) {
+        output.Clear();
+        EXPECT_EQ(LoadBytes(file), nullptr);
+        return output.Lines();
+    };
+    std::vector<uint8_t> magic = bytes;
+    std::memcpy(magic.data(), "VBSP", 4);
+    EXPECT_EQ(failure(magic), (Lines{"Attempting to load world: maps/test.lmf", "Loading level maps/test.lmf",
+                                     "Error: Invalid bsp magic id, expected IBSP, received: VBSP"}));
+    // Bytes that are not text are shown as escapes, never sent raw to the
+    // console.
+    std::memcpy(magic.data(), "\x01\xFFZ\0", 4);
+    EXPECT_EQ(failure(magic).back(), "Error: Invalid bsp magic id, expected IBSP, received: \\x01\\xFFZ\\x00");
+    EXPECT_EQ(failure({}).back(), "Error reading BSP header");
+    EXPECT_EQ(failure(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 7)).back(), "Error reading BSP header");
+    EXPECT_EQ(failure(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 8)).back(),
+              "Error reading lumps from BSP file");
+    EXPECT_EQ(failure(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 143)).back(),
+              "Error reading lumps from BSP file");
+}
+
+TEST_F(WorldFileFailures, EachRequiredLumpMissingIsMissingData) {
+    const int required[] = {kLumpVertices, kLumpMeshVertices, kLumpFaces, kLumpTextures, kLumpLightmaps};
+    for (int lump : required) {
+        BspBuilder b = BspBuilder::MinimalWorld();
+        b.SetLumpBytes(lump, {});
+        const Lines lines = FailureLines(b);
+        EXPECT_EQ(lines, (Lines{"Attempting to load world: maps/test.lmf", "Loading level maps/test.lmf",
+                                "Error: This bsp file is missing data"}))
+            << lump;
+    }
+    // A lightmap lump one byte short of one lightmap.
+    BspBuilder b = BspBuilder::MinimalWorld();
+    b.SetLumpBytes(kLumpLightmaps, std::vector<uint8_t>(kLightmapBytes - 1, 9));
+    EXPECT_EQ(FailureLines(b).back(), "Error: This bsp file is missing data");
+}
