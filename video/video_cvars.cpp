@@ -19,3 +19,4 @@ ConsoleVariable vid_height("vid_height", 600, true);
 ConsoleVariable fov("fov", 90.0f);
 ConsoleVariable vid_multisample("vid_multisample", 0);
 ConsoleVariable vid_tiling("vid_tiling", 0);
+ConsoleVariable r_materials("r_materials", 1);

@@ -21,3 +21,7 @@ extern ConsoleVariable vid_height;
 extern ConsoleVariable fov;
 extern ConsoleVariable vid_multisample;
 extern ConsoleVariable vid_tiling;
+// 1: worlds are drawn as their shader scripts describe them (stages, light
+// scale, cloud skies, fog, brush entities, culling); 0: each face is its one
+// image times its lightmap, as the engine always drew them.
+extern ConsoleVariable r_materials;

@@ -52,7 +52,7 @@ TEST_F(ConfigScripts, SavedScriptHasHeaderEmptyLineAndOneEntryPerSettableVariabl
     entries.erase(std::find_if(entries.begin(), entries.end(),
                                [](const std::string& e) { return e.rfind("bind ", 0) == 0; }),
                   entries.end());
-    EXPECT_EQ(entries.size(), 42u - 7u);  // read-only variables are not written
+    EXPECT_EQ(entries.size(), 43u - 7u);  // read-only variables are not written
     for (size_t i = 1; i < entries.size(); ++i) EXPECT_LT(entries[i - 1], entries[i]);
 
     auto has = [&](const std::string& entry) {

@@ -34,7 +34,8 @@ const ExpectedVariable kCatalogue[] = {
     {"vid_description", S, 0, "Default Description", true},
     {"vid_width", I, 800, nullptr, true},       {"vid_height", I, 600, nullptr, true},
     {"fov", F, 90.0, nullptr, false},           {"vid_multisample", I, 0, nullptr, false},
-    {"vid_tiling", I, 0, nullptr, false},       {"p_speed", F, 4.25, nullptr, false},
+    {"vid_tiling", I, 0, nullptr, false},       {"r_materials", I, 1, nullptr, false},
+    {"p_speed", F, 4.25, nullptr, false},
     {"sensitivity", F, 0.05, nullptr, false},   {"m_invert", I, 0, nullptr, false},
     {"cg_showfps", I, 1, nullptr, false},       {"cg_color", I, 1, nullptr, false},
     {"cg_lightmaps", I, 1, nullptr, false},     {"cg_textures", I, 1, nullptr, false},
@@ -56,7 +57,7 @@ TEST(ConsoleCatalogue, EveryVariableHasItsDefaultKindAndFlag) {
     for (int32_t i = 0; i < list.Count(); ++i) {
         if (list.At(i)->IsVariable()) ++variables;
     }
-    EXPECT_EQ(variables, 42);
+    EXPECT_EQ(variables, 43);
 
     for (const ExpectedVariable& expected : kCatalogue) {
         SCOPED_TRACE(expected.name);
