@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -50,18 +52,27 @@ TEST(IncludeGraphTool, FailsOnACycleAndNamesTheEdgeThatClosesIt) {
     EXPECT_EQ(run.output.find("Cycle 2"), std::string::npos) << run.output;
 }
 
-TEST(IncludeGraphTool, SubfoldersCountAsTheirTopFolderUnlessSplit) {
+TEST(IncludeGraphTool, SubfoldersCountAsTheirTopFolderUnlessSplitButTheDeviceLayerStandsAlone) {
     ScratchFolder tree;
-    tree.Write("video/d3d9/d.cpp", "#include \"video/x.h\"\n");
-    tree.Write("video/x.h", "#include \"video/d3d9/d.h\"\n");
+    tree.Write("platform/sdl/s.cpp", "#include \"platform/x.h\"\n");
+    tree.Write("platform/x.h", "#include \"platform/sdl/s.h\"\n");
     ProgramResult joined = RunTool("include-graph", tree);
     EXPECT_EQ(joined.exitCode, 0) << joined.output;
     EXPECT_EQ(joined.output.find("->"), std::string::npos) << joined.output;
     ProgramResult split = RunTool("include-graph", tree, "--split");
     EXPECT_EQ(split.exitCode, 1) << split.output;
-    EXPECT_TRUE(HasLine(split.output, "Cycle 1: 2 folders: video video/d3d9")) << split.output;
+    EXPECT_TRUE(HasLine(split.output, "Cycle 1: 2 folders: platform platform/sdl")) << split.output;
     ProgramResult dot = RunTool("include-graph", tree, "--split --dot");
-    EXPECT_TRUE(HasLine(dot.output, "  \"video/d3d9\" -> \"video\" [label=\"1\"];")) << dot.output;
+    EXPECT_TRUE(HasLine(dot.output, "  \"platform/sdl\" -> \"platform\" [label=\"1\"];")) << dot.output;
+
+    // The device layer lies below world/ while video/ lies above it: the
+    // two never merge, so world -> video/d3d9 -> ... is no cycle with video.
+    tree.Write("video/d3d9/d.h", "\n");
+    tree.Write("world/w.h", "#include \"video/d3d9/d.h\"\n");
+    tree.Write("video/v.h", "#include \"world/w.h\"\n");
+    ProgramResult layered = RunTool("include-graph", tree);
+    EXPECT_TRUE(HasLine(layered.output, "  world              -> video/d3d9            1")) << layered.output;
+    EXPECT_EQ(layered.output.find("world              -> video "), std::string::npos) << layered.output;
 }
 
 TEST(DeviceTestsTool, CountsTestsThatBringTheDeviceUpDirectlyThroughFixturesHelpersOrTheProgram) {
@@ -93,4 +104,27 @@ TEST(DeviceTestsTool, CountsTestsThatBringTheDeviceUpDirectlyThroughFixturesHelp
     EXPECT_TRUE(HasLine(run.output, "1 of 4 test files, 1 of 10 tests need the device through the program"))
         << run.output;
     EXPECT_TRUE(HasLine(run.output, "3 of 4 test files, 4 of 10 tests need the device")) << run.output;
+}
+
+TEST(IncludeGraphTool, TheEnginesFoldersAreLayeredWithoutACycle) {
+    // The engine's own tree: every include points down the stack
+    // base, console, platform, video/d3d9, world, camera, video, input, engine.
+    const std::string root = std::string(OSPREL_TEST_SOURCE_DIR) + "/..";
+    const ProgramResult run = RunProgram("python3 " + ShellQuote(root + "/tools/include-graph") + " --root " +
+                                         ShellQuote(root) + " 2>&1");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(HasLine(run.output, "No cycle.")) << run.output;
+    const std::vector<std::string> order = {"base", "console", "platform", "video/d3d9", "world",
+                                            "camera", "video",   "input",    "engine"};
+    for (const std::string& line : SplitLines(run.output)) {
+        const size_t arrow = line.find(" -> ");
+        if (arrow == std::string::npos) continue;
+        const std::string from = line.substr(2, line.find(' ', 2) - 2);
+        const size_t to_start = line.find_first_not_of(' ', arrow + 4);
+        const std::string to = line.substr(to_start, line.find(' ', to_start) - to_start);
+        const auto rank = [&order](const std::string& folder) {
+            return std::find(order.begin(), order.end(), folder) - order.begin();
+        };
+        EXPECT_GT(rank(from), rank(to)) << line;
+    }
 }
