@@ -391,3 +391,10 @@ float4 depthoffield_ps(PixelInput input) : COLOR0
     float3 widest = tex2D(g_blurred, uv).rgb;
     return float4(lerp(lerp(sharp, half, saturate(blur)), widest, saturate(blur - 1.0)), 1.0);
 }
+
+// Cloud layers of a world's sky: the layer's image times its colour, with
+// the image's alpha times the colour's for the layer's blend.
+float4 sky_layer_ps(PixelInput input) : COLOR0
+{
+    return tex2D(g_image, input.texCoord) * input.color;
+}

@@ -1,6 +1,7 @@
 #include "video/renderer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -54,7 +55,71 @@ bool HoldsSourceIndices(const RenderItem& item) {
            static_cast<uint64_t>(item.startIndex) + static_cast<uint32_t>(item.count) <= item.sourceIndexCount;
 }
 
+DWORD DeviceBlend(BlendFactor factor) {
+    switch (factor) {
+        case BlendFactor::kZero: return D3DBLEND_ZERO;
+        case BlendFactor::kOne: return D3DBLEND_ONE;
+        case BlendFactor::kSourceColor: return D3DBLEND_SRCCOLOR;
+        case BlendFactor::kOneMinusSourceColor: return D3DBLEND_INVSRCCOLOR;
+        case BlendFactor::kSourceAlpha: return D3DBLEND_SRCALPHA;
+        case BlendFactor::kOneMinusSourceAlpha: return D3DBLEND_INVSRCALPHA;
+        case BlendFactor::kDestinationColor: return D3DBLEND_DESTCOLOR;
+        case BlendFactor::kOneMinusDestinationColor: return D3DBLEND_INVDESTCOLOR;
+        case BlendFactor::kDestinationAlpha: return D3DBLEND_DESTALPHA;
+        case BlendFactor::kOneMinusDestinationAlpha: return D3DBLEND_INVDESTALPHA;
+        case BlendFactor::kSourceAlphaSaturate: return D3DBLEND_SRCALPHASAT;
+    }
+    return D3DBLEND_ONE;
+}
+
+uint8_t ColourByte(float value) {
+    const float clamped = value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
+    return static_cast<uint8_t>(clamped * 255.0f + 0.5f);
+}
+
+// Cloud heights beyond this put the shell so far out that the layers would
+// be one texel across the sky; a hostile script's 1e30 stays harmless.
+constexpr float kMaxCloudHeight = 65536.0f;
+
 }  // namespace
+
+SkyLayerTransform SkyLayerTransformAt(const SkyLayer& layer, double milliseconds) {
+    const double seconds = milliseconds / 1000.0;
+    double scaleS = 1.0, scaleT = 1.0, offsetS = 0.0, offsetT = 0.0;
+    const int count = std::min(std::max(layer.motionCount, 0), ShaderScriptStage::kMaxMotions);
+    for (int i = 0; i < count; ++i) {
+        const TexCoordMotion& motion = layer.motions[i];
+        if (motion.kind == TexCoordMotion::Kind::kScale) {
+            scaleS *= motion.s;
+            offsetS *= motion.s;
+            scaleT *= motion.t;
+            offsetT *= motion.t;
+        } else {
+            offsetS += motion.s * seconds;
+            offsetT += motion.t * seconds;
+        }
+    }
+    SkyLayerTransform transform;
+    transform.scaleS = static_cast<float>(scaleS);
+    transform.scaleT = static_cast<float>(scaleT);
+    transform.offsetS = std::isfinite(offsetS) ? static_cast<float>(offsetS - std::floor(offsetS)) : 0.0f;
+    transform.offsetT = std::isfinite(offsetT) ? static_cast<float>(offsetT - std::floor(offsetT)) : 0.0f;
+    if (!std::isfinite(transform.scaleS)) transform.scaleS = 1.0f;
+    if (!std::isfinite(transform.scaleT)) transform.scaleT = 1.0f;
+    return transform;
+}
+
+void CloudTexCoord(const float direction[3], float cloudHeight, float* s, float* t) {
+    const float height = cloudHeight > 0.0f ? std::min(cloudHeight, kMaxCloudHeight) : 128.0f;
+    // The ray eye + distance * direction meets the sphere of radius
+    // ground + height around the point ground below the eye.
+    const float ground = kCloudGroundRadius;
+    const float shell = ground + height;
+    const float up = direction[1];
+    const float distance = -ground * up + std::sqrt(ground * ground * up * up + shell * shell - ground * ground);
+    *s = direction[0] * distance / kCloudImageSpan;
+    *t = direction[2] * distance / kCloudImageSpan;
+}
 
 const char* EffectLabel(int32_t mode) {
     switch (mode) {
@@ -88,6 +153,21 @@ CRenderer::CRenderer() {
          Vertex(-s, s, s, 0, -1, 0, 0, 1), Vertex(s, s, s, 0, -1, 0, 1, 1)},
     };
     std::memcpy(sky_, faces, sizeof sky_);
+    std::memcpy(blackSky_, faces, sizeof blackSky_);
+    for (auto& face : blackSky_) {
+        for (GpuVertex& vertex : face) vertex.colour = 0xFF000000;
+    }
+    for (int ring = 0; ring <= kCloudRings; ++ring) {
+        const float elevation = 1.5707964f - 3.1415927f * static_cast<float>(ring) / kCloudRings;
+        for (int segment = 0; segment <= kCloudSegments; ++segment) {
+            const float around = 6.2831855f * static_cast<float>(segment) / kCloudSegments;
+            float* direction = cloudDirections_[ring][segment];
+            direction[0] = std::cos(elevation) * std::cos(around);
+            direction[1] = std::sin(elevation);
+            direction[2] = std::cos(elevation) * std::sin(around);
+        }
+    }
+    SetWorldClouds(nullptr, 0, 128.0f);
 
     // The worlds' sky boxes: each image as seen from inside the box, upright.
     // Turning right from _rt (+X) come _ft (-Z), _lf (-X) and _bk (+Z); _up
@@ -180,6 +260,10 @@ void CRenderer::ResizeTargets(IDirect3DDevice9* device, int32_t width, int32_t h
 
 void CRenderer::ReleaseImages() {
     SetWorldSky(nullptr);
+    SetWorldClouds(nullptr, 0, 128.0f);
+    if (cloudPs_ != nullptr) cloudPs_->Release();
+    cloudPs_ = nullptr;
+    cloudPsTried_ = false;
     postProcess_.Release();
     for (IDirect3DTexture9*& texture : skyTextures_) Release(&texture);
     Release(&loadingImage_);
@@ -236,6 +320,31 @@ void CRenderer::ForgetWorldSky(IDirect3DTexture9* const* faces) {
     if (faces != nullptr && faces[0] != nullptr && faces[0] == worldSky_[0]) SetWorldSky(nullptr);
 }
 
+void CRenderer::SetWorldClouds(const SkyLayer* layers, int count, float cloudHeight) {
+    if (layers == nullptr || count < 0) count = 0;
+    count = std::min(count, kMaxSkyLayers);
+    for (int i = 0; i < count; ++i) {
+        if (layers[i].texture != nullptr) layers[i].texture->AddRef();
+    }
+    for (int i = 0; i < cloudCount_; ++i) {
+        if (clouds_[i].texture != nullptr) clouds_[i].texture->Release();
+    }
+    for (int i = 0; i < kMaxSkyLayers; ++i) clouds_[i] = i < count ? layers[i] : SkyLayer();
+    cloudCount_ = count;
+    for (int ring = 0; ring <= kCloudRings; ++ring) {
+        for (int segment = 0; segment <= kCloudSegments; ++segment) {
+            CloudTexCoord(cloudDirections_[ring][segment], cloudHeight, &cloudCoords_[ring][segment][0],
+                          &cloudCoords_[ring][segment][1]);
+        }
+    }
+}
+
+void CRenderer::ForgetWorldClouds(const SkyLayer* layers) {
+    if (layers != nullptr && cloudCount_ > 0 && layers[0].texture == clouds_[0].texture) {
+        SetWorldClouds(nullptr, 0, 128.0f);
+    }
+}
+
 void CRenderer::EmptyCaches() {
     for (RenderList& list : tgaSet_.lists) list.used = 0;
     for (RenderList& list : mainSet_.lists) list.used = 0;
@@ -288,10 +397,90 @@ void CRenderer::DrawSky(IDirect3DDevice9* device) {
     BindSkyShaders();
     g_videoSystem.BindFallbackTexture(1);
     const bool worldSky = HasWorldSky();
+    // Clouds without a box are drawn over black, not over the engine's day.
+    const bool clouds = cloudCount_ > 0 && r_materials.intValue != 0;
     for (int face = 0; face < kSkyFaceCount; ++face) {
         device->SetTexture(0, worldSky ? worldSky_[face] : skyTextures_[face]);
-        g_videoSystem.DrawQuadStrip(worldSky ? worldSkyVertices_[face] : sky_[face], 4);
+        const GpuVertex* engineFace = clouds ? blackSky_[face] : sky_[face];
+        g_videoSystem.DrawQuadStrip(worldSky ? worldSkyVertices_[face] : engineFace, 4);
     }
+    if (clouds) DrawClouds(device);
+}
+
+// Each layer over the box in turn, on the dome around the eye, blended as
+// its stage says; the depth buffer is neither tested nor written, so the
+// clouds stay behind everything the world draws after them.
+void CRenderer::DrawClouds(IDirect3DDevice9* device) {
+    if (device == nullptr) return;
+    DWORD cull = D3DCULL_CCW, zEnable = D3DZB_TRUE, zWrite = TRUE, blend = FALSE;
+    DWORD source = D3DBLEND_ONE, destination = D3DBLEND_ZERO;
+    device->GetRenderState(D3DRS_CULLMODE, &cull);
+    device->GetRenderState(D3DRS_ZENABLE, &zEnable);
+    device->GetRenderState(D3DRS_ZWRITEENABLE, &zWrite);
+    device->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
+    device->GetRenderState(D3DRS_SRCBLEND, &source);
+    device->GetRenderState(D3DRS_DESTBLEND, &destination);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    SetWrapAddress(device, 0);
+    // The layers' pixel shader is made when clouds are first drawn on this
+    // device, so that devices that never show any do not compile it.
+    if (!cloudPsTried_) {
+        cloudPsTried_ = true;
+        bool missing = false;
+        if (ID3DXBuffer* code = CompileOptionalShaderEntry("sky_layer_ps", "ps.2.0", &missing)) {
+            if (FAILED(device->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), &cloudPs_))) {
+                cloudPs_ = nullptr;
+            }
+            code->Release();
+        }
+    }
+    if (cloudPs_ != nullptr) device->SetPixelShader(cloudPs_);
+
+    const D3DXVECTOR3& eye = g_camera.GetPosition();
+    const double now = g_operatingSystem.FrameTime();
+    for (int i = 0; i < cloudCount_; ++i) {
+        const SkyLayer& layer = clouds_[i];
+        if (layer.texture == nullptr) continue;
+        const bool opaque = layer.sourceFactor == BlendFactor::kOne && layer.destinationFactor == BlendFactor::kZero;
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, opaque ? FALSE : TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, DeviceBlend(layer.sourceFactor));
+        device->SetRenderState(D3DRS_DESTBLEND, DeviceBlend(layer.destinationFactor));
+        device->SetTexture(0, layer.texture);
+        const SkyLayerTransform transform = SkyLayerTransformAt(layer, now);
+        const D3DCOLOR colour = D3DCOLOR_ARGB(ColourByte(layer.alpha), ColourByte(layer.colour[0]),
+                                              ColourByte(layer.colour[1]), ColourByte(layer.colour[2]));
+        for (int ring = 0; ring < kCloudRings; ++ring) {
+            for (int segment = 0; segment <= kCloudSegments; ++segment) {
+                for (int side = 0; side < 2; ++side) {
+                    const float* direction = cloudDirections_[ring + side][segment];
+                    const float* coord = cloudCoords_[ring + side][segment];
+                    GpuVertex& vertex = cloudStrip_[2 * segment + side];
+                    vertex.position[0] = eye.x + direction[0] * kCloudDomeRadius;
+                    vertex.position[1] = eye.y + direction[1] * kCloudDomeRadius;
+                    vertex.position[2] = eye.z + direction[2] * kCloudDomeRadius;
+                    vertex.normal[0] = -direction[0];
+                    vertex.normal[1] = -direction[1];
+                    vertex.normal[2] = -direction[2];
+                    vertex.colour = colour;
+                    vertex.texCoord[0] = coord[0] * transform.scaleS + transform.offsetS;
+                    vertex.texCoord[1] = coord[1] * transform.scaleT + transform.offsetT;
+                    vertex.lightmapCoord[0] = vertex.lightmapCoord[1] = vertex.lightmapCoord[2] = 0.0f;
+                }
+            }
+            g_videoSystem.DrawQuadStrip(cloudStrip_, 2 * (kCloudSegments + 1));
+        }
+    }
+
+    BindSkyShaders();
+    SetClampAddress(device, 0);
+    device->SetRenderState(D3DRS_CULLMODE, cull);
+    device->SetRenderState(D3DRS_ZENABLE, zEnable);
+    device->SetRenderState(D3DRS_ZWRITEENABLE, zWrite);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, blend);
+    device->SetRenderState(D3DRS_SRCBLEND, source);
+    device->SetRenderState(D3DRS_DESTBLEND, destination);
 }
 
 void CRenderer::DrawNoEffect(IDirect3DDevice9* device) {

@@ -10,6 +10,7 @@
 #include "base/subsystem.h"
 #include "video/d3d9/d3d9.h"
 #include "video/post_process.h"
+#include "video/shader_scripts.h"
 #include "video/video_system.h"
 
 // One draw of world geometry, filled by world drawing.
@@ -87,6 +88,46 @@ struct BatchRun {
 
 constexpr float kSkyHalfSize = 100000.0f;
 
+// A cloud layer of the world's sky shader: one image drawn over the sky box
+// on a dome around the eye, blended onto what is behind it and moving with
+// the frame clock.
+constexpr int kMaxSkyLayers = 8;
+struct SkyLayer {
+    IDirect3DTexture9* texture = nullptr;
+    BlendFactor sourceFactor = BlendFactor::kOne;
+    BlendFactor destinationFactor = BlendFactor::kZero;
+    TexCoordMotion motions[ShaderScriptStage::kMaxMotions];
+    int motionCount = 0;
+    float colour[3] = {1.0f, 1.0f, 1.0f};
+    float alpha = 1.0f;
+};
+
+// The cloud dome: rings from the top of the sky down to below the horizon,
+// each a strip of segments around it.
+constexpr int kCloudRings = 12;
+constexpr int kCloudSegments = 32;
+constexpr float kCloudDomeRadius = kSkyHalfSize * 0.25f;
+// How far below the eye the centre of the clouds' sphere lies: the clouds
+// are a shell cloudHeight thick over a ball of this radius, so that they
+// curve down to the horizon.
+constexpr float kCloudGroundRadius = 1024.0f;
+// World units of cloud surface one repeat of a layer's image covers.
+constexpr float kCloudImageSpan = 1024.0f;
+
+// A layer's texture coordinates at a time: s' = scaleS * s + offsetS, and
+// the same for t, with the offsets brought into [0, 1) since the images
+// repeat.
+struct SkyLayerTransform {
+    float scaleS = 1.0f;
+    float scaleT = 1.0f;
+    float offsetS = 0.0f;
+    float offsetT = 0.0f;
+};
+SkyLayerTransform SkyLayerTransformAt(const SkyLayer& layer, double milliseconds);
+// The texture coordinates where the ray from the eye along direction (unit,
+// Y up) meets the cloud shell cloudHeight above the eye.
+void CloudTexCoord(const float direction[3], float cloudHeight, float* s, float* t);
+
 class CRenderer : public Subsystem, private PostProcessScene {
 public:
     CRenderer();
@@ -121,6 +162,14 @@ public:
     // Goes back to the engine's sky when faces is the world sky in use.
     void ForgetWorldSky(IDirect3DTexture9* const* faces);
     bool HasWorldSky() const { return worldSky_[0] != nullptr; }
+    // The cloud layers of the world's sky shader (at most kMaxSkyLayers),
+    // drawn over its box, or over black when it has none, while r_materials
+    // is 1. The renderer keeps a reference to each image until replaced;
+    // count 0 drops them.
+    void SetWorldClouds(const SkyLayer* layers, int count, float cloudHeight);
+    // Drops the clouds when layers are the ones in use.
+    void ForgetWorldClouds(const SkyLayer* layers);
+    int WorldCloudCount() const { return cloudCount_; }
     const GpuVertex* WorldSkyFace(int face) const { return worldSkyVertices_[face]; }
 
     // Creates the post-process targets at the window's size (moving the
@@ -157,6 +206,7 @@ private:
     // (not moved for a size of 0).
     void SetQuad(int32_t width, int32_t height);
     void DrawSky(IDirect3DDevice9* device) override;
+    void DrawClouds(IDirect3DDevice9* device);
     void DrawCaches(IDirect3DDevice9* device, bool empty) override;
     // The opaque lists of both sets, then the additive ones.
     void DrawWorld(IDirect3DDevice9* device, bool empty);
@@ -190,6 +240,16 @@ private:
     IDirect3DTexture9* skyTextures_[kSkyFaceCount] = {};
     IDirect3DTexture9* worldSky_[kSkyFaceCount] = {};
     GpuVertex worldSkyVertices_[kSkyFaceCount][4];
+    GpuVertex blackSky_[kSkyFaceCount][4];  // the box's faces in black, behind clouds without a box
+    SkyLayer clouds_[kMaxSkyLayers];
+    int cloudCount_ = 0;
+    // Per dome point: the direction from the eye and the texture coordinates
+    // of the cloud shell there, before a layer's transform.
+    float cloudDirections_[kCloudRings + 1][kCloudSegments + 1][3];
+    float cloudCoords_[kCloudRings + 1][kCloudSegments + 1][2];
+    GpuVertex cloudStrip_[2 * (kCloudSegments + 1)];
+    IDirect3DPixelShader9* cloudPs_ = nullptr;  // sky_layer_ps; sky_main_ps stands in without it
+    bool cloudPsTried_ = false;
     std::vector<uint8_t> additive_;  // per texture
     bool anyAdditive_ = false;
     bool additiveDrawing_ = true;

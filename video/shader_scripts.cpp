@@ -5,11 +5,17 @@
 // can be trusted to start.
 #include "video/shader_scripts.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
 
 namespace {
+
+// Stages past this many in one shader are read and not kept: no stock
+// shader comes near it, and it bounds a hostile shader's table entry.
+constexpr size_t kMaxStagesPerShader = 64;
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -213,6 +219,119 @@ BlendKind BlendOf(const std::vector<std::string_view>& args, BlendKind current) 
     // Source times one plus destination times zero is no blend at all.
     if (IEquals(args[0], "gl_one") && IEquals(args[1], "gl_zero")) return BlendKind::kOpaque;
     return BlendKind::kOther;
+}
+
+// A number as the scripts write them ("0.05", "-.01", "2"); fallback when the
+// token is not one or is not finite. Tokens are at most kMaxTokenLength long.
+float Number(std::string_view text, float fallback) {
+    char buffer[ShaderTable::kMaxTokenLength + 1];
+    if (text.empty() || text.size() > ShaderTable::kMaxTokenLength) return fallback;
+    std::memcpy(buffer, text.data(), text.size());
+    buffer[text.size()] = '\0';
+    char* end = nullptr;
+    const float value = std::strtof(buffer, &end);
+    if (end == buffer || *end != '\0' || !std::isfinite(value)) return fallback;
+    return value;
+}
+
+bool FactorOf(std::string_view name, BlendFactor* factor) {
+    static constexpr std::pair<const char*, BlendFactor> kFactors[] = {
+        {"gl_zero", BlendFactor::kZero},
+        {"gl_one", BlendFactor::kOne},
+        {"gl_src_color", BlendFactor::kSourceColor},
+        {"gl_one_minus_src_color", BlendFactor::kOneMinusSourceColor},
+        {"gl_src_alpha", BlendFactor::kSourceAlpha},
+        {"gl_one_minus_src_alpha", BlendFactor::kOneMinusSourceAlpha},
+        {"gl_dst_color", BlendFactor::kDestinationColor},
+        {"gl_one_minus_dst_color", BlendFactor::kOneMinusDestinationColor},
+        {"gl_dst_alpha", BlendFactor::kDestinationAlpha},
+        {"gl_one_minus_dst_alpha", BlendFactor::kOneMinusDestinationAlpha},
+        {"gl_src_alpha_saturate", BlendFactor::kSourceAlphaSaturate},
+    };
+    for (const auto& [word, value] : kFactors) {
+        if (IEquals(name, word)) {
+            *factor = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+// blendFunc's factors: the three short names or an explicit pair; anything
+// else leaves the stage as it was.
+void ReadBlendFactors(const std::vector<std::string_view>& args, ShaderScriptStage* stage) {
+    if (args.size() == 1) {
+        if (IEquals(args[0], "add")) {
+            stage->sourceFactor = BlendFactor::kOne;
+            stage->destinationFactor = BlendFactor::kOne;
+        } else if (IEquals(args[0], "filter")) {
+            stage->sourceFactor = BlendFactor::kDestinationColor;
+            stage->destinationFactor = BlendFactor::kZero;
+        } else if (IEquals(args[0], "blend")) {
+            stage->sourceFactor = BlendFactor::kSourceAlpha;
+            stage->destinationFactor = BlendFactor::kOneMinusSourceAlpha;
+        }
+        return;
+    }
+    BlendFactor source = BlendFactor::kOne;
+    BlendFactor destination = BlendFactor::kZero;
+    if (args.size() >= 2 && FactorOf(args[0], &source) && FactorOf(args[1], &destination)) {
+        stage->sourceFactor = source;
+        stage->destinationFactor = destination;
+    }
+}
+
+// The numbers of "( r g b )" however the brackets are spaced: "(1 0 0)" and
+// "( 1 0 0 )" both occur. Returns how many it read, up to count.
+int BracketedNumbers(const std::vector<std::string_view>& args, size_t first, float* out, int count) {
+    int read = 0;
+    for (size_t i = first; i < args.size() && read < count; ++i) {
+        std::string_view word = args[i];
+        while (!word.empty() && word.front() == '(') word.remove_prefix(1);
+        while (!word.empty() && word.back() == ')') word.remove_suffix(1);
+        if (word.empty()) continue;
+        const float value = Number(word, NAN);
+        if (std::isnan(value)) return read;
+        out[read++] = value;
+    }
+    return read;
+}
+
+float Unit(float value) { return value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value); }
+
+void ReadTexCoordMod(const std::vector<std::string_view>& args, ShaderScriptStage* stage) {
+    if (args.size() < 3 || stage->motionCount >= ShaderScriptStage::kMaxMotions) return;
+    TexCoordMotion motion;
+    if (IEquals(args[0], "scale")) {
+        motion.kind = TexCoordMotion::Kind::kScale;
+        motion.s = Number(args[1], 1.0f);
+        motion.t = Number(args[2], 1.0f);
+    } else if (IEquals(args[0], "scroll")) {
+        motion.kind = TexCoordMotion::Kind::kScroll;
+        motion.s = Number(args[1], 0.0f);
+        motion.t = Number(args[2], 0.0f);
+    } else {
+        return;
+    }
+    stage->motions[stage->motionCount++] = motion;
+}
+
+void ReadRgbGen(const std::vector<std::string_view>& args, ShaderScriptStage* stage) {
+    if (args.empty()) return;
+    if (IEquals(args[0], "identity") || IEquals(args[0], "identitylighting")) {
+        for (float& c : stage->colour) c = 1.0f;
+    } else if (IEquals(args[0], "const") || IEquals(args[0], "constant")) {
+        float rgb[3];
+        if (BracketedNumbers(args, 1, rgb, 3) == 3) {
+            for (int i = 0; i < 3; ++i) stage->colour[i] = Unit(rgb[i]);
+        }
+    }
+}
+
+void ReadAlphaGen(const std::vector<std::string_view>& args, ShaderScriptStage* stage) {
+    if (args.empty() || !(IEquals(args[0], "const") || IEquals(args[0], "constant"))) return;
+    float a = 1.0f;
+    if (BracketedNumbers(args, 1, &a, 1) == 1) stage->alpha = Unit(a);
 }
 
 void SetMap(ShaderScriptStage* stage, std::string_view image) {
@@ -445,7 +564,9 @@ void ScriptReader::Stage(const Token& token) {
         Fault(token.line, Current() + " has a stage inside a stage; it is skipped", 3);
         break;
     case TokenKind::kClose:
-        current_.stages.push_back(std::move(stage_));
+        if (current_.stages.size() < kMaxStagesPerShader) {
+            current_.stages.push_back(std::move(stage_));
+        }
         mode_ = Mode::kBody;
         break;
     case TokenKind::kBad:
@@ -493,7 +614,13 @@ void ScriptReader::BodyDirective(std::string_view keyword) {
         if (IEquals(args_[0], "fog")) current_.fog = true;
         if (IEquals(args_[0], "portal")) current_.portal = true;
     } else if (IEquals(keyword, "skyparms")) {
+        current_.skyParms = true;
         if (!args_.empty()) current_.skyBox = args_[0] == "-" ? std::string() : Path(args_[0]);
+        if (args_.size() >= 2) {
+            const float height = Number(args_[1], 0.0f);
+            if (height > 0.0f) current_.cloudHeight = height;
+        }
+        if (args_.size() >= 3) current_.skyNearBox = args_[2] == "-" ? std::string() : Path(args_[2]);
     } else if (IEquals(keyword, "fogparms")) {
         current_.fog = true;
     } else if (IEquals(keyword, "portal")) {
@@ -508,6 +635,13 @@ void ScriptReader::StageDirective(std::string_view keyword) {
         if (args_.size() >= 2) SetMap(&stage_, args_[1]);  // after the frequency
     } else if (IEquals(keyword, "blendfunc")) {
         stage_.blend = BlendOf(args_, stage_.blend);
+        ReadBlendFactors(args_, &stage_);
+    } else if (IEquals(keyword, "tcmod")) {
+        ReadTexCoordMod(args_, &stage_);
+    } else if (IEquals(keyword, "rgbgen")) {
+        ReadRgbGen(args_, &stage_);
+    } else if (IEquals(keyword, "alphagen")) {
+        ReadAlphaGen(args_, &stage_);
     }
 }
 

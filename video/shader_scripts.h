@@ -12,6 +12,29 @@
 
 enum class BlendKind { kOpaque, kAdditive, kOther };
 
+// The factors of a stage's blendFunc, as the device's blend states name them.
+enum class BlendFactor {
+    kZero,
+    kOne,
+    kSourceColor,
+    kOneMinusSourceColor,
+    kSourceAlpha,
+    kOneMinusSourceAlpha,
+    kDestinationColor,
+    kOneMinusDestinationColor,
+    kDestinationAlpha,
+    kOneMinusDestinationAlpha,
+    kSourceAlphaSaturate,
+};
+
+// One tcMod of a stage that moves its image: scale multiplies the texture
+// coordinates, scroll adds (s, t) per second. Kept in their written order.
+struct TexCoordMotion {
+    enum class Kind { kScale, kScroll } kind = Kind::kScale;
+    float s = 1.0f;
+    float t = 1.0f;
+};
+
 // One `{ }` block inside a shader. Named apart from the HLSL compiler's
 // ShaderStage, which is a vertex/pixel enum.
 struct ShaderScriptStage {
@@ -19,6 +42,18 @@ struct ShaderScriptStage {
     bool isLightmap = false;    // map is $lightmap
     bool isWhiteImage = false;  // map is $whiteimage or *white
     BlendKind blend = BlendKind::kOpaque;
+    // blendFunc's factors: one and zero (no blend) unless it names others.
+    BlendFactor sourceFactor = BlendFactor::kOne;
+    BlendFactor destinationFactor = BlendFactor::kZero;
+    // tcMod scale and scroll, at most kMaxMotions of them; other tcMods are
+    // read and left out.
+    static constexpr int kMaxMotions = 4;
+    TexCoordMotion motions[kMaxMotions];
+    int motionCount = 0;
+    // rgbGen identity / identityLighting / const and alphaGen const; white
+    // and opaque otherwise.
+    float colour[3] = {1.0f, 1.0f, 1.0f};
+    float alpha = 1.0f;
 };
 
 struct ShaderDefinition {
@@ -30,6 +65,9 @@ struct ShaderDefinition {
     bool fog = false;         // surfaceparm fog, or fogParms
     bool portal = false;      // surfaceparm portal, or portal
     std::string skyBox;       // skyParms' first argument unless it is "-"; "" otherwise
+    bool skyParms = false;    // the shader has a skyParms line
+    float cloudHeight = 128;  // skyParms' second argument when it is a number above 0
+    std::string skyNearBox;   // skyParms' third argument unless it is "-"; "" otherwise
     std::string sourceFile;   // the script it came from
     int sourceLine = 0;       // the line of its name
 };

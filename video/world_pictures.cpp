@@ -15,6 +15,7 @@
 #include "video/renderer.h"
 #include "video/shader_library.h"
 #include "video/shader_scripts.h"
+#include "video/video_cvars.h"
 #include "video/video_system.h"
 #include "world/world_parse.h"
 #include "world/world_cvars.h"
@@ -206,6 +207,52 @@ void LoadSkyBox(IDirect3DDevice9* device, const ShaderTable& shaders, const Worl
     }
 }
 
+// The cloud layers of the first sky shader that has any: each stage that
+// draws an image (not the lightmap, not a white image), up to kMaxSkyLayers,
+// with its blend, tcMod scale and scroll, and colour. A layer whose image
+// is missing is left out with one line for the shader.
+void LoadSkyClouds(IDirect3DDevice9* device, const ShaderTable& shaders, const WorldData& data,
+                   WorldPictures* pictures) {
+    for (const BspTexture& record : data.textureRecords) {
+        const ShaderDefinition* shader = shaders.Find(RecordName(record));
+        if (shader == nullptr || !shader->sky) continue;
+        std::vector<const ShaderScriptStage*> stages;
+        std::vector<std::vector<std::string>> candidates;
+        for (const ShaderScriptStage& stage : shader->stages) {
+            if (stages.size() == static_cast<size_t>(kMaxSkyLayers)) break;
+            if (stage.map.empty() || stage.isLightmap || stage.isWhiteImage) continue;
+            const std::string base = ImageBase(stage.map);
+            stages.push_back(&stage);
+            candidates.push_back({base + ".tga", base + ".jpg"});
+        }
+        if (stages.empty()) continue;
+        const std::vector<LoadedImage> images = LoadFirstImages(device, candidates);
+        std::string missing;
+        for (size_t i = 0; i < stages.size(); ++i) {
+            if (images[i].texture == nullptr) {
+                missing += (missing.empty() ? "" : ", ") + ImageBase(stages[i]->map);
+                continue;
+            }
+            const ShaderScriptStage& stage = *stages[i];
+            SkyLayer& layer = pictures->clouds[pictures->cloudCount++];
+            layer.texture = images[i].texture;
+            layer.sourceFactor = stage.sourceFactor;
+            layer.destinationFactor = stage.destinationFactor;
+            layer.motionCount = stage.motionCount;
+            for (int m = 0; m < stage.motionCount; ++m) layer.motions[m] = stage.motions[m];
+            for (int c = 0; c < 3; ++c) layer.colour[c] = stage.colour[c];
+            layer.alpha = stage.alpha;
+        }
+        pictures->cloudHeight = shader->cloudHeight;
+        if (!missing.empty() && r_materials.intValue != 0) {
+            const std::string line = "Warning: the sky " + shader->name + " has no image " + missing +
+                                     "; its clouds there are left out";
+            PrintLine("%s", PrintableBytes(line.data(), line.size()).c_str());
+        }
+        return;
+    }
+}
+
 IDirect3DTexture9* CreateWhiteTexture(IDirect3DDevice9* device) {
     IDirect3DTexture9* texture = nullptr;
     if (FAILED(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr))) return nullptr;
@@ -371,6 +418,7 @@ bool BuildWorldSurfaces(const WorldData& data, WorldPictures* pictures) {
     // The light of faces without a lightmap, and the world's own sky.
     pictures->vertexLight = CreateWhiteTexture(device);
     LoadSkyBox(device, shaders, data, pictures);
+    LoadSkyClouds(device, shaders, data, pictures);
     return true;
 }
 
@@ -382,6 +430,7 @@ void UseWorldPictures(const WorldPictures& pictures) {
     }
     SetRenderCacheAdditiveDrawing(bsp_vertexlit.intValue != 0);
     g_renderer.SetWorldSky(pictures.sky[0] != nullptr ? pictures.sky : nullptr);
+    g_renderer.SetWorldClouds(pictures.clouds, pictures.cloudCount, pictures.cloudHeight);
 }
 
 void ReleaseWorldPictures(WorldPictures* pictures) {
@@ -401,6 +450,13 @@ void ReleaseWorldPictures(WorldPictures* pictures) {
         face = nullptr;
     }
     pictures->skyName.clear();
+    g_renderer.ForgetWorldClouds(pictures->clouds);
+    for (SkyLayer& layer : pictures->clouds) {
+        if (layer.texture != nullptr) layer.texture->Release();
+        layer = SkyLayer();
+    }
+    pictures->cloudCount = 0;
+    pictures->cloudHeight = 128.0f;
     Free(&pictures->patches);  // each sub-patch releases its own buffers
     if (pictures->vertexBuffer != nullptr) pictures->vertexBuffer->Release();
     if (pictures->indexBuffer != nullptr) pictures->indexBuffer->Release();

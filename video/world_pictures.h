@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "video/d3d9/d3d9.h"
+#include "video/renderer.h"
 #include "video/world_patches.h"
 #include "world/world_data.h"
 
@@ -40,6 +41,11 @@ struct WorldPictures {
     // instead of the engine's own sky while the world is loaded.
     IDirect3DTexture9* sky[kWorldSkyFaces] = {};
     std::string skyName;  // the box's name, e.g. "env/space1"; empty without one
+    // The cloud layers of the world's sky shader, each with its own image,
+    // drawn over the box (or over black without one) while r_materials is 1.
+    SkyLayer clouds[kMaxSkyLayers];
+    int cloudCount = 0;
+    float cloudHeight = 128.0f;
     // One bit per face: handed to the renderer this frame.
     std::vector<uint8_t> faceDrawn;
 

@@ -15,6 +15,7 @@
 #include "engine/demo_mode.h"
 #include "support/loaded_world.h"
 #include "video/renderer.h"
+#include "video/shader_library.h"
 #include "video/video_cvars.h"
 #include "video/video_system.h"
 #include "world/world_cvars.h"
@@ -140,6 +141,38 @@ TEST_F(FrameAllocations, RunningFramesAllocateNothingOnAnyPath) {
         for (int i = 0; i < 100; ++i) Frame(world);
         EXPECT_EQ(window.Count(), 0u) << "allocations in 100 frames of path " << path;
     }
+}
+
+TEST_F(FrameAllocations, CloudLayersAllocateNothingEitherOnAnyPath) {
+    folder_.Write("scripts/sky.shader",
+                  "textures/skies/clouds\n{\n\tsurfaceparm sky\n\tskyParms - 512 -\n"
+                  "\t{\n\t\tmap env/clouds.tga\n\t\ttcMod scale 3 2\n\t\ttcMod scroll 0.05 0.03\n\t}\n"
+                  "\t{\n\t\tmap env/clouds.tga\n\t\tblendFunc blend\n\t\talphaGen const 0.5\n\t}\n}\n");
+    std::string image(18, '\0');
+    image[2] = 2;
+    image[12] = 2;
+    image[14] = 2;
+    image[16] = 24;
+    image += std::string(12, '\x60');
+    folder_.Write("env/clouds.tga", image);
+    ForgetWorldShaders();
+    BspBuilder builder = WorldWithPatch();
+    builder.AddTexture("textures/skies/clouds");
+    World* world = Load(builder);
+    ASSERT_NE(world, nullptr) << ::testing::PrintToString(loadLines_);
+    ASSERT_EQ(g_renderer.WorldCloudCount(), 2);
+    g_camera.SetPosition(D3DXVECTOR3(0.0f, 50.0f, 200.0f));
+    g_camera.ResetView(0.0f, 0.0f, 0.0f);
+    for (int path = 0; path <= 4; ++path) {
+        vid_effectmode.intValue = path;
+        for (int i = 0; i < 5; ++i) Frame(world);
+        // Fewer frames than above: each draws the sky's dome twice over.
+        AllocationWindow window;
+        for (int i = 0; i < 20; ++i) Frame(world);
+        EXPECT_EQ(window.Count(), 0u) << "allocations in 20 frames of path " << path;
+    }
+    world_.reset();
+    ForgetWorldShaders();
 }
 
 TEST(AllocationCounter, CountsOnlyInsideTheWindow) {

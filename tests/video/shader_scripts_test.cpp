@@ -99,6 +99,119 @@ TEST(ShaderScriptGrammar, BlendFuncForms) {
     }
 }
 
+TEST(ShaderScriptGrammar, SkyParmsKeepBoxCloudHeightAndNearBox) {
+    const Read read = ReadScript(
+        "textures/skies/clouds\n{\n\tsurfaceparm sky\n\tskyParms - 512 -\n}\n"
+        "textures/skies/full\n{\n\tskyparms full 700 env/near\\box\n}\n"
+        "textures/skies/nocloud\n{\n\tskyParms env/desert/desert - - //farbox cloudheight nearbox\n}\n"
+        "textures/skies/bad\n{\n\tskyParms env/a -40 -\n}\n"
+        "textures/skies/word\n{\n\tskyParms env/b high\n}\n"
+        "textures/skies/none\n{\n\tsurfaceparm sky\n}\n");
+    ASSERT_EQ(read.problems, std::vector<std::string>{});
+    const ShaderDefinition* clouds = read.table.Find("textures/skies/clouds");
+    ASSERT_NE(clouds, nullptr);
+    EXPECT_TRUE(clouds->skyParms);
+    EXPECT_EQ(clouds->skyBox, "");
+    EXPECT_EQ(clouds->cloudHeight, 512.0f);
+    EXPECT_EQ(clouds->skyNearBox, "");
+    const ShaderDefinition* full = read.table.Find("textures/skies/full");
+    ASSERT_NE(full, nullptr);
+    EXPECT_EQ(full->skyBox, "full");
+    EXPECT_EQ(full->cloudHeight, 700.0f);
+    EXPECT_EQ(full->skyNearBox, "env/near/box");
+    // "-", a negative height and a word all leave the default height.
+    for (const char* name : {"textures/skies/nocloud", "textures/skies/bad", "textures/skies/word"}) {
+        const ShaderDefinition* shader = read.table.Find(name);
+        ASSERT_NE(shader, nullptr) << name;
+        EXPECT_TRUE(shader->skyParms) << name;
+        EXPECT_EQ(shader->cloudHeight, 128.0f) << name;
+        EXPECT_EQ(shader->skyNearBox, "") << name;
+    }
+    EXPECT_EQ(read.table.Find("textures/skies/nocloud")->skyBox, "env/desert/desert");
+    EXPECT_FALSE(read.table.Find("textures/skies/none")->skyParms);
+}
+
+TEST(ShaderScriptGrammar, StageBlendFactorsMotionAndColour) {
+    const Read read = ReadScript(
+        "textures/skies/layers\n{\n\tskyParms - 512 -\n"
+        "\t{ map textures/skies/a.tga\n tcMod scale 3 2\n tcMod scroll 0.05 -.03\n }\n"
+        "\t{ map textures/skies/b.tga\n blendFunc filter\n rgbGen identityLighting\n }\n"
+        "\t{ map textures/skies/c.tga\n blendFunc add\n rgbGen const ( 0.5 0.25 2 )\n alphaGen const 0.3\n }\n"
+        "\t{ map textures/skies/d.tga\n blendFunc blend\n rgbGen const (1 0 0)\n tcMod turb 0 .1 0 1\n"
+        "\t  tcMod rotate 30\n tcMod scroll x 2\n }\n"
+        "\t{ map textures/skies/e.tga\n blendFunc GL_ONE_MINUS_DST_COLOR gl_src_alpha\n rgbGen const ( 1 x 1 )\n"
+        "\t  tcMod scale 1 1\n tcMod scale 2 2\n tcMod scale 3 3\n tcMod scale 4 4\n tcMod scale 5 5\n }\n"
+        "\t{ map textures/skies/f.tga\n blendFunc GL_ONE GL_BOGUS\n alphaGen const\n }\n"
+        "}\n");
+    ASSERT_EQ(read.problems, std::vector<std::string>{});
+    const ShaderDefinition* shader = read.table.Find("textures/skies/layers");
+    ASSERT_NE(shader, nullptr);
+    ASSERT_EQ(shader->stages.size(), 6u);
+    const ShaderScriptStage& a = shader->stages[0];
+    EXPECT_EQ(a.sourceFactor, BlendFactor::kOne);
+    EXPECT_EQ(a.destinationFactor, BlendFactor::kZero);
+    ASSERT_EQ(a.motionCount, 2);
+    EXPECT_EQ(a.motions[0].kind, TexCoordMotion::Kind::kScale);
+    EXPECT_EQ(a.motions[0].s, 3.0f);
+    EXPECT_EQ(a.motions[0].t, 2.0f);
+    EXPECT_EQ(a.motions[1].kind, TexCoordMotion::Kind::kScroll);
+    EXPECT_FLOAT_EQ(a.motions[1].s, 0.05f);
+    EXPECT_FLOAT_EQ(a.motions[1].t, -0.03f);
+    const ShaderScriptStage& b = shader->stages[1];
+    EXPECT_EQ(b.sourceFactor, BlendFactor::kDestinationColor);
+    EXPECT_EQ(b.destinationFactor, BlendFactor::kZero);
+    EXPECT_EQ(b.colour[0], 1.0f);
+    const ShaderScriptStage& c = shader->stages[2];
+    EXPECT_EQ(c.sourceFactor, BlendFactor::kOne);
+    EXPECT_EQ(c.destinationFactor, BlendFactor::kOne);
+    EXPECT_EQ(c.colour[0], 0.5f);
+    EXPECT_EQ(c.colour[1], 0.25f);
+    EXPECT_EQ(c.colour[2], 1.0f);  // kept to one
+    EXPECT_FLOAT_EQ(c.alpha, 0.3f);
+    // Turbulence and rotation are read and left out; a scroll that is not
+    // a number scrolls by nothing on that axis.
+    const ShaderScriptStage& d = shader->stages[3];
+    EXPECT_EQ(d.sourceFactor, BlendFactor::kSourceAlpha);
+    EXPECT_EQ(d.destinationFactor, BlendFactor::kOneMinusSourceAlpha);
+    EXPECT_EQ(d.colour[0], 1.0f);
+    EXPECT_EQ(d.colour[1], 0.0f);
+    ASSERT_EQ(d.motionCount, 1);
+    EXPECT_EQ(d.motions[0].kind, TexCoordMotion::Kind::kScroll);
+    EXPECT_EQ(d.motions[0].s, 0.0f);
+    EXPECT_EQ(d.motions[0].t, 2.0f);
+    // A colour that is not three numbers leaves white; more motions than a
+    // stage keeps are dropped.
+    const ShaderScriptStage& e = shader->stages[4];
+    EXPECT_EQ(e.sourceFactor, BlendFactor::kOneMinusDestinationColor);
+    EXPECT_EQ(e.destinationFactor, BlendFactor::kSourceAlpha);
+    EXPECT_EQ(e.colour[1], 1.0f);
+    EXPECT_EQ(e.motionCount, ShaderScriptStage::kMaxMotions);
+    EXPECT_EQ(e.motions[ShaderScriptStage::kMaxMotions - 1].s, 4.0f);
+    // An unknown factor leaves the stage unblended; alphaGen without a value
+    // leaves it opaque.
+    const ShaderScriptStage& f = shader->stages[5];
+    EXPECT_EQ(f.sourceFactor, BlendFactor::kOne);
+    EXPECT_EQ(f.destinationFactor, BlendFactor::kZero);
+    EXPECT_EQ(f.alpha, 1.0f);
+}
+
+TEST(ShaderScriptHostile, StagesPastTheCapAreReadAndNotKept) {
+    constexpr int kKept = 64;  // the reader's cap
+    std::string text = "textures/many/stages\n{\n";
+    for (int i = 0; i < kKept + 40; ++i) {
+        text += "\t{ map textures/many/s" + std::to_string(i) + ".tga\n blendFunc add\n }\n";
+    }
+    text += "\tsurfaceparm sky\n}\nlater/shader\n{\n}\n";
+    const Read read = ReadScript(text);
+    EXPECT_EQ(read.problems, std::vector<std::string>{});
+    EXPECT_EQ(read.added, 2);
+    const ShaderDefinition* many = read.table.Find("textures/many/stages");
+    ASSERT_NE(many, nullptr);
+    ASSERT_EQ(many->stages.size(), static_cast<size_t>(kKept));
+    EXPECT_EQ(many->stages.back().map, "textures/many/s" + std::to_string(kKept - 1) + ".tga");
+    EXPECT_TRUE(many->sky);  // what follows the dropped stages is still read
+}
+
 TEST(ShaderScriptGrammar, ImageSkipsLightmapAndWhiteAndFallsBack) {
     const Read read = ReadScript(
         "lit/1 { { map $lightmap } { map $whiteimage\n blendfunc add } { map b.tga\n } }\n"
