@@ -508,6 +508,12 @@ void ScriptReader::StageDirective(std::string_view keyword) {
         if (args_.size() >= 2) SetMap(&stage_, args_[1]);  // after the frequency
     } else if (IEquals(keyword, "blendfunc")) {
         stage_.blend = BlendOf(args_, stage_.blend);
+    } else if (IEquals(keyword, "rgbgen")) {
+        if (!args_.empty()) {
+            const std::string_view how = args_[0];
+            stage_.vertexLight =
+                IEquals(how, "vertex") || IEquals(how, "exactvertex") || IEquals(how, "oneminusvertex");
+        }
     }
 }
 
@@ -591,4 +597,11 @@ BlendKind FirstDrawnStageBlend(const ShaderDefinition& shader) {
         if (!stage.map.empty() && !stage.isLightmap) return stage.blend;
     }
     return BlendKind::kOpaque;
+}
+
+bool AsksForVertexLight(const ShaderDefinition& shader) {
+    for (const ShaderScriptStage& stage : shader.stages) {
+        if (stage.vertexLight) return true;
+    }
+    return false;
 }

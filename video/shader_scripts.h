@@ -19,6 +19,7 @@ struct ShaderScriptStage {
     bool isLightmap = false;    // map is $lightmap
     bool isWhiteImage = false;  // map is $whiteimage or *white
     BlendKind blend = BlendKind::kOpaque;
+    bool vertexLight = false;   // rgbGen vertex, exactVertex or oneMinusVertex
 };
 
 struct ShaderDefinition {
@@ -74,3 +75,7 @@ std::string ShaderImage(const ShaderDefinition& shader);
 // The blend of the first stage that draws something other than the lightmap;
 // kOpaque when there is none. Decides whether the face is drawn additively.
 BlendKind FirstDrawnStageBlend(const ShaderDefinition& shader);
+
+// Whether any stage takes its colour from the vertices (rgbGen vertex,
+// exactVertex or oneMinusVertex).
+bool AsksForVertexLight(const ShaderDefinition& shader);
