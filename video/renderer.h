@@ -86,6 +86,9 @@ struct BatchRun {
 };
 
 constexpr float kSkyHalfSize = 100000.0f;
+// The constant register (vertex and pixel stage) that switches the world's
+// shaders to the worlds' own light scale; see shaders.hlsl.
+constexpr uint32_t kLightScaleRegister = 4;
 
 class CRenderer : public Subsystem, private PostProcessScene {
 public:
