@@ -36,8 +36,8 @@ row_major float4x4 g_viewProjection : register(c0);
 // scaled to the light they mean (q3_main_vs), the world's pixels leave out
 // the engine's doubling (the lightmaps come already scaled, and faces that
 // give their own light come with a lightmap of alpha 0 that leaves the
-// vertex colours out), and the fake HDR's bright pass and exposure are set
-// for the brighter picture. At 0 every formula is the one of before.
+// vertex colours out), and the fake HDR's bright pass is set for the
+// brighter picture. At 0 every formula is the one of before.
 float4 g_light : register(c4);
 
 sampler2D g_surface : register(s0);     // world: surface texture (wrap)
@@ -86,8 +86,10 @@ static const float kStoredLightScale = 4.0;
 static const float kBrightThreshold = 0.45;
 static const float kBrightKnee = 0.20;
 // With the worlds' own light (g_light.y 1) the picture is about twice as
-// bright in its middle tones: the threshold rises by this much and the
-// exposure falls by kExposureDrop, so that the glow stays on the lights.
+// bright in its middle tones: the threshold rises by this much, so that the
+// glow stays on the lights and bright sky instead of every lit wall. The
+// exposure stays: the tone map brightens the darks by the same ratio as
+// before and rolls the brighter highlights off.
 static const float kBrightThresholdLift = 0.25;
 static const float3 kLuminance = float3(0.2126, 0.7152, 0.0722);
 
@@ -104,7 +106,6 @@ static const float kMotionOldest = 0.0627748;  // kMotionNewest * 0.84^7
 
 static const float kBloomStrength = 1.2;
 static const float kExposure = 1.8;
-static const float kExposureDrop = 0.5;
 
 // Depth of field. The depth texture holds Direct3D depth, about 1 - near / z
 // for this engine's projection (near 0.1, far 1e7), so a difference in depth
@@ -187,7 +188,7 @@ float3 LitSurface(PixelInput input)
 // values roll off towards white instead of clipping.
 float3 ToneMap(float3 color)
 {
-    return 1.0 - exp(-color * (kExposure - kExposureDrop * g_light.y));
+    return 1.0 - exp(-color * kExposure);
 }
 
 // A wide glow from a 256x256 bright-pass target: the texel itself, a ring

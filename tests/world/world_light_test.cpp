@@ -329,3 +329,32 @@ TEST_F(WorldLightScale, SwitchedOffTheStoredLightmapsAndTheVertexLightStandInAre
     // The copies count in the world's size, and go with it.
     EXPECT_GE(world->SizeInBytes(), 2u * kLightmapSize * kLightmapSize * 4);
 }
+
+TEST_F(WorldLightScale, TheFakeHdrGlowStaysOnTheLightsAtTheNewScale) {
+    // A wall lit to about half (32 x 4 = 128) and, in front of it, a white
+    // face that gives light; both fill the screen where they are looked at.
+    folder_.Write("scripts/test.shader", "textures/test/lamp\n{\n\t{\n\t\tmap textures/test/white.tga\n\t}\n}\n");
+    BspBuilder builder;
+    const int32_t wall = builder.AddTexture("textures/test/white");
+    builder.AddLightmap(32, 32, 32);
+    builder.AddPolygon(Square(-100.0f, 2000.0f, 255, 255, 255), wall, 0);
+    AddHiddenMesh(&builder);
+    builder.BuildSingleLeafTree();
+    World* world = Load(builder);
+    ASSERT_NE(world, nullptr) << ::testing::PrintToString(loadLines_);
+    vid_effectmode.intValue = 1;
+
+    // The wall is below the bright pass: the tone map of its light alone,
+    // 1 - exp(-1.8 x 0.502) = 0.595, where a glow would add a tenth.
+    const uint32_t wallPixel = CentrePixel(world);
+    EXPECT_RGB_NEAR(wallPixel, 152, 152, 152, 3);
+
+    builder.AddTexture("textures/test/lamp");
+    builder.AddPolygon(Square(-50.0f, 1000.0f, 20, 20, 20), 1, -1);
+    builder.BuildSingleLeafTree();
+    world = Load(builder);
+    ASSERT_NE(world, nullptr) << ::testing::PrintToString(loadLines_);
+    // The lamp at full intensity glows past the tone map of its own light
+    // (1 - exp(-1.8) = 0.835, 213).
+    EXPECT_GT(Red(CentrePixel(world)), 222);
+}
