@@ -21,7 +21,8 @@
 //
 // Both vertex shaders write the same outputs (COLOR0, TEXCOORD0-2)
 // with the same types, so every vertex shader here goes with every pixel
-// shader. The only constants the engine uploads are c0-c3.
+// shader. The only constants the engine uploads are c0-c3 (vertex stage) and
+// c4 (both stages).
 
 // ---------------------------------------------------------------------------
 // Constants and samplers
@@ -29,6 +30,15 @@
 // View x projection, uploaded as 16 floats in the matrix's row order for row
 // vectors: c0 is its first row.
 row_major float4x4 g_viewProjection : register(c0);
+
+// The light scale, in both stages: x and y are 1 while the worlds' own light
+// is drawn (r_materials 1) and 0 otherwise. At 1 the vertex colours are
+// scaled to the light they mean (q3_main_vs), the world's pixels leave out
+// the engine's doubling (the lightmaps come already scaled, and faces that
+// give their own light come with a lightmap of alpha 0 that leaves the
+// vertex colours out), and the fake HDR's bright pass is set for the
+// brighter picture. At 0 every formula is the one of before.
+float4 g_light : register(c4);
 
 sampler2D g_surface : register(s0);     // world: surface texture (wrap)
 sampler2D g_lightmap : register(s1);    // world: lightmap (clamp)
@@ -66,10 +76,21 @@ sampler2D g_history7 : register(s7);
 // surfaces; scaling by two restores that range.
 static const float kOverbright = 2.0;
 
+// The worlds store their vertex light at a quarter of what it means; scaled
+// up, a colour whose brightest channel passes one is scaled down as a whole
+// so that it keeps its hue.
+static const float kStoredLightScale = 4.0;
+
 // Bright pass: luminance above the threshold passes, with a soft knee so the
 // bloom fades in rather than switching on.
 static const float kBrightThreshold = 0.45;
 static const float kBrightKnee = 0.20;
+// With the worlds' own light (g_light.y 1) the picture is about twice as
+// bright in its middle tones: the threshold rises by this much, so that the
+// glow stays on the lights and bright sky instead of every lit wall. The
+// exposure stays: the tone map brightens the darks by the same ratio as
+// before and rolls the brighter highlights off.
+static const float kBrightThresholdLift = 0.25;
 static const float3 kLuminance = float3(0.2126, 0.7152, 0.0722);
 
 // One texel of the 256x256 bright-pass targets.
@@ -125,7 +146,8 @@ VertexOutput q3_main_vs(EngineVertex input)
 {
     VertexOutput output;
     output.position = mul(float4(input.position, 1.0), g_viewProjection);
-    output.color = input.color;
+    float3 light = input.color.rgb * (1.0 + (kStoredLightScale - 1.0) * g_light.x);
+    output.color = float4(light / max(1.0, max(light.r, max(light.g, light.b))), input.color.a);
     output.texCoord = input.texCoord;
     output.lightCoord = input.lightCoord.xy;
     output.normal = input.normal;
@@ -153,9 +175,13 @@ float3 LitSurface(PixelInput input)
     // carry the same baked light as the lightmap, which would light them
     // twice); surfaces without a lightmap come with a white "lightmap" and
     // their light in the vertex colour.
+    // With the worlds' own light, a lightmap of alpha 0 stands for a face
+    // that gives light: its image at full intensity, whatever its vertices.
     float3 surface = tex2D(g_surface, input.texCoord).rgb;
-    float3 light = tex2D(g_lightmap, input.lightCoord).rgb * input.color.rgb;
-    return surface * light * kOverbright;
+    float4 lightmap = tex2D(g_lightmap, input.lightCoord);
+    float3 vertex = max(lightmap.a, 1.0 - g_light.y) > 0.5 ? input.color.rgb : float3(1.0, 1.0, 1.0);
+    float3 light = lightmap.rgb * vertex;
+    return surface * light * (kOverbright - g_light.y);
 }
 
 // A filmic shoulder: dark and middle tones stay close to linear, bright
@@ -227,9 +253,10 @@ float4 hdr_pre_ps(PixelInput input) : COLOR0
 {
     float3 lit = LitSurface(input);
     float luminance = dot(lit, kLuminance);
-    float soft = clamp(luminance - kBrightThreshold + kBrightKnee, 0.0, 2.0 * kBrightKnee);
+    float threshold = kBrightThreshold + kBrightThresholdLift * g_light.y;
+    float soft = clamp(luminance - threshold + kBrightKnee, 0.0, 2.0 * kBrightKnee);
     soft = soft * soft / (4.0 * kBrightKnee + 0.00001);
-    float contribution = max(soft, luminance - kBrightThreshold) / max(luminance, 0.00001);
+    float contribution = max(soft, luminance - threshold) / max(luminance, 0.00001);
     return float4(saturate(lit * contribution), 1.0);
 }
 

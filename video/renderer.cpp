@@ -378,6 +378,13 @@ int32_t CRenderer::DrawFrame() {
     D3DXMATRIX viewProjection;
     D3DXMatrixMultiply(&viewProjection, &g_camera.View(), &g_camera.Projection());
     device->SetVertexShaderConstantF(0, viewProjection, 4);
+    // c4 of both stages: 1 while the worlds' own light is drawn (r_materials),
+    // when the world's shaders scale the vertex colours to the light they
+    // mean and leave out the engine's doubling; 0 keeps both as they were.
+    const float lightScale = r_materials.intValue != 0 ? 1.0f : 0.0f;
+    const float light[4] = {lightScale, lightScale, 0.0f, 0.0f};
+    device->SetVertexShaderConstantF(kLightScaleRegister, light, 1);
+    device->SetPixelShaderConstantF(kLightScaleRegister, light, 1);
     device->SetFVF(kGpuVertexFvf);
 
     itemsDrawn_ = 0;

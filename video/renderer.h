@@ -87,6 +87,9 @@ struct BatchRun {
 };
 
 constexpr float kSkyHalfSize = 100000.0f;
+// The constant register (vertex and pixel stage) that switches the world's
+// shaders to the worlds' own light scale; see shaders.hlsl.
+constexpr uint32_t kLightScaleRegister = 4;
 
 // A cloud layer of the world's sky shader: one image drawn over the sky box
 // on a dome around the eye, blended onto what is behind it and moving with

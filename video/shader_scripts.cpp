@@ -640,6 +640,11 @@ void ScriptReader::StageDirective(std::string_view keyword) {
         ReadTexCoordMod(args_, &stage_);
     } else if (IEquals(keyword, "rgbgen")) {
         ReadRgbGen(args_, &stage_);
+        if (!args_.empty()) {
+            const std::string_view how = args_[0];
+            stage_.vertexLight =
+                IEquals(how, "vertex") || IEquals(how, "exactvertex") || IEquals(how, "oneminusvertex");
+        }
     } else if (IEquals(keyword, "alphagen")) {
         ReadAlphaGen(args_, &stage_);
     }
@@ -725,4 +730,11 @@ BlendKind FirstDrawnStageBlend(const ShaderDefinition& shader) {
         if (!stage.map.empty() && !stage.isLightmap) return stage.blend;
     }
     return BlendKind::kOpaque;
+}
+
+bool AsksForVertexLight(const ShaderDefinition& shader) {
+    for (const ShaderScriptStage& stage : shader.stages) {
+        if (stage.vertexLight) return true;
+    }
+    return false;
 }

@@ -54,6 +54,7 @@ struct ShaderScriptStage {
     // and opaque otherwise.
     float colour[3] = {1.0f, 1.0f, 1.0f};
     float alpha = 1.0f;
+    bool vertexLight = false;   // rgbGen vertex, exactVertex or oneMinusVertex
 };
 
 struct ShaderDefinition {
@@ -112,3 +113,7 @@ std::string ShaderImage(const ShaderDefinition& shader);
 // The blend of the first stage that draws something other than the lightmap;
 // kOpaque when there is none. Decides whether the face is drawn additively.
 BlendKind FirstDrawnStageBlend(const ShaderDefinition& shader);
+
+// Whether any stage takes its colour from the vertices (rgbGen vertex,
+// exactVertex or oneMinusVertex).
+bool AsksForVertexLight(const ShaderDefinition& shader);

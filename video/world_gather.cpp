@@ -7,6 +7,7 @@
 #include "camera/camera.h"
 #include "base/message_output.h"
 #include "video/renderer.h"
+#include "video/video_cvars.h"
 #include "video/video_system.h"
 #include "world/visibility.h"
 #include "world/world_cvars.h"
@@ -31,15 +32,23 @@ void GatherFace(const WorldData& data, const WorldPictures& pictures, size_t ind
     // The renderer refuses a texture index outside its lists.
     const uint32_t texture = static_cast<uint32_t>(face.texture);
     const bool textureKnown = texture < pictures.textures.size();
+    // The worlds' own light: lightmaps and vertex colours at the light they
+    // mean, and self-lit faces at full intensity.
+    const bool materials = r_materials.intValue != 0;
     IDirect3DTexture9* lightmap = nullptr;
     if (face.lightmap >= 0) {
-        lightmap = pictures.lightmaps[static_cast<size_t>(face.lightmap)];
+        const size_t map = static_cast<size_t>(face.lightmap);
+        lightmap = materials && map < pictures.scaledLightmaps.size() ? pictures.scaledLightmaps[map]
+                                                                      : pictures.lightmaps[map];
     } else {
         // Lit by its vertex colours, unless its shader keeps it out of
         // sight (no surface, sky, fog, portal).
         if (bsp_vertexlit.intValue == 0 || pictures.vertexLight == nullptr) return;
         if (textureKnown && pictures.textures[texture].hidden) return;
         lightmap = pictures.vertexLight;
+        if (materials && textureKnown && pictures.textures[texture].fullBright && pictures.fullBright != nullptr) {
+            lightmap = pictures.fullBright;
+        }
     }
     const uint32_t flags = textureKnown && pictures.textures[texture].fromTga ? 1u : 0u;
     IDirect3DTexture9* surface = textureKnown ? pictures.textures[texture].texture : nullptr;

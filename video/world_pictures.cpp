@@ -59,6 +59,7 @@ void ReadSurfaceKind(const BspTexture& record, const ShaderDefinition* shader, W
     entry->hidden = (record.surfaceFlags & (kSurfaceSky | kSurfaceNoDraw)) != 0 ||
                     (shader != nullptr && (shader->nodraw || shader->sky || shader->fog || shader->portal));
     entry->additive = shader != nullptr && FirstDrawnStageBlend(*shader) == BlendKind::kAdditive;
+    entry->fullBright = shader != nullptr && !AsksForVertexLight(*shader);
 }
 
 // The files a texture record may be drawn from, in the order they are tried:
@@ -253,7 +254,7 @@ void LoadSkyClouds(IDirect3DDevice9* device, const ShaderTable& shaders, const W
     }
 }
 
-IDirect3DTexture9* CreateWhiteTexture(IDirect3DDevice9* device) {
+IDirect3DTexture9* CreateWhiteTexture(IDirect3DDevice9* device, uint8_t alpha) {
     IDirect3DTexture9* texture = nullptr;
     if (FAILED(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr))) return nullptr;
     D3DLOCKED_RECT locked{};
@@ -261,12 +262,49 @@ IDirect3DTexture9* CreateWhiteTexture(IDirect3DDevice9* device) {
         texture->Release();
         return nullptr;
     }
-    std::memset(locked.pBits, 0xFF, 4);
+    std::memset(locked.pBits, 0xFF, 3);
+    static_cast<uint8_t*>(locked.pBits)[3] = alpha;
     texture->UnlockRect(0);
     return texture;
 }
 
+// One lightmap's 128x128 RGB bytes into a locked A8R8G8B8 texture, at the
+// stored light or (scaled) at the light it means.
+void FillLightmap(const uint8_t* rgb, bool scaled, const D3DLOCKED_RECT& locked) {
+    for (int row = 0; row < kLightmapSize; ++row) {
+        uint8_t* out = static_cast<uint8_t*>(locked.pBits) + static_cast<ptrdiff_t>(row) * locked.Pitch;
+        const uint8_t* in = rgb + static_cast<size_t>(row) * kLightmapSize * 3;
+        for (int x = 0; x < kLightmapSize; ++x) {
+            uint8_t texel[3] = {in[3 * x + 0], in[3 * x + 1], in[3 * x + 2]};
+            if (scaled) ScaleStoredLight(in + 3 * x, texel);
+            out[4 * x + 0] = texel[2];
+            out[4 * x + 1] = texel[1];
+            out[4 * x + 2] = texel[0];
+            out[4 * x + 3] = 255;
+        }
+    }
+}
+
+void ReleaseAll(std::vector<IDirect3DTexture9*>* textures) {
+    for (IDirect3DTexture9* texture : *textures) {
+        if (texture != nullptr) texture->Release();
+    }
+    textures->clear();
+}
+
 }  // namespace
+
+void ScaleStoredLight(const uint8_t* rgb, uint8_t* out) {
+    int light[3];
+    int brightest = 0;
+    for (int k = 0; k < 3; ++k) {
+        light[k] = rgb[k] * kStoredLightScale;
+        brightest = light[k] > brightest ? light[k] : brightest;
+    }
+    for (int k = 0; k < 3; ++k) {
+        out[k] = static_cast<uint8_t>(brightest > 255 ? light[k] * 255 / brightest : light[k]);
+    }
+}
 
 bool BuildWorldGeometry(const WorldData& data, WorldPictures* pictures) {
     const uint32_t faceCount = static_cast<uint32_t>(data.faces.size());
@@ -362,6 +400,7 @@ bool BuildWorldSurfaces(const WorldData& data, WorldPictures* pictures) {
     try {
         pictures->textures.assign(textureCount, WorldTexture{});
         pictures->lightmaps.assign(lightmapCount, nullptr);
+        pictures->scaledLightmaps.reserve(lightmapCount);
     } catch (const std::bad_alloc&) {
         PrintLine("Error: Unable to allocate space for textures");
         return false;
@@ -402,21 +441,34 @@ bool BuildWorldSurfaces(const WorldData& data, WorldPictures* pictures) {
             PrintLine("Error, hr failed with: 0x%x", static_cast<unsigned>(result));
             return false;
         }
-        for (int row = 0; row < kLightmapSize; ++row) {
-            uint8_t* out = static_cast<uint8_t*>(locked.pBits) + static_cast<ptrdiff_t>(row) * locked.Pitch;
-            const uint8_t* in = rgb + static_cast<size_t>(row) * kLightmapSize * 3;
-            for (int x = 0; x < kLightmapSize; ++x) {
-                out[4 * x + 0] = in[3 * x + 2];
-                out[4 * x + 1] = in[3 * x + 1];
-                out[4 * x + 2] = in[3 * x + 0];
-                out[4 * x + 3] = 255;
-            }
-        }
+        FillLightmap(rgb, false, locked);
         pictures->lightmaps[i]->UnlockRect(0);
+    }
+    // Their copies at the light they mean; a world whose copies cannot be
+    // made is drawn from the stored lightmaps, as with r_materials 0.
+    for (uint32_t i = 0; i < lightmapCount; ++i) {
+        IDirect3DTexture9* scaled = nullptr;
+        if (FAILED(device->CreateTexture(kLightmapSize, kLightmapSize, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
+                                         &scaled, nullptr))) {
+            scaled = nullptr;
+        }
+        D3DLOCKED_RECT locked{};
+        if (scaled != nullptr && (FAILED(scaled->LockRect(0, &locked, nullptr, 0)) || locked.pBits == nullptr)) {
+            scaled->Release();
+            scaled = nullptr;
+        }
+        if (scaled == nullptr) {
+            ReleaseAll(&pictures->scaledLightmaps);
+            break;
+        }
+        FillLightmap(data.lightmapBytes.data() + static_cast<size_t>(i) * kLightmapBytes, true, locked);
+        scaled->UnlockRect(0);
+        pictures->scaledLightmaps.push_back(scaled);
     }
 
     // The light of faces without a lightmap, and the world's own sky.
-    pictures->vertexLight = CreateWhiteTexture(device);
+    pictures->vertexLight = CreateWhiteTexture(device, 0xFF);
+    pictures->fullBright = CreateWhiteTexture(device, 0);
     LoadSkyBox(device, shaders, data, pictures);
     LoadSkyClouds(device, shaders, data, pictures);
     return true;
@@ -442,8 +494,12 @@ void ReleaseWorldPictures(WorldPictures* pictures) {
     }
     Free(&pictures->textures);
     Free(&pictures->lightmaps);
+    ReleaseAll(&pictures->scaledLightmaps);
+    Free(&pictures->scaledLightmaps);
     if (pictures->vertexLight != nullptr) pictures->vertexLight->Release();
     pictures->vertexLight = nullptr;
+    if (pictures->fullBright != nullptr) pictures->fullBright->Release();
+    pictures->fullBright = nullptr;
     g_renderer.ForgetWorldSky(pictures->sky);
     for (IDirect3DTexture9*& face : pictures->sky) {
         if (face != nullptr) face->Release();
@@ -470,7 +526,7 @@ uint64_t WorldPictures::SizeInBytes() const {
     uint64_t bytes = faceDrawn.size();
     // The world buffers, the lightmaps and each sub-patch.
     bytes += static_cast<uint64_t>(vertexCount) * sizeof(GpuVertex);
-    bytes += lightmaps.size() * static_cast<uint64_t>(kLightmapSize * kLightmapSize * 4);
+    bytes += (lightmaps.size() + scaledLightmaps.size()) * static_cast<uint64_t>(kLightmapSize * kLightmapSize * 4);
     constexpr uint64_t kSubPatchBytes = sizeof(SubPatch) + kPatchGridPoints * (sizeof(BspVertex) + sizeof(GpuVertex)) +
                                         kPatchStripVertices * (4 + 2 * sizeof(GpuVertex)) + kPatchStripLength * 4;
     for (const PatchEntry& entry : patches) bytes += entry.subPatches.size() * kSubPatchBytes;

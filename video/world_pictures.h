@@ -21,7 +21,19 @@ struct WorldTexture {
     // surface, sky, fog, portal), and drawn by adding its light.
     bool hidden = false;
     bool additive = false;
+    // Faces of this texture without a lightmap show their image at full
+    // intensity when the worlds' own lighting is drawn (r_materials 1): the
+    // texture has a shader script and none of its stages asks for the
+    // vertex colours. Lava and other surfaces that give light are the
+    // usual case.
+    bool fullBright = false;
 };
+
+// The worlds' lightmaps and vertex colours are stored at a quarter of the
+// light they mean: their light is the stored colour times four, scaled down
+// as a whole (keeping its hue) where its brightest channel would pass 255.
+constexpr int kStoredLightScale = 4;
+void ScaleStoredLight(const uint8_t* rgb, uint8_t* out);
 
 // The world's sky box, when its sky shader names one: the images of the
 // renderer's five sky faces, in the renderer's face order.
@@ -34,9 +46,16 @@ struct WorldPictures {
     std::vector<PatchEntry> patches;  // one entry per patch face, in face order
     std::vector<WorldTexture> textures;
     std::vector<IDirect3DTexture9*> lightmaps;
+    // The lightmaps at the light they mean (ScaleStoredLight per texel),
+    // drawn instead of lightmaps while r_materials is 1. Same count.
+    std::vector<IDirect3DTexture9*> scaledLightmaps;
     // The light of faces without a lightmap comes from their vertex colours;
     // this white texture stands in for their lightmap.
     IDirect3DTexture9* vertexLight = nullptr;
+    // The stand-in lightmap of full-bright faces (WorldTexture::fullBright)
+    // while r_materials is 1: white, with alpha 0 telling the world's pixel
+    // shader to leave the vertex colours out.
+    IDirect3DTexture9* fullBright = nullptr;
     // The sky box of the world's sky shader (all five or none), drawn
     // instead of the engine's own sky while the world is loaded.
     IDirect3DTexture9* sky[kWorldSkyFaces] = {};

@@ -82,7 +82,7 @@ TEST_F(ShaderFileTest, EveryEntryPointCompilesToPlainGlsl330) {
     }
 }
 
-TEST_F(ShaderFileTest, WorldVertexShaderReadsTheEngineVertexAndC0ToC3) {
+TEST_F(ShaderFileTest, WorldVertexShaderReadsTheEngineVertexC0ToC3AndTheLightScaleInC4) {
     const CompiledShader vs = MustCompile(source_, "q3_main_vs", "vs.2.0");
     std::set<std::pair<VertexUsage, int>> usages;
     std::set<std::string> names;
@@ -100,11 +100,20 @@ TEST_F(ShaderFileTest, WorldVertexShaderReadsTheEngineVertexAndC0ToC3) {
 
     EXPECT_FALSE(vs.constantBlock.empty());
     EXPECT_NE(vs.glsl.find("uniform " + vs.constantBlock), std::string::npos);
-    ASSERT_EQ(vs.constants.size(), 1u);
-    EXPECT_EQ(vs.constants[0].firstRegister, 0);
-    EXPECT_EQ(vs.constants[0].registerCount, 4);
-    EXPECT_EQ(vs.constants[0].offset, 0u);
-    EXPECT_EQ(vs.constantBlockSize, 64u);
+    ASSERT_EQ(vs.constants.size(), 2u);
+    const auto byRegister = [&](int first) {
+        for (const auto& c : vs.constants) {
+            if (c.firstRegister == first) return &c;
+        }
+        return static_cast<decltype(&vs.constants[0])>(nullptr);
+    };
+    ASSERT_NE(byRegister(0), nullptr);
+    EXPECT_EQ(byRegister(0)->registerCount, 4);
+    EXPECT_EQ(byRegister(0)->offset, 0u);
+    ASSERT_NE(byRegister(4), nullptr);
+    EXPECT_EQ(byRegister(4)->registerCount, 1);
+    EXPECT_EQ(byRegister(4)->offset, 64u);
+    EXPECT_EQ(vs.constantBlockSize, 80u);
     EXPECT_TRUE(vs.samplers.empty());
 }
 

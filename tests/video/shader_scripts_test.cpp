@@ -212,6 +212,37 @@ TEST(ShaderScriptHostile, StagesPastTheCapAreReadAndNotKept) {
     EXPECT_TRUE(many->sky);  // what follows the dropped stages is still read
 }
 
+TEST(ShaderScriptGrammar, VertexLightIsAskedForByRgbGenVertexForms) {
+    const std::pair<const char*, bool> cases[] = {
+        {"", false},
+        {"rgbGen vertex", true},
+        {"RGBGEN ExactVertex", true},
+        {"rgbgen oneMinusVertex", true},
+        {"rgbGen identity", false},
+        {"rgbGen identityLighting", false},
+        {"rgbGen wave sin 0 1 0 1", false},
+        {"rgbGen lightingDiffuse", false},
+        {"rgbGen", false},
+        {"rgbGen vertexes", false},
+        {"map vertex", false},
+    };
+    for (const auto& [line, vertex] : cases) {
+        const Read read = ReadScript(std::string("s/1\n{\n{\nmap a.tga\n") + line + "\n}\n}\n");
+        ASSERT_NE(read.table.Find("s/1"), nullptr) << line;
+        EXPECT_EQ(AsksForVertexLight(*read.table.Find("s/1")), vertex) << line;
+    }
+    // Any stage asks, not only the first; a later rgbGen of the same stage
+    // is the one that counts.
+    const Read read = ReadScript(
+        "two/1 { { map a.tga } { map $lightmap\n rgbGen exactVertex } }\n"
+        "redone/1 { { map a.tga\n rgbGen vertex\n rgbGen identity } }\n"
+        "none/1 { surfaceparm nodraw\n }\n");
+    ASSERT_TRUE(read.table.Find("two/1") && read.table.Find("redone/1") && read.table.Find("none/1"));
+    EXPECT_TRUE(AsksForVertexLight(*read.table.Find("two/1")));
+    EXPECT_FALSE(AsksForVertexLight(*read.table.Find("redone/1")));
+    EXPECT_FALSE(AsksForVertexLight(*read.table.Find("none/1")));
+}
+
 TEST(ShaderScriptGrammar, ImageSkipsLightmapAndWhiteAndFallsBack) {
     const Read read = ReadScript(
         "lit/1 { { map $lightmap } { map $whiteimage\n blendfunc add } { map b.tga\n } }\n"

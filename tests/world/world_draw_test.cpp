@@ -5,6 +5,7 @@
 #include "engine/game_system.h"
 #include "engine/demo_mode.h"
 #include "support/loaded_world.h"
+#include "video/video_cvars.h"
 #include "world/world_cvars.h"
 
 namespace {
@@ -18,6 +19,7 @@ protected:
     void TearDown() override {
         bsp_noclip.intValue = 0;
         bsp_vertexlit.intValue = 1;
+        r_materials.intValue = 1;
         cg_fillmode.intValue = 0;
         SetDemoMode(kDemoIdle);
         g_renderer.EmptyCaches();
@@ -67,6 +69,15 @@ TEST_F(WorldDraw, EachFaceIsGatheredOnceWithItsItemFields) {
     EXPECT_EQ(fan.vertexBuffer, world->Pictures().vertexBuffer);
     EXPECT_EQ(fan.indexBuffer, nullptr);
     EXPECT_EQ(fan.primitiveType, D3DPT_TRIANGLEFAN);
+    // The lightmap at the light it means (r_materials 1, the default), or
+    // as stored.
+    ASSERT_EQ(world->Pictures().scaledLightmaps.size(), world->Pictures().lightmaps.size());
+    EXPECT_EQ(fan.lightmapTexture, world->Pictures().scaledLightmaps[0]);
+    r_materials.intValue = 0;
+    g_renderer.EmptyCaches();
+    EXPECT_EQ(RunWorldFrame(&*world), 1);
+    r_materials.intValue = 1;
+    ASSERT_EQ(Used(0), 2u);
     EXPECT_EQ(fan.lightmapTexture, world->Pictures().lightmaps[0]);
     EXPECT_EQ(fan.surfaceTexture, nullptr);  // its image is missing
     EXPECT_EQ(fan.baseVertex, polygon.firstVertex);

@@ -59,8 +59,13 @@ protected:
         ForgetWorldShaders();
         vid_effectmode.intValue = 0;
         bsp_noclip.intValue = 1;
+        // The colours below are those of the engine's doubling of the
+        // stored light; the worlds' own light scale has its own tests
+        // (world_light_test.cpp).
+        r_materials.intValue = 0;
     }
     void TearDown() override {
+        r_materials.intValue = 1;
         bsp_vertexlit.intValue = 1;
         bsp_noclip.intValue = 0;
         LoadedWorld::TearDown();
