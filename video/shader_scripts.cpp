@@ -494,6 +494,16 @@ void ScriptReader::BodyDirective(std::string_view keyword) {
         if (IEquals(args_[0], "portal")) current_.portal = true;
     } else if (IEquals(keyword, "skyparms")) {
         if (!args_.empty()) current_.skyBox = args_[0] == "-" ? std::string() : Path(args_[0]);
+    } else if (IEquals(keyword, "cull")) {
+        // An argument it does not know leaves the front drawn.
+        if (args_.empty()) return;
+        if (IEquals(args_[0], "front")) {
+            current_.sides = FaceSides::kFront;
+        } else if (IEquals(args_[0], "back")) {
+            current_.sides = FaceSides::kBack;
+        } else if (IEquals(args_[0], "none") || IEquals(args_[0], "disable") || IEquals(args_[0], "twosided")) {
+            current_.sides = FaceSides::kBoth;
+        }
     } else if (IEquals(keyword, "fogparms")) {
         current_.fog = true;
     } else if (IEquals(keyword, "portal")) {

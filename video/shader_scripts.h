@@ -12,6 +12,11 @@
 
 enum class BlendKind { kOpaque, kAdditive, kOther };
 
+// The sides of a face that are drawn, from the shader's `cull`: the front
+// (where the face's normal points; `cull front`, and no `cull` at all), the
+// back only (`cull back`), or both (`cull none`, `disable`, `twosided`).
+enum class FaceSides : unsigned char { kFront, kBack, kBoth };
+
 // One `{ }` block inside a shader. Named apart from the HLSL compiler's
 // ShaderStage, which is a vertex/pixel enum.
 struct ShaderScriptStage {
@@ -29,6 +34,7 @@ struct ShaderDefinition {
     bool nodraw = false;      // surfaceparm nodraw
     bool fog = false;         // surfaceparm fog, or fogParms
     bool portal = false;      // surfaceparm portal, or portal
+    FaceSides sides = FaceSides::kFront;  // cull
     std::string skyBox;       // skyParms' first argument unless it is "-"; "" otherwise
     std::string sourceFile;   // the script it came from
     int sourceLine = 0;       // the line of its name
