@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "video/d3d9/d3d9.h"
+#include "video/shader_scripts.h"
 #include "video/world_patches.h"
 #include "world/world_data.h"
 
@@ -20,6 +21,8 @@ struct WorldTexture {
     // surface, sky, fog, portal), and drawn by adding its light.
     bool hidden = false;
     bool additive = false;
+    // The sides of its faces drawn while the world is culled.
+    FaceSides sides = FaceSides::kFront;
 };
 
 // The world's sky box, when its sky shader names one: the images of the
