@@ -20,6 +20,7 @@ bool LoadWorld(const char* path, WorldData* data, WorldPictures* pictures) {
     if (!ReadSurfaces(file, data) || !BuildWorldSurfaces(*data, pictures)) return false;
     if (!ReadTree(file, data)) return false;
     ReadEntities(file, path, data);
+    ReadModels(file, path, data);
     // The device holds its copies now.
     data->ReleaseStaging();
     return true;

@@ -81,6 +81,18 @@ uint8_t ColourByte(float value) {
 // be one texel across the sky; a hostile script's 1e30 stays harmless.
 constexpr float kMaxCloudHeight = 65536.0f;
 
+// The cull mode that draws the given sides of world faces drawn as
+// primitive. Polygons and meshes wind clockwise around their normal in the
+// file's Z-up space; exchanging Y and Z mirrors that, and under the camera's
+// left-handed view their fronts come out clockwise on screen, which is
+// Direct3D's front: D3DCULL_CCW leaves their backs out. The patches' strips
+// run the other way round across their grid.
+DWORD CullModeFor(FaceSides sides, int32_t primitive) {
+    if (sides == FaceSides::kBoth) return D3DCULL_NONE;
+    const bool strip = primitive == D3DPT_TRIANGLESTRIP;
+    return (sides == FaceSides::kFront) != strip ? D3DCULL_CCW : D3DCULL_CW;
+}
+
 }  // namespace
 
 SkyLayerTransform SkyLayerTransformAt(const SkyLayer& layer, double milliseconds) {
@@ -275,6 +287,7 @@ void CRenderer::SetupRenderCaches(uint32_t textureCount) {
     tgaSet_.lists.clear();
     mainSet_.lists.clear();
     additive_.assign(textureCount, 0);
+    sides_.assign(textureCount, static_cast<uint8_t>(FaceSides::kFront));
     batchOrderStart_.assign(textureCount, kNoBatchOrder);
     batchOrderCount_.assign(textureCount, 0);
     anyAdditive_ = false;
@@ -305,6 +318,10 @@ void CRenderer::SetAdditive(uint32_t textureIndex) {
     if (textureIndex >= additive_.size()) return;
     additive_[textureIndex] = 1;
     anyAdditive_ = true;
+}
+
+void CRenderer::SetFaceSides(uint32_t textureIndex, FaceSides sides) {
+    if (textureIndex < sides_.size()) sides_[textureIndex] = static_cast<uint8_t>(sides);
 }
 
 void CRenderer::SetWorldSky(IDirect3DTexture9* const* faces) {
@@ -511,9 +528,18 @@ void CRenderer::DrawCaches(IDirect3DDevice9* device, bool empty) {
 }
 
 void CRenderer::DrawWorld(IDirect3DDevice9* device, bool empty) {
+    // What draws after the world (sky, overlay, composites) keeps its cull mode.
+    DWORD cullMode = D3DCULL_NONE;
+    const bool culling = culling_ && device != nullptr && SUCCEEDED(device->GetRenderState(D3DRS_CULLMODE, &cullMode));
+    cullApplied_ = culling ? cullMode : kNoCullMode;
     DrawCacheSet(device, &mainSet_, empty, true, false);
     DrawCacheSet(device, &tgaSet_, empty, false, false);
-    if (!anyAdditive_ || !additiveDrawing_ || device == nullptr) return;
+    if (culling) device->SetRenderState(D3DRS_CULLMODE, cullMode);
+    cullApplied_ = culling ? cullMode : kNoCullMode;
+    if (!anyAdditive_ || !additiveDrawing_ || device == nullptr) {
+        cullApplied_ = kNoCullMode;
+        return;
+    }
     // Glows, beams and flares: added onto the opaque world, tested against
     // its depth but not hiding what lies behind them.
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
@@ -522,6 +548,8 @@ void CRenderer::DrawWorld(IDirect3DDevice9* device, bool empty) {
     device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
     DrawCacheSet(device, &mainSet_, empty, false, true);
     DrawCacheSet(device, &tgaSet_, empty, false, true);
+    if (culling) device->SetRenderState(D3DRS_CULLMODE, cullMode);
+    cullApplied_ = kNoCullMode;
     device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
 }
@@ -600,6 +628,14 @@ void CRenderer::DrawUnits(IDirect3DDevice9* device, const RenderCacheSet& set, u
             else g_videoSystem.BindFallbackTexture(0);
         }
         const RenderItem& item = ItemAt(list, unit.list, unit.first);
+        if (cullApplied_ != kNoCullMode) {
+            // Merged runs hold fans and lists only, so the head's kind is theirs.
+            const DWORD mode = CullModeFor(Sides(unit.list), item.primitiveType);
+            if (mode != cullApplied_) {
+                device->SetRenderState(D3DRS_CULLMODE, mode);
+                cullApplied_ = mode;
+            }
+        }
         if (item.lightmapTexture != nullptr) device->SetTexture(1, item.lightmapTexture);
         else g_videoSystem.BindFallbackTexture(1);
         device->SetStreamSource(0, item.vertexBuffer, 0, sizeof(GpuVertex));
@@ -785,6 +821,10 @@ void SetupRenderCaches(uint32_t textureCount) { g_renderer.SetupRenderCaches(tex
 void SetRenderCacheAdditive(uint32_t textureIndex) { g_renderer.SetAdditive(textureIndex); }
 
 void SetRenderCacheAdditiveDrawing(bool on) { g_renderer.SetAdditiveDrawing(on); }
+
+void SetRenderCacheFaceSides(uint32_t textureIndex, FaceSides sides) { g_renderer.SetFaceSides(textureIndex, sides); }
+
+void SetRenderCacheCulling(bool on) { g_renderer.SetCulling(on); }
 
 RenderItem* AllocateRenderItem(uint32_t textureIndex, uint32_t flags) {
     return g_renderer.AllocateRenderItem(textureIndex, flags);

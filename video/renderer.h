@@ -158,6 +158,19 @@ public:
         return additiveDrawing_ && textureIndex < additive_.size() && additive_[textureIndex] != 0;
     }
 
+    // The sides of the texture's faces drawn while culling is on; the front
+    // until set. Reset by SetupRenderCaches.
+    void SetFaceSides(uint32_t textureIndex, FaceSides sides);
+    FaceSides Sides(uint32_t textureIndex) const {
+        return textureIndex < sides_.size() ? static_cast<FaceSides>(sides_[textureIndex]) : FaceSides::kFront;
+    }
+    // With culling on, the world's faces are drawn only from the sides their
+    // texture's shader names, and the cull mode is put back after the world;
+    // off, every face is drawn from both sides without touching the cull
+    // mode, as worlds were always drawn. Off until switched on.
+    void SetCulling(bool on) { culling_ = on; }
+    bool Culling() const { return culling_; }
+
     // The loaded world's own sky box (five images in the sky's face order),
     // drawn instead of the engine's sky; null goes back to the engine's.
     // The renderer keeps a reference to each image until it is replaced.
@@ -256,6 +269,12 @@ private:
     std::vector<uint8_t> additive_;  // per texture
     bool anyAdditive_ = false;
     bool additiveDrawing_ = true;
+    std::vector<uint8_t> sides_;  // per texture, a FaceSides
+    bool culling_ = false;
+    // The cull mode last set while the world is drawn culled; kNoCullMode
+    // while it is drawn without culling.
+    DWORD cullApplied_ = kNoCullMode;
+    static constexpr DWORD kNoCullMode = 0;
     IDirect3DTexture9* loadingImage_ = nullptr;
     PostProcess postProcess_;
     IDirect3DIndexBuffer9* batchIndices_ = nullptr;
@@ -277,6 +296,8 @@ const char* EffectLabel(int32_t mode);
 void SetupRenderCaches(uint32_t textureCount);
 void SetRenderCacheAdditive(uint32_t textureIndex);
 void SetRenderCacheAdditiveDrawing(bool on);
+void SetRenderCacheFaceSides(uint32_t textureIndex, FaceSides sides);
+void SetRenderCacheCulling(bool on);
 RenderItem* AllocateRenderItem(uint32_t textureIndex, uint32_t flags);
 void ShowLoadingMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -621,6 +621,16 @@ void ScriptReader::BodyDirective(std::string_view keyword) {
             if (height > 0.0f) current_.cloudHeight = height;
         }
         if (args_.size() >= 3) current_.skyNearBox = args_[2] == "-" ? std::string() : Path(args_[2]);
+    } else if (IEquals(keyword, "cull")) {
+        // An argument it does not know leaves the front drawn.
+        if (args_.empty()) return;
+        if (IEquals(args_[0], "front")) {
+            current_.sides = FaceSides::kFront;
+        } else if (IEquals(args_[0], "back")) {
+            current_.sides = FaceSides::kBack;
+        } else if (IEquals(args_[0], "none") || IEquals(args_[0], "disable") || IEquals(args_[0], "twosided")) {
+            current_.sides = FaceSides::kBoth;
+        }
     } else if (IEquals(keyword, "fogparms")) {
         current_.fog = true;
     } else if (IEquals(keyword, "portal")) {

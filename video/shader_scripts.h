@@ -34,6 +34,10 @@ struct TexCoordMotion {
     float s = 1.0f;
     float t = 1.0f;
 };
+// The sides of a face that are drawn, from the shader's `cull`: the front
+// (where the face's normal points; `cull front`, and no `cull` at all), the
+// back only (`cull back`), or both (`cull none`, `disable`, `twosided`).
+enum class FaceSides : unsigned char { kFront, kBack, kBoth };
 
 // One `{ }` block inside a shader. Named apart from the HLSL compiler's
 // ShaderStage, which is a vertex/pixel enum.
@@ -65,6 +69,7 @@ struct ShaderDefinition {
     bool nodraw = false;      // surfaceparm nodraw
     bool fog = false;         // surfaceparm fog, or fogParms
     bool portal = false;      // surfaceparm portal, or portal
+    FaceSides sides = FaceSides::kFront;  // cull
     std::string skyBox;       // skyParms' first argument unless it is "-"; "" otherwise
     bool skyParms = false;    // the shader has a skyParms line
     float cloudHeight = 128;  // skyParms' second argument when it is a number above 0

@@ -105,6 +105,20 @@ void GatherFace(const WorldData& data, const WorldPictures& pictures, size_t ind
     }
 }
 
+// The face, unless this frame has gathered it already.
+void GatherOnce(const WorldData& data, WorldPictures* pictures, size_t face, const D3DXVECTOR3& eye) {
+    uint8_t& bits = pictures->faceDrawn[face >> 3];
+    const uint8_t bit = static_cast<uint8_t>(1u << (face & 7));
+    if (bits & bit) return;
+    bits |= bit;
+    // The face's nearest point to the eye orders its draws.
+    const std::array<float, 6>& box = data.faceBounds[face];
+    const float dx = std::max({box[0] - eye.x, 0.0f, eye.x - box[3]});
+    const float dy = std::max({box[1] - eye.y, 0.0f, eye.y - box[4]});
+    const float dz = std::max({box[2] - eye.z, 0.0f, eye.z - box[5]});
+    GatherFace(data, *pictures, face, dx * dx + dy * dy + dz * dz);
+}
+
 }  // namespace
 
 int32_t GatherWorld(const WorldData& data, WorldPictures* pictures, const Camera& camera) {
@@ -118,8 +132,12 @@ int32_t GatherWorld(const WorldData& data, WorldPictures* pictures, const Camera
     // scripts lit faces: no vertex-lit faces, and additive ones opaque.
     SetRenderCacheAdditiveDrawing(bsp_vertexlit.intValue != 0);
 
+    // Drawn as the shader scripts say: faces culled to their sides, and the
+    // brush entities.
+    const bool materials = r_materials.intValue != 0;
+    SetRenderCacheCulling(materials);
+
     std::memset(pictures->faceDrawn.data(), 0, pictures->faceDrawn.size());
-    std::vector<uint8_t>& faceDrawn = pictures->faceDrawn;
     const D3DXVECTOR3 eye = camera.GetPosition();
     const auto inFrustum = [&camera](const D3DXVECTOR3& low, const D3DXVECTOR3& high) {
         return camera.BoxInFrustum(low, high);
@@ -127,18 +145,20 @@ int32_t GatherWorld(const WorldData& data, WorldPictures* pictures, const Camera
     ForEachVisibleLeaf(data, ViewCluster(data, eye), inFrustum, [&](const BspLeaf& leaf) {
         SetFillMode(device);
         for (int32_t i = 0; i < leaf.numLeafFaces; ++i) {
-            const size_t face = static_cast<size_t>(data.leafFaces[static_cast<size_t>(leaf.firstLeafFace + i)]);
-            uint8_t& bits = faceDrawn[face >> 3];
-            const uint8_t bit = static_cast<uint8_t>(1u << (face & 7));
-            if (bits & bit) continue;
-            bits |= bit;
-            // The face's nearest point to the eye orders its draws.
-            const std::array<float, 6>& box = data.faceBounds[face];
-            const float dx = std::max({box[0] - eye.x, 0.0f, eye.x - box[3]});
-            const float dy = std::max({box[1] - eye.y, 0.0f, eye.y - box[4]});
-            const float dz = std::max({box[2] - eye.z, 0.0f, eye.z - box[5]});
-            GatherFace(data, *pictures, face, dx * dx + dy * dy + dz * dz);
+            GatherOnce(data, pictures, static_cast<size_t>(data.leafFaces[static_cast<size_t>(leaf.firstLeafFace + i)]),
+                       eye);
         }
     });
+    if (!materials) return 1;
+    // The brush entities, where the file puts them: no leaf lists their faces.
+    for (const BspModel& model : data.models) {
+        if (!camera.BoxInFrustum(D3DXVECTOR3(model.mins[0], model.mins[1], model.mins[2]),
+                                 D3DXVECTOR3(model.maxs[0], model.maxs[1], model.maxs[2]))) {
+            continue;
+        }
+        for (int32_t i = 0; i < model.numFaces; ++i) {
+            GatherOnce(data, pictures, static_cast<size_t>(model.firstFace + i), eye);
+        }
+    }
     return 1;
 }

@@ -1,4 +1,5 @@
-// Gathering a world's frame: every face of the leaves the view can see,
+// Gathering a world's frame: every face of the leaves the view can see
+// (and, with r_materials on, of the brush entities whose box it holds),
 // handed once to the renderer's caches, nearest first within each texture.
 // Nothing is drawn here and nothing is allocated.
 #pragma once

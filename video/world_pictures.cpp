@@ -60,6 +60,7 @@ void ReadSurfaceKind(const BspTexture& record, const ShaderDefinition* shader, W
                     (shader != nullptr && (shader->nodraw || shader->sky || shader->fog || shader->portal));
     entry->additive = shader != nullptr && FirstDrawnStageBlend(*shader) == BlendKind::kAdditive;
     entry->fullBright = shader != nullptr && !AsksForVertexLight(*shader);
+    entry->sides = shader != nullptr ? shader->sides : FaceSides::kFront;
 }
 
 // The files a texture record may be drawn from, in the order they are tried:
@@ -479,6 +480,7 @@ void UseWorldPictures(const WorldPictures& pictures) {
     SetupRenderCaches(textureCount);
     for (uint32_t i = 0; i < textureCount; ++i) {
         if (pictures.textures[i].additive) SetRenderCacheAdditive(i);
+        SetRenderCacheFaceSides(i, pictures.textures[i].sides);
     }
     SetRenderCacheAdditiveDrawing(bsp_vertexlit.intValue != 0);
     g_renderer.SetWorldSky(pictures.sky[0] != nullptr ? pictures.sky : nullptr);

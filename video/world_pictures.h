@@ -11,6 +11,7 @@
 
 #include "video/d3d9/d3d9.h"
 #include "video/renderer.h"
+#include "video/shader_scripts.h"
 #include "video/world_patches.h"
 #include "world/world_data.h"
 
@@ -27,6 +28,8 @@ struct WorldTexture {
     // vertex colours. Lava and other surfaces that give light are the
     // usual case.
     bool fullBright = false;
+    // The sides of its faces drawn while the world is culled.
+    FaceSides sides = FaceSides::kFront;
 };
 
 // The worlds' lightmaps and vertex colours are stored at a quarter of the

@@ -88,6 +88,18 @@ struct BspVertex {
     uint8_t colour[4];
 };
 
+// A model: model 0 is the world itself, whose faces the leaves list; the
+// others are the brush entities (doors, lifts, platforms), whose faces no
+// leaf lists. Box in the file's space until loaded.
+struct BspModel {
+    float mins[3];
+    float maxs[3];
+    int32_t firstFace;
+    int32_t numFaces;
+    int32_t firstBrush;
+    int32_t numBrushes;
+};
+
 enum BspFaceType : int32_t { kFacePolygon = 1, kFacePatch = 2, kFaceMesh = 3 };
 
 struct BspFace {
@@ -120,4 +132,5 @@ static_assert(sizeof(BspBrush) == 12);
 static_assert(sizeof(BspBrushSide) == 8);
 static_assert(sizeof(BspVertex) == 44);
 static_assert(sizeof(BspFace) == 104);
+static_assert(sizeof(BspModel) == 40);
 static_assert(kLightmapBytes == 49152);

@@ -47,6 +47,11 @@ struct WorldData {
     int32_t bytesPerCluster = 0;
     std::vector<uint8_t> visibility;  // empty: everything is visible
 
+    // The brush entities' models (every model after the world's own) whose
+    // records are sound, box converted to Y up, in file order; their faces
+    // lie inside faces. Drawn where the file puts them.
+    std::vector<BspModel> models;
+
     // Where players start, from the entity text; may be empty.
     std::vector<SpawnPoint> spawnPoints;
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -23,9 +24,10 @@ namespace {
 constexpr size_t kHeaderBytes = sizeof(BspHeader);
 constexpr size_t kDirectoryBytes = kLumpCount * sizeof(BspLumpEntry);
 
-// Record size of each lump; 0 for lumps the loader never reads.
+// Record size of each lump; 0 for lumps the loader never reads. The models
+// are read apart (ReadModels), after the checks, and never reject a file.
 constexpr uint32_t kRecordSize[kLumpCount] = {
-    0, sizeof(BspTexture), sizeof(BspPlane), sizeof(BspNode), sizeof(BspLeaf), 4, 4, 0, sizeof(BspBrush),
+    0, sizeof(BspTexture), sizeof(BspPlane), sizeof(BspNode), sizeof(BspLeaf), 4, 4, sizeof(BspModel), sizeof(BspBrush),
     sizeof(BspBrushSide), sizeof(BspVertex), 4, 0, sizeof(BspFace), kLightmapBytes, 0, 0};
 
 constexpr const char* kLumpNames[kLumpCount] = {
@@ -316,8 +318,53 @@ std::vector<uint8_t> VertexLitVertices(const WorldFile& file, uint32_t vertexCou
     return kinds;
 }
 
+// A brush entity's model: its faces inside the file's faces and a box of
+// finite numbers, low corner below high.
+bool ModelSound(const BspModel& model, uint32_t faceCount) {
+    if (!RangeInside(model.firstFace, model.numFaces, faceCount)) return false;
+    for (int axis = 0; axis < 3; ++axis) {
+        if (!std::isfinite(model.mins[axis]) || !std::isfinite(model.maxs[axis])) return false;
+        if (!(model.mins[axis] <= model.maxs[axis])) return false;
+    }
+    return true;
+}
+
 // Nothing else of the world depends on the entity text.
 }  // namespace
+
+void ReadModels(const WorldFile& file, const char* path, WorldData* data) {
+    data->models.clear();
+    const BspLumpEntry& entry = file.lumps[kLumpModels];
+    if (entry.length == 0) return;
+    if (entry.offset < 0 || entry.length < 0 ||
+        static_cast<uint64_t>(entry.offset) + static_cast<uint64_t>(entry.length) > file.bytes.size()) {
+        PrintLine("Warning: the models of %s lie outside the file; no brush entities", path);
+        return;
+    }
+    const uint32_t count = file.Count(kLumpModels);
+    const uint32_t faceCount = file.Count(kLumpFaces);
+    uint32_t damaged = 0;
+    try {
+        // Model 0 is the world, drawn through its leaves.
+        for (uint32_t m = 1; m < count; ++m) {
+            BspModel model = Record<BspModel>(file, kLumpModels, m);
+            if (!ModelSound(model, faceCount)) {
+                ++damaged;
+                continue;
+            }
+            ExchangeYZ(model.mins);
+            ExchangeYZ(model.maxs);
+            data->models.push_back(model);
+        }
+    } catch (const std::bad_alloc&) {
+        data->models.clear();
+        return;
+    }
+    if (damaged != 0) {
+        PrintLine("Warning: %u of the %u brush entity models of %s are damaged and left out", damaged, count - 1,
+                  path);
+    }
+}
 
 void ReadEntities(const WorldFile& file, const char* path, WorldData* data) {
     const BspLumpEntry& entry = file.lumps[kLumpEntities];
@@ -472,6 +519,7 @@ bool ReadRecords(WorldFile* file, const char* path, WorldData* data) {
         return false;
     }
     ReadEntities(*file, path, data);
+    ReadModels(*file, path, data);
     return true;
 }
 
@@ -517,7 +565,7 @@ uint64_t WorldData::SizeInBytes() const {
     bytes += brushSides.size() * sizeof(BspBrushSide) + leafBrushes.size() * 4;
     bytes += faceUsable.size() + visibility.size();
     bytes += faceBounds.size() * sizeof(faceBounds[0]);
-    bytes += patchFirstVertex.size() * 4;
+    bytes += patchFirstVertex.size() * 4 + models.size() * sizeof(BspModel);
     bytes += vertices.size() * sizeof(BspVertex) + vertexLit.size() + lightmapBytes.size();
     return bytes;
 }

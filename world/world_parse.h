@@ -56,6 +56,11 @@ bool ReadTree(const WorldFile& file, WorldData* data);
 //   points after the fault (with a warning naming path).
 void ReadEntities(const WorldFile& file, const char* path, WorldData* data);
 
+//   The brush entities' models (all but model 0) whose face range and box
+//   are sound; the others are left out with one warning naming path, and a
+//   models lump outside the file costs only the models.
+void ReadModels(const WorldFile& file, const char* path, WorldData* data);
+
 // All of the above for the file at path; false when the file is not a world.
 bool ParseWorld(const char* path, WorldData* data);
 // The same for bytes already in memory.

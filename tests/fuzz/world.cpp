@@ -1,6 +1,7 @@
 // Fuzz target: the bytes as a world file read into the world's records by
 // the engine's world reader, then swept by the collision code, swept by the
-// physics step's sliding moves and walked by the visibility code. None of it
+// physics step's sliding moves and walked by the visibility code; the brush
+// entities' models it kept are checked against the faces. None of it
 // needs the device: the checks that guard drawing and collision are the
 // reader's.
 #include <cmath>
@@ -27,6 +28,16 @@ void Sweep(const WorldData& world) {
             SlideMover mover(world);
             D3DXVECTOR3 result{};
             mover.SlideMove(&a, &b, &result, true);
+        }
+        // Every brush entity's faces are faces of the world, under a box.
+        for (const BspModel& model : world.models) {
+            if (model.firstFace < 0 || model.numFaces < 0 ||
+                static_cast<size_t>(model.firstFace) + static_cast<size_t>(model.numFaces) > world.faces.size()) {
+                std::abort();
+            }
+            for (int axis = 0; axis < 3; ++axis) {
+                if (!(model.mins[axis] <= model.maxs[axis])) std::abort();
+            }
         }
         // Every visible leaf's faces are faces of the world.
         const auto everything = [](const D3DXVECTOR3&, const D3DXVECTOR3&) { return true; };

@@ -53,6 +53,22 @@ BspVertex BspBuilder::Vertex(float x, float y, float z, float s, float t, float 
     return v;
 }
 
+int32_t BspBuilder::AddModel(const BspBox& box, int32_t firstFace, int32_t numFaces) {
+    if (models_.empty()) {
+        // Model 0, the world: every face written so far.
+        BspModel world{};
+        world.numFaces = static_cast<int32_t>(faces_.size());
+        models_.push_back(world);
+    }
+    BspModel model{};
+    std::copy(box.mins, box.mins + 3, model.mins);
+    std::copy(box.maxs, box.maxs + 3, model.maxs);
+    model.firstFace = firstFace;
+    model.numFaces = numFaces;
+    models_.push_back(model);
+    return static_cast<int32_t>(models_.size() - 1);
+}
+
 int32_t BspBuilder::AddTexture(const std::string& name, int32_t contents, int32_t surfaceFlags) {
     BspTexture t{};
     std::memcpy(t.name, name.data(), std::min(name.size(), sizeof t.name));
@@ -353,6 +369,15 @@ std::vector<uint8_t> BspBuilder::LumpContent(int lump) const {
                     std::swap(l.maxs[1], l.maxs[2]);
                 }
                 AppendRecords(&out, leaves);
+                break;
+            }
+            case kLumpModels: {
+                std::vector<BspModel> models = models_;
+                for (BspModel& m : models) {
+                    std::swap(m.mins[1], m.mins[2]);
+                    std::swap(m.maxs[1], m.maxs[2]);
+                }
+                AppendRecords(&out, models);
                 break;
             }
             case kLumpLeafFaces:

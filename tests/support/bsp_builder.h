@@ -75,6 +75,9 @@ public:
     // A patch (type 2): width x height control points, row by row.
     int32_t AddPatch(int32_t width, int32_t height, const std::vector<BspVertex>& points, int32_t texture = 0,
                      int32_t lightmap = 0);
+    // A brush entity's model (the file's model 0, the world, is written
+    // first when there is none): its box in world space and its faces.
+    int32_t AddModel(const BspBox& box, int32_t firstFace, int32_t numFaces);
     // rgb: 128 x 128 texels, 3 bytes each, rows one after the other (49152
     // bytes; shorter data is padded with zeros).
     int32_t AddLightmap(const std::vector<uint8_t>& rgb);
@@ -109,6 +112,7 @@ public:
     std::vector<int32_t>& MeshVertices() { return meshVertices_; }
     std::vector<BspFace>& Faces() { return faces_; }
     std::vector<uint8_t>& Lightmaps() { return lightmaps_; }
+    std::vector<BspModel>& Models() { return models_; }  // model 0 included
 
     // Broken files. The lump's bytes as written, instead of its records.
     void SetLumpBytes(int lump, const std::vector<uint8_t>& bytes);
@@ -154,6 +158,7 @@ private:
     std::vector<int32_t> meshVertices_;
     std::vector<BspFace> faces_;
     std::vector<uint8_t> lightmaps_;
+    std::vector<BspModel> models_;
     std::vector<uint8_t> visibility_;
     std::vector<BoxBrush> boxes_;
 

@@ -243,6 +243,31 @@ TEST(ShaderScriptGrammar, VertexLightIsAskedForByRgbGenVertexForms) {
     EXPECT_FALSE(AsksForVertexLight(*read.table.Find("none/1")));
 }
 
+TEST(ShaderScriptGrammar, CullChoosesTheSidesDrawn) {
+    const std::pair<const char*, FaceSides> cases[] = {
+        {"", FaceSides::kFront},                {"cull front", FaceSides::kFront},
+        {"cull back", FaceSides::kBack},        {"CULL Back", FaceSides::kBack},
+        {"cull none", FaceSides::kBoth},        {"cull disable", FaceSides::kBoth},
+        {"cull twosided", FaceSides::kBoth},    {"Cull TwoSided", FaceSides::kBoth},
+        {"cull", FaceSides::kFront},            {"cull sideways", FaceSides::kFront},
+        {"cull none\ncull back", FaceSides::kBack},
+    };
+    for (const auto& [line, sides] : cases) {
+        std::string text = std::string("s/1\n{\n") + line + "\n{\nmap a.tga\n}\n}\ns/2\n{\n{\nmap b.tga\n}\n}\n";
+        const Read read = ReadScript(text);
+        ASSERT_NE(read.table.Find("s/1"), nullptr) << line;
+        EXPECT_EQ(read.table.Find("s/1")->sides, sides) << line;
+        // It is the shader's own: the next one draws its front.
+        ASSERT_NE(read.table.Find("s/2"), nullptr) << line;
+        EXPECT_EQ(read.table.Find("s/2")->sides, FaceSides::kFront) << line;
+        EXPECT_TRUE(read.problems.empty()) << line;
+    }
+    // Inside a stage it is not the shader's.
+    const Read staged = ReadScript("s/1\n{\n{\nmap a.tga\ncull none\n}\n}\n");
+    ASSERT_NE(staged.table.Find("s/1"), nullptr);
+    EXPECT_EQ(staged.table.Find("s/1")->sides, FaceSides::kFront);
+}
+
 TEST(ShaderScriptGrammar, ImageSkipsLightmapAndWhiteAndFallsBack) {
     const Read read = ReadScript(
         "lit/1 { { map $lightmap } { map $whiteimage\n blendfunc add } { map b.tga\n } }\n"

@@ -31,8 +31,9 @@ std::string Tga(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
 // A square facing the camera at (0, 0, 0) looking down -Z, z units away,
 // its vertices of one colour.
 std::vector<BspVertex> Square(float z, float half, uint8_t r, uint8_t g, uint8_t b) {
-    std::vector<BspVertex> points = {BspBuilder::Vertex(-half, -half, z), BspBuilder::Vertex(-half, half, z),
-                                     BspBuilder::Vertex(half, half, z), BspBuilder::Vertex(half, -half, z)};
+    // Wound so that its front faces the camera: back faces are not drawn.
+    std::vector<BspVertex> points = {BspBuilder::Vertex(-half, -half, z), BspBuilder::Vertex(half, -half, z),
+                                     BspBuilder::Vertex(half, half, z), BspBuilder::Vertex(-half, half, z)};
     for (BspVertex& point : points) {
         point.colour[0] = r;
         point.colour[1] = g;

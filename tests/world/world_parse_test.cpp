@@ -3,10 +3,13 @@
 // copies. Rejections are in bad_world_test.cpp.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/bsp_builder.h"
@@ -197,4 +200,90 @@ TEST_F(WorldFileFailures, EachRequiredLumpMissingIsMissingData) {
     BspBuilder b = BspBuilder::MinimalWorld();
     b.SetLumpBytes(kLumpLightmaps, std::vector<uint8_t>(kLightmapBytes - 1, 9));
     EXPECT_EQ(FailureLines(b).back(), "Error: This bsp file is missing data");
+}
+
+TEST_F(WorldReader, BrushEntityModelsAreKeptYUpWithTheirFaces) {
+    BspBuilder b = BspBuilder::MinimalWorld();  // faces 0 and 1, the world's
+    const int32_t door = b.AddPolygon({BspBuilder::Vertex(0, 0, 0), BspBuilder::Vertex(0, 8, 0),
+                                       BspBuilder::Vertex(8, 8, 0)});
+    b.AddPolygon({BspBuilder::Vertex(0, 0, 4), BspBuilder::Vertex(0, 8, 4), BspBuilder::Vertex(8, 8, 4)});
+    b.AddModel({{-1, -2, -3}, {10, 20, 30}}, door, 2);
+    b.AddModel({{5, 6, 7}, {5, 6, 7}}, 0, 0);  // a trigger: a point box and no faces
+    Lines lines;
+    std::unique_ptr<WorldData> world = Parse(b, &lines);
+    ASSERT_NE(world, nullptr) << ::testing::PrintToString(lines);
+
+    // Model 0 is the world and is not among them.
+    ASSERT_EQ(world->models.size(), 2u);
+    const BspModel& model = world->models[0];
+    EXPECT_EQ(model.firstFace, door);
+    EXPECT_EQ(model.numFaces, 2);
+    EXPECT_EQ(model.mins[0], -1.0f);
+    EXPECT_EQ(model.mins[1], -2.0f);
+    EXPECT_EQ(model.mins[2], -3.0f);
+    EXPECT_EQ(model.maxs[1], 20.0f);
+    EXPECT_EQ(model.maxs[2], 30.0f);
+    EXPECT_EQ(world->models[1].numFaces, 0);
+    EXPECT_EQ(world->models[1].mins[2], 7.0f);
+    for (const std::string& line : lines) EXPECT_EQ(line.find("Warning"), std::string::npos) << line;
+
+    // The file's own Z-up box: the same after the exchange.
+    std::vector<uint8_t> bytes = b.Bytes();
+    const BspLumpEntry lump = BspBuilder::LumpEntry(bytes, kLumpModels);
+    EXPECT_EQ(lump.length, 3 * 40);
+    EXPECT_EQ(BspBuilder::GetFloat(bytes, static_cast<size_t>(lump.offset) + 40 + 4), -3.0f);
+
+    // Only model 0, or no models lump at all: nothing to draw.
+    b.Models().resize(1);
+    world = Parse(b);
+    ASSERT_NE(world, nullptr);
+    EXPECT_TRUE(world->models.empty());
+    b.Models().clear();
+    world = Parse(b);
+    ASSERT_NE(world, nullptr);
+    EXPECT_TRUE(world->models.empty());
+}
+
+TEST_F(WorldReader, DamagedModelsAreLeftOutWithOneWarningAndTheWorldStillLoads) {
+    BspBuilder b = BspBuilder::MinimalWorld();
+    const int32_t faces = static_cast<int32_t>(b.Faces().size());  // 2
+    b.AddModel({{0, 0, 0}, {1, 1, 1}}, 1, 1);                       // sound
+    b.AddModel({{0, 0, 0}, {1, 1, 1}}, faces, 1);                   // past the faces
+    b.AddModel({{0, 0, 0}, {1, 1, 1}}, 1, faces);                   // runs past them
+    b.AddModel({{0, 0, 0}, {1, 1, 1}}, -1, 1);                      // negative first
+    b.AddModel({{0, 0, 0}, {1, 1, 1}}, 0, -2);                      // negative count
+    b.AddModel({{0, 0, 0}, {1, 1, 1}}, 0x7FFFFFFF, 0x7FFFFFFF);     // would overflow
+    b.AddModel({{2, 0, 0}, {1, 1, 1}}, 0, 1);                       // box inside out
+    b.AddModel({{0, 0, 0}, {NAN, 1, 1}}, 0, 1);                     // not a number
+    b.AddModel({{0, -INFINITY, 0}, {1, 1, 1}}, 0, 1);               // not finite
+    b.AddModel({{0, 0, 0}, {1, 1, 1}}, 0, faces);                   // sound: every face
+    b.PadLump(kLumpModels, 39, 0xEE);                                // a partial record
+    Lines lines;
+    std::unique_ptr<WorldData> world = Parse(b, &lines);
+    ASSERT_NE(world, nullptr) << ::testing::PrintToString(lines);
+    ASSERT_EQ(world->models.size(), 2u);
+    EXPECT_EQ(world->models[0].firstFace, 1);
+    EXPECT_EQ(world->models[1].numFaces, faces);
+    std::vector<std::string> warnings;
+    for (const std::string& line : lines) {
+        if (line.find("Warning") != std::string::npos) warnings.push_back(line);
+    }
+    EXPECT_EQ(warnings, Lines{"Warning: 8 of the 10 brush entity models of maps/test.lmf are damaged and left out"});
+    // The rest of the world is read as without them.
+    EXPECT_EQ(world->faces.size(), 2u);
+    EXPECT_EQ(world->leaves.size(), 1u);
+
+    // A models lump outside the file costs only the models.
+    for (const auto& [offset, length] : {std::pair<int32_t, int32_t>{0x7FFFFFF0, 80}, {-8, 40}, {0, -40}}) {
+        b.OverrideLump(kLumpModels, offset, length);
+        world = Parse(b, &lines);
+        ASSERT_NE(world, nullptr) << offset;
+        EXPECT_TRUE(world->models.empty());
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const std::string& line) { return line.find("Warning") != std::string::npos; }),
+                  1);
+        EXPECT_NE(std::find(lines.begin(), lines.end(),
+                            "Warning: the models of maps/test.lmf lie outside the file; no brush entities"),
+                  lines.end());
+    }
 }

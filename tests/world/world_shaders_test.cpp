@@ -30,10 +30,11 @@ std::string Tga(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
     return file;
 }
 
-// A square facing the camera at (0, 0, 0) looking down -Z, z units away.
+// A square facing the camera at (0, 0, 0) looking down -Z, z units away: its
+// front towards the camera, in the world file's winding.
 std::vector<BspVertex> Square(float z, float half, uint8_t r, uint8_t g, uint8_t b) {
-    std::vector<BspVertex> points = {BspBuilder::Vertex(-half, -half, z), BspBuilder::Vertex(-half, half, z),
-                                     BspBuilder::Vertex(half, half, z), BspBuilder::Vertex(half, -half, z)};
+    std::vector<BspVertex> points = {BspBuilder::Vertex(-half, -half, z), BspBuilder::Vertex(half, -half, z),
+                                     BspBuilder::Vertex(half, half, z), BspBuilder::Vertex(-half, half, z)};
     for (BspVertex& point : points) {
         point.colour[0] = r;
         point.colour[1] = g;
