@@ -112,7 +112,7 @@ TEST(GameConsoleProgram, KeysTypedIntoTheConsoleInAWindowRunTheLine) {
                  "kill $engine 2>/dev/null\n"
                  "wait $engine\n");
     const std::string command = "OSPREL_INSTANCE_NAME=osprel-console-window-" + std::to_string(::getpid()) +
-                                " timeout 300 xvfb-run -a -s '-screen 0 1280x1024x24' sh " +
+                                " timeout 300 xvfb-run -a -n $((100 + $$ % 800)) -s '-screen 0 1280x1024x24' sh " +
                                 ShellQuote(folder.Path() + "/type.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
                                 ShellQuote(folder.Path());
     RunProgram(command);

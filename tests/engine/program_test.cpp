@@ -44,7 +44,7 @@ void InstallContent(const ScratchFolder& folder) {
 // The engine in a window on a virtual X display, in folder; arguments
 // follow the content folder (redirections included).
 ProgramResult RunWindowed(const ScratchFolder& folder, const std::string& arguments) {
-    return RunProgram(InstanceEnvironment() + "timeout 300 xvfb-run -a -s '-screen 0 1280x1024x24' " +
+    return RunProgram(InstanceEnvironment() + "timeout 300 xvfb-run -a -n $((100 + $$ % 800)) -s '-screen 0 1280x1024x24' " +
                       ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) + " " + arguments);
 }
 
@@ -76,7 +76,7 @@ void RunWindowedAnsweringBoxes(const ScratchFolder& folder, const std::string& a
                  "kill $engine 2>/dev/null\n"
                  "wait $engine\n"
                  "echo $? > \"$2/code\"\n");
-    RunProgram(InstanceEnvironment() + "timeout 300 xvfb-run -a -s '-screen 0 1280x1024x24' sh " +
+    RunProgram(InstanceEnvironment() + "timeout 300 xvfb-run -a -n $((100 + $$ % 800)) -s '-screen 0 1280x1024x24' sh " +
                ShellQuote(folder.Path() + "/answer-boxes.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
                ShellQuote(folder.Path()));
 }
@@ -433,7 +433,7 @@ TEST(Program, AWindowResizedByTheWindowManagerGetsABackBufferOfItsSize) {
                      "for i in $(seq 600); do grep -q 'Width: 1000 Height: 700' " + log + " && break; sleep 0.1; done\n"
                      "kill $pid; wait $pid\n"
                      "grep '^Width:' " + log + "\n");
-    ProgramResult run = RunProgram("timeout 180 xvfb-run -a -s '-screen 0 1280x1024x24' sh " +
+    ProgramResult run = RunProgram("timeout 180 xvfb-run -a -n $((100 + $$ % 800)) -s '-screen 0 1280x1024x24' sh " +
                                    ShellQuote(folder.Path() + "/resize.sh") + " 2>&1");
     const size_t first = run.output.find("Width: 800 Height: 600");
     ASSERT_NE(first, std::string::npos) << run.output;
@@ -651,7 +651,7 @@ TEST(Program, KeysPressedInTheWindowMoveTheCamera) {
                  "xdotool windowfocus \"$w\" key Escape 2>/dev/null; sleep 0.5; done\n"
                  "kill $engine 2>/dev/null\n"
                  "wait $engine\n");
-    const std::string command = InstanceEnvironment() + "timeout 300 xvfb-run -a -s '-screen 0 1280x1024x24' sh " +
+    const std::string command = InstanceEnvironment() + "timeout 300 xvfb-run -a -n $((100 + $$ % 800)) -s '-screen 0 1280x1024x24' sh " +
                                 ShellQuote(folder.Path() + "/press.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
                                 ShellQuote(folder.Path());
     ProgramResult run = RunProgram(command);
@@ -684,7 +684,7 @@ TEST(Program, EnterAndEscapeAnswerTheStartupDialog) {
                  "wait $engine\n"
                  "echo $? > \"$2/$3.code\"\n");
     for (const char* key : {"KP_Enter", "Escape"}) {
-        RunProgram(InstanceEnvironment() + "timeout 300 xvfb-run -a -s '-screen 0 1280x1024x24' sh " +
+        RunProgram(InstanceEnvironment() + "timeout 300 xvfb-run -a -n $((100 + $$ % 800)) -s '-screen 0 1280x1024x24' sh " +
                    ShellQuote(folder.Path() + "/answer.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
                    ShellQuote(folder.Path()) + " " + key);
     }
@@ -723,7 +723,7 @@ TEST(Program, KeysTypedQuicklyIntoTheDebugConsoleAreNotLost) {
                  "kill -CONT $engine\n"
                  "wait $engine\n"
                  "echo $? > \"$2/code\"\n");
-    RunProgram(InstanceEnvironment() + "timeout 300 xvfb-run -a -s '-screen 0 1600x1024x24' sh " +
+    RunProgram(InstanceEnvironment() + "timeout 300 xvfb-run -a -n $((100 + $$ % 800)) -s '-screen 0 1600x1024x24' sh " +
                ShellQuote(folder.Path() + "/type.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
                ShellQuote(folder.Path()));
     EXPECT_EQ(folder.Read("code"), "0\n") << folder.Read("run.out");
