@@ -190,8 +190,9 @@ TEST_F(HlslGlTest, WorldPairDrawsTextureTimesLightmapThroughRowMajorC0ToC3) {
     const CompiledShader ps = Compile(source_, "q3_main_ps", "ps.2.0");
     const GLuint program = Link(vs, ps, "world");
     glUseProgram(program);
-    // c0-c3: a translation by +1 in x, as rows for row vectors.
-    const float registers[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {1, 0, 0, 1}};
+    // c0-c3: a translation by +1 in x, as rows for row vectors; c4: the
+    // light scale switch, off (the stored light doubled).
+    const float registers[5][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {1, 0, 0, 1}, {0, 0, 0, 0}};
     UploadRegisters(program, vs, registers, 0);
     const uint8_t surface[4] = {102, 51, 204, 255};  // 0.4 0.2 0.8
     const uint8_t lightmap[4] = {128, 255, 64, 255}; // 0.5 1.0 0.25
