@@ -17,37 +17,6 @@
 
 namespace {
 
-// An uncompressed 24-bit TGA of one colour.
-std::string Tga(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
-    std::string file(18, '\0');
-    file[2] = 2;
-    file[12] = static_cast<char>(width);
-    file[14] = static_cast<char>(height);
-    file[16] = 24;
-    for (int i = 0; i < width * height; ++i) file += {static_cast<char>(b), static_cast<char>(g), static_cast<char>(r)};
-    return file;
-}
-
-// A square facing the camera at (0, 0, 0) looking down -Z, z units away,
-// its vertices of one colour.
-std::vector<BspVertex> Square(float z, float half, uint8_t r, uint8_t g, uint8_t b) {
-    // Wound so that its front faces the camera: back faces are not drawn.
-    std::vector<BspVertex> points = {BspBuilder::Vertex(-half, -half, z), BspBuilder::Vertex(half, -half, z),
-                                     BspBuilder::Vertex(half, half, z), BspBuilder::Vertex(-half, half, z)};
-    for (BspVertex& point : points) {
-        point.colour[0] = r;
-        point.colour[1] = g;
-        point.colour[2] = b;
-    }
-    return points;
-}
-
-// Every world needs mesh vertices: one triangle behind the camera.
-void AddHiddenMesh(BspBuilder* builder) {
-    builder->AddMesh({BspBuilder::Vertex(0, 0, 500), BspBuilder::Vertex(1, 0, 500), BspBuilder::Vertex(0, 1, 500)},
-                     {0, 1, 2}, 0, 0);
-}
-
 int Red(uint32_t rgb) { return static_cast<int>((rgb >> 16) & 0xFF); }
 int Green(uint32_t rgb) { return static_cast<int>((rgb >> 8) & 0xFF); }
 int Blue(uint32_t rgb) { return static_cast<int>(rgb & 0xFF); }
@@ -70,45 +39,19 @@ uint32_t FirstTexel(IDirect3DTexture9* texture, uint32_t* alpha = nullptr) {
     return argb & 0xFFFFFF;
 }
 
-class WorldLightScale : public LoadedWorld {
+class WorldLightScale : public DrawnWorld {
 protected:
     void SetUp() override {
-        LoadedWorld::SetUp();
-        g_videoSystem.finished = 0;
-        g_renderer.finished = 0;
-        ForgetWorldShaders();
-        vid_effectmode.intValue = 0;
-        bsp_noclip.intValue = 1;
+        DrawnWorld::SetUp();
         r_materials.intValue = 1;
-        folder_.Write("textures/test/white.tga", Tga(2, 2, 255, 255, 255));
-    }
-    void TearDown() override {
-        r_materials.intValue = 1;
-        vid_effectmode.intValue = 0;
-        bsp_noclip.intValue = 0;
-        LoadedWorld::TearDown();
-        ForgetWorldShaders();
-        g_renderer.EmptyCaches();
+        folder_.Write("textures/test/white.tga", SolidTga(2, 2, 255, 255, 255));
     }
 
     // One frame from the origin looking down -Z: the whole back buffer.
-    std::vector<uint32_t> Frame(World* world) {
-        g_camera.SetPosition(D3DXVECTOR3(0.0f, 0.0f, 0.0f));
-        g_camera.ResetView(0.0f, 0.0f, 0.0f);
-        EXPECT_EQ(RunWorldFrame(world), 1);
-        EXPECT_EQ(g_renderer.frame(), 0);
-        std::vector<uint32_t> argb;
-        int width = 0, height = 0;
-        EXPECT_TRUE(D3D9ReadBackBuffer(GetDevice(), &argb, &width, &height));
-        width_ = width;
-        height_ = height;
-        return argb;
-    }
+    std::vector<uint32_t> Frame(World* world) { return DrawnWorld::Frame(world, D3DXVECTOR3(0.0f, 0.0f, 0.0f)); }
     // The pixel at the centre of the screen as 0xRRGGBB.
     uint32_t CentrePixel(World* world) {
-        const std::vector<uint32_t> argb = Frame(world);
-        if (argb.empty()) return 0xDEADDEAD;
-        return argb[static_cast<size_t>(height_ / 2) * width_ + width_ / 2] & 0xFFFFFF;
+        return Pixel(world, D3DXVECTOR3(0.0f, 0.0f, 0.0f), 0.0f, 0.0f, 2, 0xDEADDEAD);
     }
 
     // A white face with the lightmap's colour in front of the camera.
@@ -131,9 +74,6 @@ protected:
         builder.BuildSingleLeafTree();
         return Load(builder);
     }
-
-    int width_ = 0;
-    int height_ = 0;
 };
 
 }  // namespace
@@ -199,7 +139,7 @@ TEST_F(WorldLightScale, FacesThatGiveLightAreFullBrightUnlessTheirScriptAsksForV
                   "textures/test/lit\n{\n\t{\n\t\tmap textures/test/lava.tga\n\t\trgbGen exactVertex\n\t}\n}\n"
                   "textures/test/lit2\n{\n\t{\n\t\tmap textures/test/lava.tga\n\t\trgbGen identity\n\t}\n"
                   "\t{\n\t\tmap textures/test/lava.tga\n\t\tblendFunc filter\n\t\tRGBGEN Vertex\n\t}\n}\n");
-    folder_.Write("textures/test/lava.tga", Tga(2, 2, 200, 60, 20));
+    folder_.Write("textures/test/lava.tga", SolidTga(2, 2, 200, 60, 20));
 
     // Dark vertices do not darken lava.
     World* world = VertexLitWall("textures/test/lava", 10, 10, 10);
@@ -244,7 +184,7 @@ TEST_F(WorldLightScale, FacesThatGiveLightAreFullBrightUnlessTheirScriptAsksForV
 
 TEST_F(WorldLightScale, SwitchedOffTheFrameIsTheEnginesDoublingExactlyAndTheSwitchNeedsNoReload) {
     folder_.Write("scripts/test.shader", "textures/test/lava\n{\n\t{\n\t\tmap textures/test/lava.tga\n\t}\n}\n");
-    folder_.Write("textures/test/lava.tga", Tga(2, 2, 200, 60, 20));
+    folder_.Write("textures/test/lava.tga", SolidTga(2, 2, 200, 60, 20));
     BspBuilder builder;
     const int32_t wall = builder.AddTexture("textures/test/white");
     const int32_t lava = builder.AddTexture("textures/test/lava");
@@ -289,7 +229,7 @@ TEST_F(WorldLightScale, SwitchedOffTheFrameIsTheEnginesDoublingExactlyAndTheSwit
 
 TEST_F(WorldLightScale, SwitchedOffTheStoredLightmapsAndTheVertexLightStandInAreDrawn) {
     folder_.Write("scripts/test.shader", "textures/test/lava\n{\n\t{\n\t\tmap textures/test/lava.tga\n\t}\n}\n");
-    folder_.Write("textures/test/lava.tga", Tga(2, 2, 200, 60, 20));
+    folder_.Write("textures/test/lava.tga", SolidTga(2, 2, 200, 60, 20));
     BspBuilder builder;
     const int32_t wall = builder.AddTexture("textures/test/white");
     const int32_t lava = builder.AddTexture("textures/test/lava");

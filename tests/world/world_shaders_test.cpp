@@ -19,60 +19,14 @@
 
 namespace {
 
-// An uncompressed 24-bit TGA of one colour.
-std::string Tga(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
-    std::string file(18, '\0');
-    file[2] = 2;
-    file[12] = static_cast<char>(width);
-    file[14] = static_cast<char>(height);
-    file[16] = 24;
-    for (int i = 0; i < width * height; ++i) file += {static_cast<char>(b), static_cast<char>(g), static_cast<char>(r)};
-    return file;
-}
-
-// A square facing the camera at (0, 0, 0) looking down -Z, z units away: its
-// front towards the camera, in the world file's winding.
-std::vector<BspVertex> Square(float z, float half, uint8_t r, uint8_t g, uint8_t b) {
-    std::vector<BspVertex> points = {BspBuilder::Vertex(-half, -half, z), BspBuilder::Vertex(half, -half, z),
-                                     BspBuilder::Vertex(half, half, z), BspBuilder::Vertex(-half, half, z)};
-    for (BspVertex& point : points) {
-        point.colour[0] = r;
-        point.colour[1] = g;
-        point.colour[2] = b;
-    }
-    return points;
-}
-
-// Every world needs mesh vertices: one triangle behind the camera.
-void AddHiddenMesh(BspBuilder* builder) {
-    builder->AddMesh({BspBuilder::Vertex(0, 0, 500), BspBuilder::Vertex(1, 0, 500), BspBuilder::Vertex(0, 1, 500)},
-                     {0, 1, 2}, 0, 0);
-}
-
-class WorldShaderScripts : public LoadedWorld {
+class WorldShaderScripts : public DrawnWorld {
 protected:
     void SetUp() override {
-        LoadedWorld::SetUp();
-        // Frames are drawn here as the engine draws them; an earlier
-        // shutdown in this process may have marked the subsystems finished.
-        g_videoSystem.finished = 0;
-        g_renderer.finished = 0;
-        ForgetWorldShaders();
-        vid_effectmode.intValue = 0;
-        bsp_noclip.intValue = 1;
+        DrawnWorld::SetUp();
         // The colours below are those of the engine's doubling of the
         // stored light; the worlds' own light scale has its own tests
         // (world_light_test.cpp).
         r_materials.intValue = 0;
-    }
-    void TearDown() override {
-        r_materials.intValue = 1;
-        bsp_vertexlit.intValue = 1;
-        bsp_noclip.intValue = 0;
-        LoadedWorld::TearDown();
-        UnmountDataFolders();
-        ForgetWorldShaders();
-        g_renderer.EmptyCaches();
     }
 
     // One frame of the world from the origin looking down -Z; the pixel at
@@ -80,15 +34,7 @@ protected:
     uint32_t CentrePixel(World* world) { return Pixel(world, D3DXVECTOR3(0.0f, 0.0f, 0.0f), 0.0f, 2); }
     // The same from position, pitched, at the middle of the row height / part.
     uint32_t Pixel(World* world, const D3DXVECTOR3& position, float pitch, int part) {
-        g_camera.SetPosition(position);
-        g_camera.ResetView(0.0f, pitch, 0.0f);
-        EXPECT_EQ(RunWorldFrame(&*world), 1);
-        EXPECT_EQ(g_renderer.frame(), 0);
-        std::vector<uint32_t> argb;
-        int width = 0, height = 0;
-        EXPECT_TRUE(D3D9ReadBackBuffer(GetDevice(), &argb, &width, &height));
-        if (argb.empty()) return 0;
-        return argb[static_cast<size_t>(height / part) * width + width / 2] & 0xFFFFFF;
+        return DrawnWorld::Pixel(world, position, 0.0f, pitch, part, 0);
     }
 };
 
@@ -102,9 +48,9 @@ TEST_F(WorldShaderScripts, ImagesAreFoundThroughTheScriptsAsTgaOrJpg) {
                   "textures/test/animated\n{\n\t{\n\t\tanimMap 5 textures/real/frame1.tga textures/real/frame2.tga\n"
                   "\t}\n}\n"
                   "textures/test/nothing\n{\n\t{\n\t\tmap textures/real/absent.tga\n\t}\n}\n");
-    folder_.Write("textures/real/stone.tga", Tga(2, 2, 10, 20, 30));  // named .jpg, shipped .tga
-    folder_.Write("textures/real/editor.tga", Tga(2, 2, 40, 50, 60));
-    folder_.Write("textures/real/frame1.tga", Tga(2, 2, 70, 80, 90));
+    folder_.Write("textures/real/stone.tga", SolidTga(2, 2, 10, 20, 30));  // named .jpg, shipped .tga
+    folder_.Write("textures/real/editor.tga", SolidTga(2, 2, 40, 50, 60));
+    folder_.Write("textures/real/frame1.tga", SolidTga(2, 2, 70, 80, 90));
 
     BspBuilder builder = BspBuilder::MinimalWorld();
     builder.Textures().clear();
@@ -154,13 +100,13 @@ TEST_F(WorldShaderScripts, EachRecordGetsItsOwnImageAndADamagedFileFallsThrough)
     builder.Textures().clear();
     for (int i = 0; i < 12; ++i) {
         const std::string name = "textures/many/t" + std::to_string(i);
-        folder_.Write(name + ".tga", Tga(2, 2, static_cast<uint8_t>(i * 20), 7, 9));
+        folder_.Write(name + ".tga", SolidTga(2, 2, static_cast<uint8_t>(i * 20), 7, 9));
         builder.AddTexture(name.c_str());
     }
     // A record whose .tga is damaged: its .jpg is absent, so the image of its
     // script is drawn; one whose every file is damaged fails.
     folder_.Write("textures/many/broken.tga", "\0\0\2 not a picture");
-    folder_.Write("textures/real/fallback.tga", Tga(2, 2, 1, 2, 3));
+    folder_.Write("textures/real/fallback.tga", SolidTga(2, 2, 1, 2, 3));
     folder_.Write("textures/many/hopeless.tga", std::string(18, '\xff'));
     folder_.Write("scripts/many.shader", "textures/many/broken\n{\n\t{\n\t\tmap textures/real/fallback.tga\n\t}\n}\n");
     builder.AddTexture("textures/many/broken");
@@ -245,7 +191,7 @@ TEST_F(WorldShaderScripts, ScriptsReadAheadGiveTheSameTableAndLinesWhenFirstUsed
 }
 
 TEST_F(WorldShaderScripts, FacesWithoutALightmapAreLitByTheirVertexColours) {
-    folder_.Write("textures/test/white.tga", Tga(2, 2, 255, 255, 255));
+    folder_.Write("textures/test/white.tga", SolidTga(2, 2, 255, 255, 255));
     BspBuilder builder;
     builder.AddTexture("textures/test/white");
     builder.AddLightmap(128, 128, 128);
@@ -275,7 +221,7 @@ TEST_F(WorldShaderScripts, HiddenSurfacesStayOutAndAdditiveOnesAddTheirLight) {
                   "textures/test/clip\n{\n\tsurfaceparm nodraw\n}\n"
                   "textures/test/fog\n{\n\tfogparms ( 0.5 0.5 0.5 ) 512\n}\n"
                   "textures/test/heaven\n{\n\tsurfaceparm sky\n}\n");
-    folder_.Write("textures/test/white.tga", Tga(2, 2, 255, 255, 255));
+    folder_.Write("textures/test/white.tga", SolidTga(2, 2, 255, 255, 255));
     BspBuilder builder;
     const int32_t wall = builder.AddTexture("textures/test/white");
     const int32_t glow = builder.AddTexture("textures/test/glow");
@@ -331,8 +277,8 @@ TEST_F(WorldShaderScripts, WithoutVertexLightingAdditiveLightmappedFacesAreDrawn
     // adds its light.
     folder_.Write("scripts/test.shader",
                   "textures/test/glow\n{\n\t{\n\t\tmap textures/test/glow.tga\n\t\tblendFunc add\n\t}\n}\n");
-    folder_.Write("textures/test/white.tga", Tga(2, 2, 255, 255, 255));
-    folder_.Write("textures/test/glow.tga", Tga(2, 2, 0, 0, 255));
+    folder_.Write("textures/test/white.tga", SolidTga(2, 2, 255, 255, 255));
+    folder_.Write("textures/test/glow.tga", SolidTga(2, 2, 0, 0, 255));
     BspBuilder builder;
     const int32_t wall = builder.AddTexture("textures/test/white");
     const int32_t glow = builder.AddTexture("textures/test/glow");
@@ -399,7 +345,7 @@ TEST_F(WorldShaderScripts, ASkyShaderWithABoxReplacesTheEnginesSkyWhileItsWorldL
     folder_.Write("scripts/sky.shader", "textures/skies/night\n{\n\tsurfaceparm sky\n\tskyParms env/night 512 -\n}\n"
                                         "textures/skies/broken\n{\n\tsurfaceparm sky\n\tskyParms env/none 512 -\n}\n");
     for (const char* side : {"rt", "lf", "ft", "bk", "up"}) {
-        folder_.Write(std::string("env/night_") + side + ".tga", Tga(2, 2, 0, 0, 40));
+        folder_.Write(std::string("env/night_") + side + ".tga", SolidTga(2, 2, 0, 0, 40));
     }
     BspBuilder builder = BspBuilder::MinimalWorld();
     builder.AddTexture("textures/skies/night");

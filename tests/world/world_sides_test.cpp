@@ -19,17 +19,6 @@
 
 namespace {
 
-// An uncompressed 24-bit TGA of one colour.
-std::string Tga(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
-    std::string file(18, '\0');
-    file[2] = 2;
-    file[12] = static_cast<char>(width);
-    file[14] = static_cast<char>(height);
-    file[16] = 24;
-    for (int i = 0; i < width * height; ++i) file += {static_cast<char>(b), static_cast<char>(g), static_cast<char>(r)};
-    return file;
-}
-
 // A square in the plane z, its front towards +z: seen from the front its
 // corners run clockwise around its normal in the file's Z-up space, as the
 // map compiler writes faces.
@@ -59,34 +48,15 @@ std::vector<BspVertex> FrontPatch(float z, float half) {
     return points;
 }
 
-// Every world needs mesh vertices: one triangle behind the camera.
-void AddHiddenMesh(BspBuilder* builder) {
-    builder->AddMesh({BspBuilder::Vertex(0, 0, 500), BspBuilder::Vertex(1, 0, 500), BspBuilder::Vertex(0, 1, 500)},
-                     {0, 1, 2}, 0, 0);
-}
-
 constexpr float kHalfTurn = 180.0f;  // degrees
 constexpr uint32_t kGreen = 0x008000;  // white x the lightmap (0, 32, 0) at the worlds' scale of four
 
-class WorldSides : public LoadedWorld {
+class WorldSides : public DrawnWorld {
 protected:
     void SetUp() override {
-        LoadedWorld::SetUp();
-        g_videoSystem.finished = 0;
-        g_renderer.finished = 0;
-        ForgetWorldShaders();
-        vid_effectmode.intValue = 0;
-        bsp_noclip.intValue = 1;
+        DrawnWorld::SetUp();
         r_materials.intValue = 1;
-        folder_.Write("textures/test/white.tga", Tga(2, 2, 255, 255, 255));
-    }
-    void TearDown() override {
-        r_materials.intValue = 1;
-        bsp_noclip.intValue = 0;
-        LoadedWorld::TearDown();
-        UnmountDataFolders();
-        ForgetWorldShaders();
-        g_renderer.EmptyCaches();
+        folder_.Write("textures/test/white.tga", SolidTga(2, 2, 255, 255, 255));
     }
 
     // The world with its wall texture (0) and green lightmap (0).
@@ -97,27 +67,11 @@ protected:
         return builder;
     }
 
-    // One frame from position looking down -Z (or, turned, +Z): the whole
-    // back buffer.
-    std::vector<uint32_t> Frame(World* world, const D3DXVECTOR3& position, bool turned) {
-        g_camera.SetPosition(position);
-        g_camera.ResetView(turned ? kHalfTurn : 0.0f, 0.0f, 0.0f);
-        EXPECT_EQ(RunWorldFrame(&*world), 1);
-        EXPECT_EQ(g_renderer.frame(), 0);
-        std::vector<uint32_t> argb;
-        int width = 0, height = 0;
-        EXPECT_TRUE(D3D9ReadBackBuffer(GetDevice(), &argb, &width, &height));
-        width_ = width;
-        height_ = height;
-        return argb;
-    }
     // The centre pixel as 0xRRGGBB, seen from the front (the origin, looking
     // down -Z at faces in z = -200) or from behind them (z = -400, turned).
     uint32_t Centre(World* world, bool fromBehind) {
-        const std::vector<uint32_t> argb = fromBehind ? Frame(world, D3DXVECTOR3(0.0f, 0.0f, -400.0f), true)
-                                                      : Frame(world, D3DXVECTOR3(0.0f, 0.0f, 0.0f), false);
-        if (argb.empty()) return 0xFFFFFFFFu;
-        return argb[static_cast<size_t>(height_ / 2) * width_ + width_ / 2] & 0xFFFFFF;
+        return fromBehind ? Pixel(world, D3DXVECTOR3(0.0f, 0.0f, -400.0f), kHalfTurn, 0.0f, 2, 0xFFFFFFFFu)
+                          : Pixel(world, D3DXVECTOR3(0.0f, 0.0f, 0.0f), 0.0f, 0.0f, 2, 0xFFFFFFFFu);
     }
     // The green lightmap's light: 128 at the worlds' scale of four, 64 at the
     // engine's doubling (r_materials 0).
@@ -126,9 +80,6 @@ protected:
         return ((pixel >> 16) & 0xFF) <= 3 && std::abs(static_cast<int>((pixel >> 8) & 0xFF) - green) <= 3 &&
                (pixel & 0xFF) <= 3;
     }
-
-    int width_ = 0;
-    int height_ = 0;
 };
 
 }  // namespace
@@ -296,7 +247,7 @@ TEST_F(WorldSides, WithoutMaterialsTheFrameIsTheOneOfAWorldWithoutEntitiesOrCull
         r_materials.intValue = withMaterials ? 1 : 0;
         std::vector<std::string> trace;
         D3D9SetTrace(GetDevice(), &trace);
-        std::vector<uint32_t> argb = Frame(dynamic_cast<World*>(world_.get()), D3DXVECTOR3(0.0f, 0.0f, 0.0f), false);
+        std::vector<uint32_t> argb = Frame(dynamic_cast<World*>(world_.get()), D3DXVECTOR3(0.0f, 0.0f, 0.0f));
         D3D9SetTrace(GetDevice(), nullptr);
         // Nothing but the states of before: the cull mode is never asked for
         // nor set to cull.
