@@ -47,26 +47,14 @@ bool Near(uint32_t a, uint32_t b, int tolerance) {
     return true;
 }
 
-class WorldClouds : public LoadedWorld {
+class WorldClouds : public DrawnWorld {
 protected:
     void SetUp() override {
         // The engine's own sky, so that it can be told from black.
         folder_.CopyContent({"textures/negz.jpg", "textures/posz.jpg", "textures/posx.jpg", "textures/negx.jpg",
                              "textures/posy.jpg"});
-        LoadedWorld::SetUp();
-        g_videoSystem.finished = 0;
-        g_renderer.finished = 0;
-        ForgetWorldShaders();
-        vid_effectmode.intValue = 0;
-        bsp_noclip.intValue = 1;
+        DrawnWorld::SetUp();
         r_materials.intValue = 1;
-    }
-    void TearDown() override {
-        r_materials.intValue = 1;
-        bsp_noclip.intValue = 0;
-        LoadedWorld::TearDown();
-        ForgetWorldShaders();
-        g_renderer.EmptyCaches();
     }
 
     // Puts the frame clock at ms milliseconds for the frames that follow.
@@ -78,24 +66,13 @@ protected:
 
     // One frame from high above the origin, looking 30 degrees up.
     std::vector<uint32_t> Frame(World* world) {
-        g_camera.SetPosition(D3DXVECTOR3(0.0f, 500.0f, 0.0f));
-        g_camera.ResetView(0.0f, 30.0f, 0.0f);
-        EXPECT_EQ(RunWorldFrame(world), 1);
-        EXPECT_EQ(g_renderer.frame(), 0);
-        std::vector<uint32_t> argb;
-        int width = 0;
-        int height = 0;
-        EXPECT_TRUE(D3D9ReadBackBuffer(GetDevice(), &argb, &width, &height));
+        std::vector<uint32_t> argb = DrawnWorld::Frame(world, D3DXVECTOR3(0.0f, 500.0f, 0.0f), 0.0f, 30.0f);
         for (uint32_t& pixel : argb) pixel &= 0xFFFFFF;
-        width_ = width;
         return argb;
     }
     // The pixel a quarter down the screen in its middle: sky.
     uint32_t SkyPixel(World* world) {
-        const std::vector<uint32_t> frame = Frame(world);
-        if (frame.empty() || width_ == 0) return 0xFFFFFFFF;
-        const size_t height = frame.size() / width_;
-        return frame[height / 4 * width_ + width_ / 2];
+        return DrawnWorld::Pixel(world, D3DXVECTOR3(0.0f, 500.0f, 0.0f), 0.0f, 30.0f, 4, 0xFFFFFFFF);
     }
 
     World* LoadWithTexture(const char* texture) {
@@ -103,8 +80,6 @@ protected:
         builder.AddTexture(texture);
         return Load(builder);
     }
-
-    int width_ = 0;
 };
 
 }  // namespace
