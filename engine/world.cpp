@@ -21,6 +21,7 @@ bool LoadWorld(const char* path, WorldData* data, WorldPictures* pictures) {
     if (!ReadTree(file, data)) return false;
     ReadEntities(file, path, data);
     ReadModels(file, path, data);
+    ReadFogs(file, path, data);
     // The device holds its copies now.
     data->ReleaseStaging();
     return true;

@@ -119,6 +119,14 @@ struct BspFace {
     int32_t patchSize[2];  // control grid width and height (patches)
 };
 
+// A fog volume: the shader that draws it and the brush it fills. visibleSide
+// is the brush side (counted from its first) seen from outside, or -1.
+struct BspFog {
+    char shader[64];  // NUL-padded, as texture names
+    int32_t brush;
+    int32_t visibleSide;
+};
+
 constexpr int kLightmapSize = 128;
 constexpr size_t kLightmapBytes = kLightmapSize * kLightmapSize * 3;
 
@@ -133,4 +141,5 @@ static_assert(sizeof(BspBrushSide) == 8);
 static_assert(sizeof(BspVertex) == 44);
 static_assert(sizeof(BspFace) == 104);
 static_assert(sizeof(BspModel) == 40);
+static_assert(sizeof(BspFog) == 72);
 static_assert(kLightmapBytes == 49152);

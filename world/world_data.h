@@ -9,6 +9,7 @@
 
 #include "world/bsp_format.h"
 #include "world/entities.h"
+#include "world/fog.h"
 
 struct WorldData {
     // Vertices with Y and Z exchanged (Y up), and per vertex whether its
@@ -51,6 +52,10 @@ struct WorldData {
     // records are sound, box converted to Y up, in file order; their faces
     // lie inside faces. Drawn where the file puts them.
     std::vector<BspModel> models;
+
+    // The fog volumes in file order; faces name them by index (FaceFog).
+    // A fog whose brush or box could not be found stays, marked unusable.
+    std::vector<WorldFog> fogs;
 
     // Where players start, from the entity text; may be empty.
     std::vector<SpawnPoint> spawnPoints;

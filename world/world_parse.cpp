@@ -25,10 +25,16 @@ constexpr size_t kHeaderBytes = sizeof(BspHeader);
 constexpr size_t kDirectoryBytes = kLumpCount * sizeof(BspLumpEntry);
 
 // Record size of each lump; 0 for lumps the loader never reads. The models
-// are read apart (ReadModels), after the checks, and never reject a file.
+// and the fogs are read apart (ReadModels, ReadFogs), after the checks, and
+// never reject a file.
 constexpr uint32_t kRecordSize[kLumpCount] = {
     0, sizeof(BspTexture), sizeof(BspPlane), sizeof(BspNode), sizeof(BspLeaf), 4, 4, sizeof(BspModel), sizeof(BspBrush),
-    sizeof(BspBrushSide), sizeof(BspVertex), 4, 0, sizeof(BspFace), kLightmapBytes, 0, 0};
+    sizeof(BspBrushSide), sizeof(BspVertex), 4, sizeof(BspFog), sizeof(BspFace), kLightmapBytes, 0, 0};
+
+// Plane tests the fogs' corner searches may spend in one world, and how many
+// fogs left out are named one by one before the rest are only counted.
+constexpr uint64_t kFogCornerBudget = uint64_t{1} << 25;
+constexpr uint32_t kFogWarningsNamed = 8;
 
 constexpr const char* kLumpNames[kLumpCount] = {
     "entities", "textures", "planes",   "nodes",       "leaves",   "leaf faces",    "leaf brushes",
@@ -332,6 +338,56 @@ bool ModelSound(const BspModel& model, uint32_t faceCount) {
 // Nothing else of the world depends on the entity text.
 }  // namespace
 
+void ReadFogs(const WorldFile& file, const char* path, WorldData* data) {
+    data->fogs.clear();
+    const BspLumpEntry& entry = file.lumps[kLumpEffects];
+    if (entry.length == 0) return;
+    if (entry.offset < 0 || entry.length < 0 ||
+        static_cast<uint64_t>(entry.offset) + static_cast<uint64_t>(entry.length) > file.bytes.size()) {
+        PrintLine("Warning: the fogs of %s lie outside the file; no fogs", path);
+        return;
+    }
+    if (file.LumpLength(kLumpEffects) % sizeof(BspFog) != 0) {
+        PrintLine("Warning: the fogs of %s take %u bytes, not a whole number of %u-byte records; no fogs", path,
+                  file.LumpLength(kLumpEffects), static_cast<uint32_t>(sizeof(BspFog)));
+        return;
+    }
+    const uint32_t count = file.Count(kLumpEffects);
+    const uint64_t brushCount = data->brushes.size();
+    uint64_t budget = kFogCornerBudget;
+    uint32_t dropped = 0;
+    try {
+        data->fogs.resize(count);
+        for (uint32_t f = 0; f < count; ++f) {
+            const BspFog record = Record<BspFog>(file, kLumpEffects, f);
+            WorldFog& fog = data->fogs[f];
+            fog.shader = PrintableBytes(record.shader, strnlen(record.shader, sizeof record.shader));
+            fog.brush = record.brush;
+            fog.visibleSide = record.visibleSide;
+            const bool brushFound = IndexInside(record.brush, brushCount);
+            fog.usable = brushFound && BrushBox(data->planes, data->brushSides,
+                                                data->brushes[static_cast<size_t>(record.brush)], &budget, fog.bounds);
+            if (fog.usable) continue;
+            std::fill(fog.bounds, fog.bounds + 6, 0.0f);
+            if (++dropped > kFogWarningsNamed) continue;
+            if (brushFound) {
+                PrintLine("Warning: fog %u (%s) of %s: brush %i encloses no box; left out", f, fog.shader.c_str(),
+                          path, record.brush);
+            } else {
+                PrintLine("Warning: fog %u (%s) of %s names brush %i, but there are %" PRIu64 " brushes; left out", f,
+                          fog.shader.c_str(), path, record.brush, brushCount);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        data->fogs.clear();
+        PrintLine("Warning: no memory for the fogs of %s; no fogs", path);
+        return;
+    }
+    if (dropped > kFogWarningsNamed) {
+        PrintLine("Warning: %u more fogs of %s are left out", dropped - kFogWarningsNamed, path);
+    }
+}
+
 void ReadModels(const WorldFile& file, const char* path, WorldData* data) {
     data->models.clear();
     const BspLumpEntry& entry = file.lumps[kLumpModels];
@@ -520,6 +576,7 @@ bool ReadRecords(WorldFile* file, const char* path, WorldData* data) {
     }
     ReadEntities(*file, path, data);
     ReadModels(*file, path, data);
+    ReadFogs(*file, path, data);
     return true;
 }
 
@@ -566,6 +623,7 @@ uint64_t WorldData::SizeInBytes() const {
     bytes += faceUsable.size() + visibility.size();
     bytes += faceBounds.size() * sizeof(faceBounds[0]);
     bytes += patchFirstVertex.size() * 4 + models.size() * sizeof(BspModel);
+    for (const WorldFog& fog : fogs) bytes += sizeof fog + fog.shader.capacity();
     bytes += vertices.size() * sizeof(BspVertex) + vertexLit.size() + lightmapBytes.size();
     return bytes;
 }

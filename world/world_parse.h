@@ -61,6 +61,12 @@ void ReadEntities(const WorldFile& file, const char* path, WorldData* data);
 //   models lump outside the file costs only the models.
 void ReadModels(const WorldFile& file, const char* path, WorldData* data);
 
+//   The fog volumes, each boxed by its brush; needs the tree (ReadTree). A
+//   fog whose brush is missing or encloses no box stays, unusable, with a
+//   warning naming path; a fogs lump outside the file or of partial records
+//   costs only the fogs.
+void ReadFogs(const WorldFile& file, const char* path, WorldData* data);
+
 // All of the above for the file at path; false when the file is not a world.
 bool ParseWorld(const char* path, WorldData* data);
 // The same for bytes already in memory.

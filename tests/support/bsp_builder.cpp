@@ -69,6 +69,15 @@ int32_t BspBuilder::AddModel(const BspBox& box, int32_t firstFace, int32_t numFa
     return static_cast<int32_t>(models_.size() - 1);
 }
 
+int32_t BspBuilder::AddFog(const std::string& shader, int32_t brush, int32_t visibleSide) {
+    BspFog fog{};
+    std::memcpy(fog.shader, shader.data(), std::min(shader.size(), sizeof fog.shader));
+    fog.brush = brush;
+    fog.visibleSide = visibleSide;
+    fogs_.push_back(fog);
+    return static_cast<int32_t>(fogs_.size() - 1);
+}
+
 int32_t BspBuilder::AddTexture(const std::string& name, int32_t contents, int32_t surfaceFlags) {
     BspTexture t{};
     std::memcpy(t.name, name.data(), std::min(name.size(), sizeof t.name));
@@ -400,6 +409,9 @@ std::vector<uint8_t> BspBuilder::LumpContent(int lump) const {
             }
             case kLumpMeshVertices:
                 AppendRecords(&out, meshVertices_);
+                break;
+            case kLumpEffects:
+                AppendRecords(&out, fogs_);
                 break;
             case kLumpFaces:
                 AppendRecords(&out, faces_);

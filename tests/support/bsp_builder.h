@@ -78,6 +78,8 @@ public:
     // A brush entity's model (the file's model 0, the world, is written
     // first when there is none): its box in world space and its faces.
     int32_t AddModel(const BspBox& box, int32_t firstFace, int32_t numFaces);
+    // A fog volume (lump 12): its shader and the brush it fills.
+    int32_t AddFog(const std::string& shader, int32_t brush, int32_t visibleSide = -1);
     // rgb: 128 x 128 texels, 3 bytes each, rows one after the other (49152
     // bytes; shorter data is padded with zeros).
     int32_t AddLightmap(const std::vector<uint8_t>& rgb);
@@ -113,6 +115,7 @@ public:
     std::vector<BspFace>& Faces() { return faces_; }
     std::vector<uint8_t>& Lightmaps() { return lightmaps_; }
     std::vector<BspModel>& Models() { return models_; }  // model 0 included
+    std::vector<BspFog>& Fogs() { return fogs_; }
 
     // Broken files. The lump's bytes as written, instead of its records.
     void SetLumpBytes(int lump, const std::vector<uint8_t>& bytes);
@@ -159,6 +162,7 @@ private:
     std::vector<BspFace> faces_;
     std::vector<uint8_t> lightmaps_;
     std::vector<BspModel> models_;
+    std::vector<BspFog> fogs_;
     std::vector<uint8_t> visibility_;
     std::vector<BoxBrush> boxes_;
 
