@@ -304,3 +304,106 @@ TEST_F(D3D9StateCacheTest, SampleCountsAddThePixelsThatPassTheDepthTest) {
     EXPECT_FALSE(D3D9CountSamples(nullptr, true));
     device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
 }
+
+namespace {
+
+// The quad's depth moved: z' = z + slope * x + shift (the registers hold
+// the transform's columns).
+void PlaceQuad(IDirect3DDevice9* device, float slope, float shift) {
+    const float transform[16] = {1, 0, 0, 0, 0, 1, 0, 0, slope, 0, 1, shift, 0, 0, 0, 1};
+    device->SetVertexShaderConstantF(0, transform, 4);
+}
+
+DWORD Bits(float value) {
+    DWORD bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+// One step of the 24-bit depth buffer.
+constexpr float kDepthStep = 1.0f / 16777215.0f;
+
+}  // namespace
+
+TEST_F(D3D9StateCacheTest, DepthBiasMovesDrawsByStepsOfTheDepthBuffer) {
+    device_->SetRenderState(D3DRS_ZENABLE, TRUE);
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+    device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    SetColor(0, 1, 0, 0);
+    Draw();  // red, depth 0.5
+
+    // The same plane again fails LESS, unless pulled towards the eye.
+    SetColor(0, 0, 1, 0);
+    Draw();
+    EXPECT_EQ(Pixel(32, 32), 0xFFFF0000u);
+    device_->SetRenderState(D3DRS_DEPTHBIAS, Bits(-1e-5f));
+    Draw();
+    EXPECT_EQ(Pixel(32, 32), 0xFF00FF00u);
+
+    // Eight steps behind: a bias of four steps is not enough, sixteen is.
+    device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER | D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    device_->SetRenderState(D3DRS_DEPTHBIAS, 0);
+    SetColor(0, 1, 0, 0);
+    Draw();
+    PlaceQuad(device_, 0.0f, 8 * kDepthStep);
+    SetColor(0, 0, 1, 0);
+    device_->SetRenderState(D3DRS_DEPTHBIAS, Bits(-4 * kDepthStep));
+    Draw();
+    EXPECT_EQ(Pixel(32, 32), 0xFFFF0000u);
+    device_->SetRenderState(D3DRS_DEPTHBIAS, Bits(-16 * kDepthStep));
+    Draw();
+    EXPECT_EQ(Pixel(32, 32), 0xFF00FF00u);
+
+    // Back to no bias: the quad at 0.5 is behind what the biased one wrote.
+    device_->SetRenderState(D3DRS_DEPTHBIAS, 0);
+    PlaceQuad(device_, 0.0f, 0.0f);
+    SetColor(0, 0, 0, 1);
+    Draw();
+    EXPECT_EQ(Pixel(32, 32), 0xFF00FF00u);
+}
+
+TEST_F(D3D9StateCacheTest, SlopeScaledBiasFollowsTheTiltOfTheDraw) {
+    device_->SetRenderState(D3DRS_ZENABLE, TRUE);
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+    device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    // Red tilted from depth 0.25 at the left edge to 0.75 at the right: 1/128
+    // per pixel. Then green flat at 0.499, in front of red at the centre.
+    PlaceQuad(device_, 0.25f, 0.0f);
+    SetColor(0, 1, 0, 0);
+    Draw();
+    PlaceQuad(device_, 0.0f, -0.001f);
+    SetColor(0, 0, 1, 0);
+    Draw();
+    EXPECT_EQ(Pixel(32, 32), 0xFF00FF00u);
+
+    // Red's plane again, pulled forward one pixel's worth of its tilt
+    // (about 0.008) by the slope alone: it passes green at the centre.
+    PlaceQuad(device_, 0.25f, 0.0f);
+    SetColor(0, 0, 0, 1);
+    Draw();
+    EXPECT_EQ(Pixel(32, 32), 0xFF00FF00u);
+    device_->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, Bits(-1.0f));
+    Draw();
+    EXPECT_EQ(Pixel(32, 32), 0xFF0000FFu);
+}
+
+TEST_F(D3D9StateCacheTest, DepthBiasStatesAreSetAgainOnlyWhenTheyChange) {
+    device_->SetRenderState(D3DRS_ZENABLE, TRUE);
+    device_->SetRenderState(D3DRS_DEPTHBIAS, Bits(-1e-5f));
+    device_->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, Bits(-1.0f));
+    Draw();
+    D3D9Counters before = Counters();
+    device_->SetRenderState(D3DRS_DEPTHBIAS, Bits(-1e-5f));
+    device_->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, Bits(-1.0f));
+    Draw();
+    D3D9Counters after = Counters();
+    EXPECT_EQ(after.stateApplies - before.stateApplies, 0u);
+
+    for (D3DRENDERSTATETYPE state : {D3DRS_DEPTHBIAS, D3DRS_SLOPESCALEDEPTHBIAS}) {
+        before = after;
+        device_->SetRenderState(state, 0);
+        Draw();
+        after = Counters();
+        EXPECT_EQ(after.stateApplies - before.stateApplies, 1u) << state;
+    }
+}

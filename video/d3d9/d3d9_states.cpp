@@ -1,6 +1,7 @@
 // Render, sampler and texture-stage states: their Direct3D defaults, the
 // Set/Get calls, state blocks, and turning them into GL state before a draw.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "video/d3d9/d3d9_internal.h"
@@ -13,6 +14,20 @@ DWORD FloatBits(float value) {
     DWORD bits;
     std::memcpy(&bits, &value, sizeof(bits));
     return bits;
+}
+
+// A float state's value from its bits; anything not finite counts as 0.
+float BitsFloat(DWORD bits) {
+    float value;
+    std::memcpy(&value, &bits, sizeof(value));
+    return std::isfinite(value) ? value : 0.0f;
+}
+
+// Direct3D's depth bias is a fraction of the depth range; GL counts in the
+// smallest step the depth buffer resolves, 1 / (2^bits - 1) of the range for
+// a fixed-point buffer.
+float DepthStepsOf(const FormatInfo& format) {
+    return format.internalFormat == GL_DEPTH_COMPONENT16 ? 65535.0f : 16777215.0f;
 }
 
 // Render states that belong to the pixel part of the pipeline, for
@@ -601,6 +616,21 @@ void Device::ApplyRenderStates() {
         glDepthMask(render[D3DRS_ZWRITEENABLE] != 0 ? GL_TRUE : GL_FALSE);
     } else {
         glDisable(GL_DEPTH_TEST);
+    }
+
+    // Depth bias moves the depth of filled, wireframe and point-mode
+    // triangles alike, as Direct3D's does.
+    const float bias = BitsFloat(render[D3DRS_DEPTHBIAS]);
+    const float slopeScale = BitsFloat(render[D3DRS_SLOPESCALEDEPTHBIAS]);
+    if (depth && (bias != 0.0f || slopeScale != 0.0f)) {
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glEnable(GL_POLYGON_OFFSET_LINE);
+        glEnable(GL_POLYGON_OFFSET_POINT);
+        glPolygonOffset(slopeScale, bias * DepthStepsOf(depthStencil_->Owner()->Format()));
+    } else {
+        glDisable(GL_POLYGON_OFFSET_FILL);
+        glDisable(GL_POLYGON_OFFSET_LINE);
+        glDisable(GL_POLYGON_OFFSET_POINT);
     }
 
     if (render[D3DRS_ALPHABLENDENABLE] != 0) {
