@@ -168,8 +168,12 @@ TEST_F(WorldClouds, LayersBlendOverTheBoxInTheirOrderAndGoWithTheirWorld) {
 
 TEST(WorldCloudLayer, ScaleAndScrollComposeInTheirOrderAndWrap) {
     SkyLayer layer;
-    layer.motions[0] = {TexCoordMotion::Kind::kScroll, 0.25f, -0.5f};
-    layer.motions[1] = {TexCoordMotion::Kind::kScale, 2.0f, 3.0f};
+    layer.motions[0].kind = TexCoordMotion::Kind::kScroll;
+    layer.motions[0].s = 0.25f;
+    layer.motions[0].t = -0.5f;
+    layer.motions[1].kind = TexCoordMotion::Kind::kScale;
+    layer.motions[1].s = 2.0f;
+    layer.motions[1].t = 3.0f;
     layer.motionCount = 2;
     // Scroll first, then scale: (s + 0.25 t) * 2, (t - 0.5 t) * 3.
     SkyLayerTransform at = SkyLayerTransformAt(layer, 1000.0);
