@@ -6,6 +6,7 @@
 #include "video/shader_scripts.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -299,45 +300,270 @@ int BracketedNumbers(const std::vector<std::string_view>& args, size_t first, fl
 
 float Unit(float value) { return value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value); }
 
-void ReadTexCoordMod(const std::vector<std::string_view>& args, ShaderScriptStage* stage) {
-    if (args.size() < 3 || stage->motionCount >= ShaderScriptStage::kMaxMotions) return;
-    TexCoordMotion motion;
-    if (IEquals(args[0], "scale")) {
-        motion.kind = TexCoordMotion::Kind::kScale;
-        motion.s = Number(args[1], 1.0f);
-        motion.t = Number(args[2], 1.0f);
-    } else if (IEquals(args[0], "scroll")) {
-        motion.kind = TexCoordMotion::Kind::kScroll;
-        motion.s = Number(args[1], 0.0f);
-        motion.t = Number(args[2], 0.0f);
-    } else {
-        return;
-    }
-    stage->motions[stage->motionCount++] = motion;
+// The argument at `index`, or "" past the end (which every reader below takes
+// as "not given").
+std::string_view Arg(const std::vector<std::string_view>& args, size_t index) {
+    return index < args.size() ? args[index] : std::string_view();
 }
 
-void ReadRgbGen(const std::vector<std::string_view>& args, ShaderScriptStage* stage) {
-    if (args.empty()) return;
-    if (IEquals(args[0], "identity") || IEquals(args[0], "identitylighting")) {
+bool WaveFormOf(std::string_view name, WaveForm* form) {
+    static constexpr std::pair<const char*, WaveForm> kForms[] = {
+        {"sin", WaveForm::kSin},           {"triangle", WaveForm::kTriangle},
+        {"square", WaveForm::kSquare},     {"sawtooth", WaveForm::kSawtooth},
+        {"inversesawtooth", WaveForm::kInverseSawtooth}, {"noise", WaveForm::kNoise},
+    };
+    for (const auto& [word, value] : kForms) {
+        if (IEquals(name, word)) {
+            *form = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+// "FORM base amplitude phase frequency" from args[first] on; a number that is
+// missing or is not one counts as 0. False (and the wave untouched) when the
+// form is not one the engine draws.
+bool ReadWave(const std::vector<std::string_view>& args, size_t first, Wave* wave) {
+    WaveForm form = WaveForm::kSin;
+    if (!WaveFormOf(Arg(args, first), &form)) return false;
+    wave->form = form;
+    wave->base = Number(Arg(args, first + 1), 0.0f);
+    wave->amplitude = Number(Arg(args, first + 2), 0.0f);
+    wave->phase = Number(Arg(args, first + 3), 0.0f);
+    wave->frequency = Number(Arg(args, first + 4), 0.0f);
+    return true;
+}
+
+// Each reader below returns false when its first argument names nothing it
+// knows, so that the shader's note can name it; arguments that are not
+// numbers where numbers belong only take their defaults.
+bool ReadTexCoordMod(const std::vector<std::string_view>& args, ShaderScriptStage* stage) {
+    const std::string_view kind = Arg(args, 0);
+    TexCoordMotion motion;
+    if (IEquals(kind, "scale")) {
+        motion.kind = TexCoordMotion::Kind::kScale;
+        motion.s = Number(Arg(args, 1), 1.0f);
+        motion.t = Number(Arg(args, 2), 1.0f);
+    } else if (IEquals(kind, "scroll")) {
+        motion.kind = TexCoordMotion::Kind::kScroll;
+        motion.s = Number(Arg(args, 1), 0.0f);
+        motion.t = Number(Arg(args, 2), 0.0f);
+    } else if (IEquals(kind, "rotate")) {
+        motion.kind = TexCoordMotion::Kind::kRotate;
+        motion.s = Number(Arg(args, 1), 0.0f);
+        motion.t = 0.0f;
+    } else if (IEquals(kind, "stretch")) {
+        motion.kind = TexCoordMotion::Kind::kStretch;
+        if (!ReadWave(args, 1, &motion.wave)) return false;
+    } else if (IEquals(kind, "turb")) {
+        // The form is optional and a sine when left out.
+        motion.kind = TexCoordMotion::Kind::kTurb;
+        WaveForm form = WaveForm::kSin;
+        if (WaveFormOf(Arg(args, 1), &form)) {
+            ReadWave(args, 1, &motion.wave);
+        } else {
+            motion.wave.form = WaveForm::kSin;
+            motion.wave.base = Number(Arg(args, 1), 0.0f);
+            motion.wave.amplitude = Number(Arg(args, 2), 0.0f);
+            motion.wave.phase = Number(Arg(args, 3), 0.0f);
+            motion.wave.frequency = Number(Arg(args, 4), 0.0f);
+        }
+    } else if (IEquals(kind, "transform")) {
+        motion.kind = TexCoordMotion::Kind::kTransform;
+        for (size_t i = 0; i < 6; ++i) motion.matrix[i] = Number(Arg(args, 1 + i), motion.matrix[i]);
+    } else {
+        return false;
+    }
+    if (stage->motionCount < ShaderScriptStage::kMaxMotions) stage->motions[stage->motionCount++] = motion;
+    return true;
+}
+
+bool ReadRgbGen(const std::vector<std::string_view>& args, ShaderScriptStage* stage) {
+    const std::string_view how = Arg(args, 0);
+    // Any rgbGen line decides afresh whether the stage is lit by its vertices.
+    stage->vertexLight = IEquals(how, "vertex") || IEquals(how, "exactvertex") || IEquals(how, "oneminusvertex");
+    if (IEquals(how, "identity") || IEquals(how, "identitylighting")) {
+        stage->colourSource = ColourSource::kIdentity;
         for (float& c : stage->colour) c = 1.0f;
-    } else if (IEquals(args[0], "const") || IEquals(args[0], "constant")) {
+    } else if (IEquals(how, "vertex") || IEquals(how, "exactvertex")) {
+        stage->colourSource = ColourSource::kVertex;
+    } else if (IEquals(how, "oneminusvertex")) {
+        stage->colourSource = ColourSource::kOneMinusVertex;
+    } else if (IEquals(how, "wave")) {
+        if (!ReadWave(args, 1, &stage->colourWave)) return false;
+        stage->colourSource = ColourSource::kWave;
+    } else if (IEquals(how, "const") || IEquals(how, "constant")) {
+        // A colour that is not three numbers leaves the stage as it was.
         float rgb[3];
         if (BracketedNumbers(args, 1, rgb, 3) == 3) {
             for (int i = 0; i < 3; ++i) stage->colour[i] = Unit(rgb[i]);
+            stage->colourSource = ColourSource::kConst;
+        }
+    } else if (IEquals(how, "lightingdiffuse")) {
+        stage->colourSource = ColourSource::kLightingDiffuse;
+    } else if (IEquals(how, "entity")) {
+        stage->colourSource = ColourSource::kEntity;
+    } else if (IEquals(how, "oneminusentity")) {
+        stage->colourSource = ColourSource::kOneMinusEntity;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool ReadAlphaGen(const std::vector<std::string_view>& args, ShaderScriptStage* stage) {
+    const std::string_view how = Arg(args, 0);
+    if (IEquals(how, "const") || IEquals(how, "constant")) {
+        float a = 1.0f;
+        if (BracketedNumbers(args, 1, &a, 1) == 1) {
+            stage->alpha = Unit(a);
+            stage->alphaSource = AlphaSource::kConst;
+        }
+    } else if (IEquals(how, "wave")) {
+        if (!ReadWave(args, 1, &stage->alphaWave)) return false;
+        stage->alphaSource = AlphaSource::kWave;
+    } else if (IEquals(how, "vertex")) {
+        stage->alphaSource = AlphaSource::kVertex;
+    } else if (IEquals(how, "oneminusvertex")) {
+        stage->alphaSource = AlphaSource::kOneMinusVertex;
+    } else if (IEquals(how, "lightingspecular")) {
+        stage->alphaSource = AlphaSource::kLightingSpecular;
+    } else if (IEquals(how, "portal")) {
+        stage->alphaSource = AlphaSource::kPortal;
+        const float range = Number(Arg(args, 1), 0.0f);
+        if (range > 0.0f) stage->portalRange = range;
+    } else if (IEquals(how, "entity")) {
+        stage->alphaSource = AlphaSource::kEntity;
+    } else if (IEquals(how, "oneminusentity")) {
+        stage->alphaSource = AlphaSource::kOneMinusEntity;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// tcGen; the two vectors of `vector` are six numbers however bracketed, and
+// fewer leave the stage as it was.
+bool ReadTexCoordGen(const std::vector<std::string_view>& args, ShaderScriptStage* stage) {
+    const std::string_view how = Arg(args, 0);
+    if (IEquals(how, "base") || IEquals(how, "texture")) {
+        stage->texCoordSource = TexCoordSource::kBase;
+    } else if (IEquals(how, "lightmap")) {
+        stage->texCoordSource = TexCoordSource::kLightmap;
+    } else if (IEquals(how, "environment")) {
+        stage->texCoordSource = TexCoordSource::kEnvironment;
+    } else if (IEquals(how, "vector")) {
+        float vectors[6];
+        if (BracketedNumbers(args, 1, vectors, 6) == 6) {
+            for (int i = 0; i < 6; ++i) stage->texCoordVectors[i / 3][i % 3] = vectors[i];
+            stage->texCoordSource = TexCoordSource::kVector;
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool ReadAlphaFunc(std::string_view how, ShaderScriptStage* stage) {
+    if (IEquals(how, "gt0")) {
+        stage->alphaTest = AlphaTest::kGreaterThanZero;
+    } else if (IEquals(how, "lt128")) {
+        stage->alphaTest = AlphaTest::kLessThanHalf;
+    } else if (IEquals(how, "ge128")) {
+        stage->alphaTest = AlphaTest::kAtLeastHalf;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// sort: a name, or a number kept within the orders there are.
+bool ReadSort(std::string_view how, float* sort) {
+    static constexpr std::pair<const char*, ShaderSort> kSorts[] = {
+        {"portal", kSortPortal},   {"sky", kSortSky},       {"opaque", kSortOpaque},
+        {"decal", kSortDecal},     {"seethrough", kSortSeeThrough}, {"banner", kSortBanner},
+        {"underwater", kSortUnderwater}, {"additive", kSortAdditive}, {"nearest", kSortNearest},
+    };
+    for (const auto& [word, value] : kSorts) {
+        if (IEquals(how, word)) {
+            *sort = static_cast<float>(value);
+            return true;
         }
     }
+    const float number = Number(how, NAN);
+    if (std::isnan(number)) return false;
+    const float lowest = static_cast<float>(kSortPortal);
+    const float highest = static_cast<float>(kSortNearest);
+    *sort = number < lowest ? lowest : (number > highest ? highest : number);
+    return true;
 }
 
-void ReadAlphaGen(const std::vector<std::string_view>& args, ShaderScriptStage* stage) {
-    if (args.empty() || !(IEquals(args[0], "const") || IEquals(args[0], "constant"))) return;
-    float a = 1.0f;
-    if (BracketedNumbers(args, 1, &a, 1) == 1) stage->alpha = Unit(a);
+// deformVertexes; past kMaxDeforms they are read and dropped. Kinds the
+// engine deliberately does not draw (shadows cast on the floor, the text of
+// a model's name) are known and ignored.
+bool ReadDeform(const std::vector<std::string_view>& args, ShaderDefinition* shader) {
+    const std::string_view kind = Arg(args, 0);
+    VertexDeform deform;
+    if (IEquals(kind, "wave")) {
+        // The script writes the spread as a divisor of the position.
+        deform.kind = VertexDeform::Kind::kWave;
+        const float divisor = Number(Arg(args, 1), 0.0f);
+        deform.spread = divisor != 0.0f ? 1.0f / divisor : 0.0f;
+        if (!std::isfinite(deform.spread)) deform.spread = 0.0f;
+        if (!ReadWave(args, 2, &deform.wave)) return false;
+    } else if (IEquals(kind, "normal")) {
+        deform.kind = VertexDeform::Kind::kNormal;
+        deform.wave.amplitude = Number(Arg(args, 1), 0.0f);
+        deform.wave.frequency = Number(Arg(args, 2), 0.0f);
+    } else if (IEquals(kind, "bulge")) {
+        deform.kind = VertexDeform::Kind::kBulge;
+        deform.bulgeWidth = Number(Arg(args, 1), 0.0f);
+        deform.bulgeHeight = Number(Arg(args, 2), 0.0f);
+        deform.bulgeSpeed = Number(Arg(args, 3), 0.0f);
+    } else if (IEquals(kind, "move")) {
+        deform.kind = VertexDeform::Kind::kMove;
+        for (size_t i = 0; i < 3; ++i) deform.moveVector[i] = Number(Arg(args, 1 + i), 0.0f);
+        if (!ReadWave(args, 4, &deform.wave)) return false;
+    } else if (IEquals(kind, "autosprite")) {
+        deform.kind = VertexDeform::Kind::kAutosprite;
+    } else if (IEquals(kind, "autosprite2")) {
+        deform.kind = VertexDeform::Kind::kAutosprite2;
+    } else if (IEquals(kind, "projectionshadow") ||
+               (kind.size() == 5 && IEquals(kind.substr(0, 4), "text") && kind[4] >= '0' && kind[4] <= '7')) {
+        return true;
+    } else {
+        return false;
+    }
+    if (shader->deformCount < ShaderDefinition::kMaxDeforms) shader->deforms[shader->deformCount++] = deform;
+    return true;
 }
 
-void SetMap(ShaderScriptStage* stage, std::string_view image) {
+// Keywords for the map compiler and the level editor, and the stage's
+// videoMap: known, and not what the engine draws, so skipped without a word.
+bool IsUndrawnKeyword(std::string_view keyword) {
+    static constexpr const char* kPrefixes[] = {"q3map_", "qer_"};
+    for (const char* prefix : kPrefixes) {
+        const size_t length = std::strlen(prefix);
+        if (keyword.size() > length && IEquals(keyword.substr(0, length), prefix)) return true;
+    }
+    static constexpr const char* kWords[] = {
+        "light", "light1", "tesssize", "surfacelight", "entitymergable", "fogonly", "nocompress", "videomap",
+    };
+    for (const char* word : kWords) {
+        if (IEquals(keyword, word)) return true;
+    }
+    return false;
+}
+
+// map, clampMap and animMap's first frame; the last of them in a stage wins.
+// A $lightmap image takes the lightmap's coordinates unless tcGen says
+// otherwise.
+void SetMap(ShaderScriptStage* stage, std::string_view image, bool texCoordsGiven) {
     stage->map = Path(image);
     stage->isLightmap = IEquals(image, "$lightmap");
     stage->isWhiteImage = IEquals(image, "$whiteimage") || IEquals(image, "*white");
+    if (!texCoordsGiven) stage->texCoordSource = stage->isLightmap ? TexCoordSource::kLightmap : TexCoordSource::kBase;
 }
 
 class ScriptReader {
@@ -360,12 +586,14 @@ private:
     void BeginShader(const Token& name);
     void FinishShader();
     void Report(int line, const std::string& message);
+    void Unknown(const Token& keyword, std::string_view argument);
+    void NoteUnknown();
     void Fault(int line, const std::string& message, size_t depth);
     bool Count(const Token& token);
     bool GatherArguments(const Token& keyword);
     bool StartsNextShader(const Token& token);
-    void BodyDirective(std::string_view keyword);
-    void StageDirective(std::string_view keyword);
+    void BodyDirective(const Token& keyword);
+    void StageDirective(const Token& keyword);
     std::string Current() const { return "shader '" + current_.name + "'"; }
 
     std::string file_;
@@ -376,7 +604,14 @@ private:
     size_t skipDepth_ = 0;
     ShaderDefinition current_;
     ShaderScriptStage stage_;
+    bool texCoordsGiven_ = false;  // the stage has a tcGen line
     int shaderTokens_ = 0;
+    // The current shader's unknown keywords: the first (with its line) and
+    // how many, which is all its one note says.
+    std::string unknownFirst_;
+    int unknownLine_ = 0;
+    int unknownCount_ = 0;
+    int notes_ = 0;
     std::vector<std::string_view> args_;
     int problemCount_ = 0;
     bool stopped_ = false;
@@ -395,6 +630,37 @@ void ScriptReader::Report(int line, const std::string& message) {
     }
     ++problemCount_;
     problems_->push_back(file_ + ":" + std::to_string(line) + ": " + message);
+}
+
+// Words it does not know cost the shader nothing but a note when it ends;
+// each one is counted, and only the first is kept (cut short, so a hostile
+// one costs no more than a name).
+void ScriptReader::Unknown(const Token& keyword, std::string_view argument) {
+    if (unknownCount_++ > 0) return;
+    constexpr size_t kShown = 64;
+    unknownFirst_.assign(keyword.text.substr(0, kShown));
+    if (!argument.empty()) {
+        unknownFirst_ += ' ';
+        unknownFirst_.append(argument.substr(0, kShown));
+    }
+    unknownLine_ = keyword.line;
+}
+
+// One line per shader with unknown keywords, at most kMaxNoteLinesPerScript
+// of them and then one that says the rest go unlisted. Notes are not faults:
+// they never stop the reading.
+void ScriptReader::NoteUnknown() {
+    if (unknownCount_ == 0 || stopped_ || problems_ == nullptr) return;
+    const int note = notes_++;
+    if (note > ShaderTable::kMaxNoteLinesPerScript) return;
+    std::string message;
+    if (note == ShaderTable::kMaxNoteLinesPerScript) {
+        message = "more shaders have unknown keywords; they are not listed";
+    } else {
+        message = Current() + " has unknown keywords, skipped: '" + unknownFirst_ + "'";
+        if (unknownCount_ > 1) message += " (and " + std::to_string(unknownCount_ - 1) + " more)";
+    }
+    problems_->push_back(file_ + ":" + std::to_string(unknownLine_) + ": " + message);
 }
 
 void ScriptReader::Read(const char* text, size_t length) {
@@ -456,10 +722,13 @@ void ScriptReader::BeginShader(const Token& name) {
     current_.sourceFile = file_;
     current_.sourceLine = name.line;
     shaderTokens_ = 2;
+    unknownFirst_.clear();
+    unknownCount_ = 0;
     mode_ = Mode::kBody;
 }
 
 void ScriptReader::FinishShader() {
+    NoteUnknown();
     std::string key = ShaderNameKey(current_.name);
     if (shaders_->try_emplace(std::move(key), std::move(current_)).second) ++added_;
     mode_ = Mode::kTop;
@@ -532,6 +801,7 @@ void ScriptReader::Body(const Token& token) {
     switch (token.kind) {
     case TokenKind::kOpen:
         stage_ = ShaderScriptStage();
+        texCoordsGiven_ = false;
         mode_ = Mode::kStage;
         break;
     case TokenKind::kClose:
@@ -546,7 +816,7 @@ void ScriptReader::Body(const Token& token) {
                                             std::to_string(token.line));
             BeginShader(token);
         } else if (GatherArguments(token)) {
-            BodyDirective(token.text);
+            BodyDirective(token);
         }
         break;
     default:
@@ -573,7 +843,7 @@ void ScriptReader::Stage(const Token& token) {
         Fault(token.line, Current() + ": " + token.message, 2);
         break;
     case TokenKind::kWord:
-        if (GatherArguments(token)) StageDirective(token.text);
+        if (GatherArguments(token)) StageDirective(token);
         break;
     default:
         break;
@@ -604,15 +874,20 @@ void ScriptReader::Skip(const Token& token) {
     }
 }
 
-void ScriptReader::BodyDirective(std::string_view keyword) {
+void ScriptReader::BodyDirective(const Token& token) {
+    const std::string_view keyword = token.text;
     if (IEquals(keyword, "qer_editorimage")) {
         if (!args_.empty()) current_.editorImage = Path(args_[0]);
     } else if (IEquals(keyword, "surfaceparm")) {
+        // Most surfaceparms are for the map compiler and the game; only these
+        // change what is drawn.
         if (args_.empty()) return;
         if (IEquals(args_[0], "sky")) current_.sky = true;
         if (IEquals(args_[0], "nodraw")) current_.nodraw = true;
         if (IEquals(args_[0], "fog")) current_.fog = true;
         if (IEquals(args_[0], "portal")) current_.portal = true;
+        if (IEquals(args_[0], "nolightmap")) current_.noLightmap = true;
+        if (IEquals(args_[0], "trans")) current_.trans = true;
     } else if (IEquals(keyword, "skyparms")) {
         current_.skyParms = true;
         if (!args_.empty()) current_.skyBox = args_[0] == "-" ? std::string() : Path(args_[0]);
@@ -632,31 +907,82 @@ void ScriptReader::BodyDirective(std::string_view keyword) {
             current_.sides = FaceSides::kBoth;
         }
     } else if (IEquals(keyword, "fogparms")) {
+        // "( r g b ) distance"; what is missing keeps its default.
         current_.fog = true;
+        float values[4];
+        const int read = BracketedNumbers(args_, 0, values, 4);
+        if (read >= 3) {
+            for (int i = 0; i < 3; ++i) current_.fogColour[i] = Unit(values[i]);
+        }
+        if (read == 4) current_.fogOpaqueDistance = values[3] > 0.0f ? values[3] : 0.0f;
     } else if (IEquals(keyword, "portal")) {
         current_.portal = true;
+    } else if (IEquals(keyword, "sort")) {
+        if (!ReadSort(Arg(args_, 0), &current_.sort)) Unknown(token, Arg(args_, 0));
+    } else if (IEquals(keyword, "polygonoffset")) {
+        current_.polygonOffset = true;
+    } else if (IEquals(keyword, "nopicmip")) {
+        current_.noPicmip = true;
+    } else if (IEquals(keyword, "nomipmaps")) {
+        current_.noMipmaps = true;
+    } else if (IEquals(keyword, "deformvertexes")) {
+        if (!ReadDeform(args_, &current_)) Unknown(token, Arg(args_, 0));
+    } else if (!IsUndrawnKeyword(keyword)) {
+        Unknown(token, {});
     }
 }
 
-void ScriptReader::StageDirective(std::string_view keyword) {
+void ScriptReader::StageDirective(const Token& token) {
+    const std::string_view keyword = token.text;
     if (IEquals(keyword, "map") || IEquals(keyword, "clampmap")) {
-        if (!args_.empty()) SetMap(&stage_, args_[0]);
+        if (args_.empty()) return;
+        SetMap(&stage_, args_[0], texCoordsGiven_);
+        stage_.clamp = IEquals(keyword, "clampmap");
+        stage_.frames.clear();
+        stage_.framesPerSecond = 0.0f;
     } else if (IEquals(keyword, "animmap")) {
-        if (args_.size() >= 2) SetMap(&stage_, args_[1]);  // after the frequency
+        // The frequency, then the frames; past kMaxFrames they are dropped.
+        if (args_.size() < 2) return;
+        const float frequency = Number(args_[0], 0.0f);
+        stage_.framesPerSecond = frequency > 0.0f ? frequency : 0.0f;
+        stage_.frames.clear();
+        for (size_t i = 1; i < args_.size() && stage_.frames.size() < ShaderScriptStage::kMaxFrames; ++i) {
+            stage_.frames.push_back(Path(args_[i]));
+        }
+        SetMap(&stage_, args_[1], texCoordsGiven_);
+        stage_.clamp = false;
     } else if (IEquals(keyword, "blendfunc")) {
+        stage_.blendGiven = true;
         stage_.blend = BlendOf(args_, stage_.blend);
         ReadBlendFactors(args_, &stage_);
-    } else if (IEquals(keyword, "tcmod")) {
-        ReadTexCoordMod(args_, &stage_);
-    } else if (IEquals(keyword, "rgbgen")) {
-        ReadRgbGen(args_, &stage_);
-        if (!args_.empty()) {
-            const std::string_view how = args_[0];
-            stage_.vertexLight =
-                IEquals(how, "vertex") || IEquals(how, "exactvertex") || IEquals(how, "oneminusvertex");
+    } else if (IEquals(keyword, "alphafunc")) {
+        if (!ReadAlphaFunc(Arg(args_, 0), &stage_)) Unknown(token, Arg(args_, 0));
+    } else if (IEquals(keyword, "depthwrite")) {
+        stage_.depthWrite = true;
+    } else if (IEquals(keyword, "depthfunc")) {
+        if (IEquals(Arg(args_, 0), "equal")) {
+            stage_.depthEqual = true;
+        } else if (IEquals(Arg(args_, 0), "lequal")) {
+            stage_.depthEqual = false;
+        } else {
+            Unknown(token, Arg(args_, 0));
         }
+    } else if (IEquals(keyword, "detail")) {
+        stage_.detail = true;
+    } else if (IEquals(keyword, "tcmod")) {
+        if (!ReadTexCoordMod(args_, &stage_)) Unknown(token, Arg(args_, 0));
+    } else if (IEquals(keyword, "tcgen")) {
+        if (ReadTexCoordGen(args_, &stage_)) {
+            texCoordsGiven_ = true;
+        } else {
+            Unknown(token, Arg(args_, 0));
+        }
+    } else if (IEquals(keyword, "rgbgen")) {
+        if (!ReadRgbGen(args_, &stage_)) Unknown(token, Arg(args_, 0));
     } else if (IEquals(keyword, "alphagen")) {
-        ReadAlphaGen(args_, &stage_);
+        if (!ReadAlphaGen(args_, &stage_)) Unknown(token, Arg(args_, 0));
+    } else if (!IsUndrawnKeyword(keyword)) {
+        Unknown(token, {});
     }
 }
 
@@ -747,4 +1073,89 @@ bool AsksForVertexLight(const ShaderDefinition& shader) {
         if (stage.vertexLight) return true;
     }
     return false;
+}
+
+namespace {
+
+// The fraction of x past the whole number below it, in [0, 1); exact for any
+// double, and 0 for numbers too large to have a fraction.
+double Fraction(double x) {
+    const double fraction = x - std::floor(x);
+    return fraction < 1.0 ? fraction : 0.0;
+}
+
+constexpr double kTwoPi = 6.283185307179586;
+
+// A well-mixed 32-bit hash: neighbouring inputs give unrelated outputs.
+uint32_t Mix(uint32_t x) {
+    x ^= x >> 16;
+    x *= 0x7FEB352Du;
+    x ^= x >> 15;
+    x *= 0x846CA68Bu;
+    x ^= x >> 16;
+    return x;
+}
+
+// A random value in [-1, 1] at every whole number, eased from one to the
+// next. The whole numbers wrap every 2^32, so huge arguments still land on
+// a value.
+double Noise(double x) {
+    const double whole = std::floor(x);
+    double wrapped = std::fmod(whole, 4294967296.0);
+    if (wrapped < 0.0) wrapped += 4294967296.0;
+    const uint32_t cell = wrapped < 4294967296.0 ? static_cast<uint32_t>(wrapped) : 0u;
+    const double here = Mix(cell) / 4294967295.0 * 2.0 - 1.0;
+    const double next = Mix(cell + 1u) / 4294967295.0 * 2.0 - 1.0;
+    const double f = Fraction(x);
+    const double eased = f * f * (3.0 - 2.0 * f);
+    return here + (next - here) * eased;
+}
+
+}  // namespace
+
+float WaveShape(WaveForm form, double x) {
+    if (!std::isfinite(x)) return 0.0f;
+    const double f = Fraction(x);
+    switch (form) {
+    case WaveForm::kSin:
+        return static_cast<float>(std::sin(f * kTwoPi));
+    case WaveForm::kTriangle:
+        // Up from 0 to 1 at a quarter, down to -1 at three quarters, back to 0.
+        if (f < 0.25) return static_cast<float>(4.0 * f);
+        if (f < 0.75) return static_cast<float>(2.0 - 4.0 * f);
+        return static_cast<float>(4.0 * f - 4.0);
+    case WaveForm::kSquare:
+        return f < 0.5 ? 1.0f : -1.0f;
+    case WaveForm::kSawtooth:
+        return static_cast<float>(f);
+    case WaveForm::kInverseSawtooth:
+        return static_cast<float>(1.0 - f);
+    case WaveForm::kNoise:
+        return static_cast<float>(Noise(x));
+    }
+    return 0.0f;
+}
+
+float WaveValue(const Wave& wave, double seconds) {
+    const double x = static_cast<double>(wave.phase) + seconds * static_cast<double>(wave.frequency);
+    const double value = wave.base + static_cast<double>(wave.amplitude) * WaveShape(wave.form, x);
+    // Kept within what a float holds, however large the script's numbers.
+    constexpr double kLargest = 3.4e38;
+    if (!(value > -kLargest)) return static_cast<float>(-kLargest);
+    if (!(value < kLargest)) return static_cast<float>(kLargest);
+    return static_cast<float>(value);
+}
+
+float ShaderSortOf(const ShaderDefinition& shader) {
+    if (shader.sort > 0.0f) return shader.sort;
+    if (shader.sky) return kSortSky;
+    if (shader.fog) return kSortFog;
+    if (shader.polygonOffset) return kSortDecal;
+    if (!shader.stages.empty()) {
+        const ShaderScriptStage& first = shader.stages.front();
+        const bool blends =
+            first.sourceFactor != BlendFactor::kOne || first.destinationFactor != BlendFactor::kZero;
+        if (blends && !first.depthWrite) return kSortBlended;
+    }
+    return kSortOpaque;
 }

@@ -134,7 +134,8 @@ struct ShaderScriptStage {
 
 // One deformVertexes of a shader, moving its vertices each frame:
 //   wave      along the normal by the wave, its phase advanced by
-//             spread times the vertex's position (x + y + z);
+//             spread times the vertex's position (x + y + z); the script
+//             writes the spread's inverse, so spread is 1 / that (0 for 0);
 //   normal    the normals wobble by the wave's amplitude and frequency;
 //   bulge     along the normal by bulgeHeight * sin(s * bulgeWidth +
 //             seconds * bulgeSpeed);
@@ -211,13 +212,18 @@ public:
     static constexpr int kMaxShaderLines = 65536;
     static constexpr int kMaxShadersPerScript = 65536;
     static constexpr int kMaxProblemsPerScript = 64;
+    // Shaders with keywords the engine does not know get one note line each,
+    // apart from the faults: this many, then one line saying the rest are
+    // not listed.
+    static constexpr int kMaxNoteLinesPerScript = 16;
 
     // Reads one script of `length` bytes (it need not end in a NUL) and returns
     // how many shaders it added. A name already in the table keeps its first
     // definition, so feed scripts from the highest priority down: the content
     // folder first, then the archives from the last to the first. Each fault
     // appends one "file:line: ..." line to problems (may be null) and costs
-    // only the shader it is in.
+    // only the shader it is in; a shader with unknown keywords is kept and
+    // appends one line naming the first of them.
     int AddScript(const char* fileName, const char* text, size_t length, std::vector<std::string>* problems);
 
     // Case-insensitive; '\' and '/' match and an image extension is ignored.
