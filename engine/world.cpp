@@ -22,6 +22,7 @@ bool LoadWorld(const char* path, WorldData* data, WorldPictures* pictures) {
     ReadEntities(file, path, data);
     ReadModels(file, path, data);
     ReadFogs(file, path, data);
+    BuildWorldFogs(*data, pictures);
     // The device holds its copies now.
     data->ReleaseStaging();
     return true;

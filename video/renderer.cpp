@@ -150,6 +150,8 @@ CRenderer::CRenderer() {
 
     SetQuad(0, 0);
     drawUnits_.resize(kDrawUnitCapacity);
+    materialUnits_.resize(kDrawUnitCapacity);
+    fogItems_.resize(kFogItemCapacity);
 
     const float s = kSkyHalfSize;
     const GpuVertex faces[kSkyFaceCount][4] = {
@@ -259,6 +261,16 @@ void CRenderer::CreateImages(IDirect3DDevice9* device) {
                                          D3DFMT_INDEX32, D3DPOOL_DEFAULT, &batchIndices_, nullptr))) {
         batchIndices_ = nullptr;  // every item is drawn by itself
     }
+    Release(&whiteTexture_);
+    if (FAILED(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &whiteTexture_, nullptr))) {
+        whiteTexture_ = nullptr;
+    } else {
+        D3DLOCKED_RECT locked{};
+        if (SUCCEEDED(whiteTexture_->LockRect(0, &locked, nullptr, 0)) && locked.pBits != nullptr) {
+            std::memset(locked.pBits, 0xFF, 4);
+            whiteTexture_->UnlockRect(0);
+        }
+    }
     batchRuns_.resize(kBatchRunCapacity);
     batchOrder_.resize(kBatchOrderCapacity);
     batchGroup_.resize(kBatchOrderCapacity);
@@ -276,6 +288,17 @@ void CRenderer::ReleaseImages() {
     if (cloudPs_ != nullptr) cloudPs_->Release();
     cloudPs_ = nullptr;
     cloudPsTried_ = false;
+    Release(&whiteTexture_);
+    if (stageVs_ != nullptr) stageVs_->Release();
+    if (stagePs_ != nullptr) stagePs_->Release();
+    if (stageBrightPs_ != nullptr) stageBrightPs_->Release();
+    stageVs_ = nullptr;
+    stagePs_ = nullptr;
+    stageBrightPs_ = nullptr;
+    if (fogVs_ != nullptr) fogVs_->Release();
+    fogVs_ = nullptr;
+    stageShadersTried_ = false;
+    stageShadersReady_ = false;
     postProcess_.Release();
     for (IDirect3DTexture9*& texture : skyTextures_) Release(&texture);
     Release(&loadingImage_);
@@ -287,6 +310,7 @@ void CRenderer::SetupRenderCaches(uint32_t textureCount) {
     tgaSet_.lists.clear();
     mainSet_.lists.clear();
     additive_.assign(textureCount, 0);
+    materials_.assign(textureCount, nullptr);
     sides_.assign(textureCount, static_cast<uint8_t>(FaceSides::kFront));
     batchOrderStart_.assign(textureCount, kNoBatchOrder);
     batchOrderCount_.assign(textureCount, 0);
@@ -318,6 +342,22 @@ void CRenderer::SetAdditive(uint32_t textureIndex) {
     if (textureIndex >= additive_.size()) return;
     additive_[textureIndex] = 1;
     anyAdditive_ = true;
+}
+
+void CRenderer::SetMaterial(uint32_t textureIndex, const Material* material) {
+    if (textureIndex < materials_.size()) materials_[textureIndex] = material;
+}
+
+void CRenderer::SetFogVolumes(const FogVolume* volumes, uint32_t count) {
+    if (volumes == nullptr) count = 0;
+    fogVolumeCount_ = std::min(count, kMaxFogVolumes);
+    for (uint32_t i = 0; i < fogVolumeCount_; ++i) fogVolumes_[i] = volumes[i];
+    fogItemCount_ = 0;
+}
+
+void CRenderer::AddFogItem(const RenderItem& item) {
+    if (item.fogVolume == 0 || item.fogVolume > fogVolumeCount_ || fogItemCount_ >= fogItems_.size()) return;
+    fogItems_[fogItemCount_++] = item;
 }
 
 void CRenderer::SetFaceSides(uint32_t textureIndex, FaceSides sides) {
@@ -532,10 +572,17 @@ void CRenderer::DrawWorld(IDirect3DDevice9* device, bool empty) {
     DWORD cullMode = D3DCULL_NONE;
     const bool culling = culling_ && device != nullptr && SUCCEEDED(device->GetRenderState(D3DRS_CULLMODE, &cullMode));
     cullApplied_ = culling ? cullMode : kNoCullMode;
+    if (materialDrawing_ && device != nullptr) PrepareStageShaders(device);
     DrawCacheSet(device, &mainSet_, empty, true, false);
     DrawCacheSet(device, &tgaSet_, empty, false, false);
     if (culling) device->SetRenderState(D3DRS_CULLMODE, cullMode);
     cullApplied_ = culling ? cullMode : kNoCullMode;
+    if (materialDrawing_ && stageShadersReady_ && device != nullptr) {
+        DrawMaterials(device, empty);
+        if (culling) device->SetRenderState(D3DRS_CULLMODE, cullMode);
+        cullApplied_ = culling ? cullMode : kNoCullMode;
+    }
+    if (device != nullptr) DrawFog(device, empty);
     if (!anyAdditive_ || !additiveDrawing_ || device == nullptr) {
         cullApplied_ = kNoCullMode;
         return;
@@ -552,6 +599,59 @@ void CRenderer::DrawWorld(IDirect3DDevice9* device, bool empty) {
     cullApplied_ = kNoCullMode;
     device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+}
+
+void CRenderer::DrawFog(IDirect3DDevice9* device, bool empty) {
+    const uint32_t count = fogItemCount_;
+    if (empty) fogItemCount_ = 0;
+    if (count == 0 || !materialDrawing_ || !stageShadersReady_) return;
+    IDirect3DVertexShader9* vertexShader = nullptr;
+    IDirect3DPixelShader9* pixelShader = nullptr;
+    device->GetVertexShader(&vertexShader);
+    device->GetPixelShader(&pixelShader);
+    DWORD cull = D3DCULL_NONE;
+    device->GetRenderState(D3DRS_CULLMODE, &cull);
+    device->SetVertexShader(fogVs_);
+    device->SetPixelShader(stagePs_);
+    device->SetTexture(0, whiteTexture_);
+    const float keep[4] = {0.0f, 1.0f, 0.0f, 0.0f};  // no alpha test
+    device->SetPixelShaderConstantF(kStagePixelRegister, keep, 1);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+    const D3DXVECTOR3& eye = g_camera.GetPosition();
+    uint32_t bound = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const RenderItem& item = fogItems_[i];
+        if (item.fogVolume == 0 || item.fogVolume > fogVolumeCount_) continue;
+        if (item.fogVolume != bound) {
+            bound = item.fogVolume;
+            const FogVolume& fog = fogVolumes_[bound - 1];
+            const float distance = fog.opaqueDistance > 1.0f ? fog.opaqueDistance : 1.0f;
+            const float constants[5][4] = {
+                {fog.bounds[0], fog.bounds[1], fog.bounds[2], 0.0f},
+                {fog.bounds[3], fog.bounds[4], fog.bounds[5], 0.0f},
+                {1.0f / distance, 0.0f, 0.0f, 0.0f},
+                {fog.colour[0], fog.colour[1], fog.colour[2], 1.0f},
+                {eye.x, eye.y, eye.z, 1.0f},
+            };
+            device->SetVertexShaderConstantF(kFogFirstRegister, &constants[0][0], 5);
+        }
+        device->SetStreamSource(0, item.vertexBuffer, 0, sizeof(GpuVertex));
+        DrawItem(device, item);
+    }
+    device->SetVertexShader(vertexShader);
+    device->SetPixelShader(pixelShader);
+    if (vertexShader != nullptr) vertexShader->Release();
+    if (pixelShader != nullptr) pixelShader->Release();
+    device->SetRenderState(D3DRS_CULLMODE, cull);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+    device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
 }
 
 void CRenderer::DrawFullScreenQuad() { g_videoSystem.DrawQuadStrip(quad_, 4); }
@@ -573,7 +673,7 @@ void CRenderer::DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool
     uint32_t run = 0;
     uint32_t units = 0;
     for (size_t t = 0; t < set->lists.size(); ++t) {
-        if (IsAdditive(static_cast<uint32_t>(t)) != additive) continue;
+        if (!InPhase(static_cast<uint32_t>(t), additive)) continue;
         const RenderList& list = set->lists[t];
         for (uint32_t k = 0; k < list.used; ++k) {
             const RenderItem& item = ItemAt(list, t, k);
@@ -603,7 +703,7 @@ void CRenderer::DrawCacheSet(IDirect3DDevice9* device, RenderCacheSet* set, bool
     DrawUnits(device, *set, units, additive, empty);
     if (!empty) return;
     for (size_t t = 0; t < set->lists.size(); ++t) {
-        if (IsAdditive(static_cast<uint32_t>(t)) == additive) set->lists[t].used = 0;
+        if (InPhase(static_cast<uint32_t>(t), additive)) set->lists[t].used = 0;
     }
 }
 
@@ -650,23 +750,194 @@ void CRenderer::DrawUnits(IDirect3DDevice9* device, const RenderCacheSet& set, u
             if (countItems) itemsDrawn_ += batch.end - batch.first;
             continue;
         }
-        if (item.indexBuffer != nullptr) device->SetIndices(item.indexBuffer);
-        const UINT itemCount = static_cast<UINT>(item.count);
-        switch (item.primitiveType) {
-            case D3DPT_TRIANGLELIST:
-                device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, item.baseVertex, 0, itemCount,
-                                             static_cast<UINT>(item.startIndex), itemCount / 3);
-                break;
-            case D3DPT_TRIANGLESTRIP:
-                device->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, item.baseVertex, 0, itemCount, 0, itemCount - 2);
-                break;
-            case D3DPT_TRIANGLEFAN:
-                device->DrawPrimitive(D3DPT_TRIANGLEFAN, static_cast<UINT>(item.baseVertex), itemCount - 2);
-                break;
-            default:
-                continue;
-        }
+        if (!DrawItem(device, item)) continue;
         if (countItems) ++itemsDrawn_;
+    }
+}
+
+bool CRenderer::DrawItem(IDirect3DDevice9* device, const RenderItem& item) {
+    if (item.indexBuffer != nullptr) device->SetIndices(item.indexBuffer);
+    const UINT itemCount = static_cast<UINT>(item.count);
+    switch (item.primitiveType) {
+        case D3DPT_TRIANGLELIST:
+            device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, item.baseVertex, 0, itemCount,
+                                         static_cast<UINT>(item.startIndex), itemCount / 3);
+            return true;
+        case D3DPT_TRIANGLESTRIP:
+            device->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, item.baseVertex, 0, itemCount, 0, itemCount - 2);
+            return true;
+        case D3DPT_TRIANGLEFAN:
+            device->DrawPrimitive(D3DPT_TRIANGLEFAN, static_cast<UINT>(item.baseVertex), itemCount - 2);
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CRenderer::PrepareStageShaders(IDirect3DDevice9* device) {
+    if (stageShadersTried_) return stageShadersReady_;
+    stageShadersTried_ = true;
+    bool missing = false;
+    if (ID3DXBuffer* code = CompileOptionalShaderEntry("stage_vs", "vs.2.0", &missing)) {
+        if (FAILED(device->CreateVertexShader(static_cast<const DWORD*>(code->GetBufferPointer()), &stageVs_))) {
+            stageVs_ = nullptr;
+        }
+        code->Release();
+    }
+    IDirect3DPixelShader9** pixel[2] = {&stagePs_, &stageBrightPs_};
+    const char* entries[2] = {"stage_ps", "stage_bright_ps"};
+    for (int i = 0; i < 2; ++i) {
+        if (ID3DXBuffer* code = CompileOptionalShaderEntry(entries[i], "ps.2.0", &missing)) {
+            if (FAILED(device->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), pixel[i]))) {
+                *pixel[i] = nullptr;
+            }
+            code->Release();
+        }
+    }
+    if (ID3DXBuffer* code = CompileOptionalShaderEntry("fog_vs", "vs.2.0", &missing)) {
+        if (FAILED(device->CreateVertexShader(static_cast<const DWORD*>(code->GetBufferPointer()), &fogVs_))) {
+            fogVs_ = nullptr;
+        }
+        code->Release();
+    }
+    stageShadersReady_ = stageVs_ != nullptr && stagePs_ != nullptr && stageBrightPs_ != nullptr && fogVs_ != nullptr;
+    // Without them the worlds are drawn as image times lightmap.
+    if (!stageShadersReady_) PrintLine("Warning: the material shaders are missing from %s", kShaderFile);
+    return stageShadersReady_;
+}
+
+void CRenderer::DrawMaterials(IDirect3DDevice9* device, bool empty) {
+    // Every item of every list with a material, keyed by its sort; opaque
+    // materials keep their lists together (drawn nearest first within),
+    // the others go farthest first.
+    uint32_t count = 0;
+    RenderCacheSet* sets[2] = {&mainSet_, &tgaSet_};
+    for (int s = 0; s < 2; ++s) {
+        RenderCacheSet& set = *sets[s];
+        for (size_t t = 0; t < set.lists.size(); ++t) {
+            if (!HasMaterial(static_cast<uint32_t>(t))) continue;
+            const Material& material = *materials_[t];
+            const RenderList& list = set.lists[t];
+            for (uint32_t k = 0; k < list.used && count < kDrawUnitCapacity; ++k) {
+                const RenderItem& item = list.items[k];
+                if (item.count < 1) break;
+                MaterialUnit& unit = materialUnits_[count++];
+                unit.sort = material.sort;
+                unit.distance = material.opaque ? item.distance : -item.distance;
+                unit.list = static_cast<uint32_t>(t) | (s == 1 ? 0x80000000u : 0u);
+                unit.item = k;
+            }
+        }
+    }
+    MaterialUnit* units = materialUnits_.data();
+    std::sort(units, units + count, [this](const MaterialUnit& a, const MaterialUnit& b) {
+        if (a.sort != b.sort) return a.sort < b.sort;
+        const bool opaque = materials_[a.list & 0x7FFFFFFFu]->opaque;
+        if (opaque && a.list != b.list) return a.list < b.list;
+        if (a.distance != b.distance) return a.distance < b.distance;
+        return a.list != b.list ? a.list < b.list : a.item < b.item;
+    });
+
+    // What the path had bound: the world's shaders, or its bright pass.
+    IDirect3DVertexShader9* vertexShader = nullptr;
+    IDirect3DPixelShader9* pixelShader = nullptr;
+    device->GetVertexShader(&vertexShader);
+    device->GetPixelShader(&pixelShader);
+    CVideoSystem* video = GetVideoSystem();
+    const bool bright = video != nullptr && pixelShader != nullptr &&
+                        pixelShader == video->Shaders().Pixel(kShaderHdrPrePs);
+    device->SetVertexShader(stageVs_);
+
+    for (uint32_t first = 0; first < count;) {
+        uint32_t end = first + 1;
+        while (end < count && units[end].list == units[first].list) ++end;
+        DrawMaterialRun(device, first, end, bright, empty);
+        first = end;
+    }
+
+    device->SetVertexShader(vertexShader);
+    device->SetPixelShader(pixelShader);
+    if (vertexShader != nullptr) vertexShader->Release();
+    if (pixelShader != nullptr) pixelShader->Release();
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+    device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+    device->SetRenderState(D3DRS_DEPTHBIAS, 0);
+    device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, 0);
+    SetWrapAddress(device, 0);
+    SetClampAddress(device, 1);
+    if (!empty) return;
+    for (int s = 0; s < 2; ++s) {
+        RenderCacheSet& set = *sets[s];
+        for (size_t t = 0; t < set.lists.size(); ++t) {
+            if (HasMaterial(static_cast<uint32_t>(t))) set.lists[t].used = 0;
+        }
+    }
+}
+
+void CRenderer::DrawMaterialRun(IDirect3DDevice9* device, uint32_t first, uint32_t end, bool bright,
+                                bool countItems) {
+    const uint32_t texture = materialUnits_[first].list & 0x7FFFFFFFu;
+    const RenderCacheSet& set = (materialUnits_[first].list & 0x80000000u) ? tgaSet_ : mainSet_;
+    const RenderList& list = set.lists[texture];
+    const Material& material = *materials_[texture];
+    const double now = g_operatingSystem.FrameTime();
+    const D3DXVECTOR3& eyePosition = g_camera.GetPosition();
+    const float eye[3] = {eyePosition.x, eyePosition.y, eyePosition.z};
+    // Decals are pulled a little towards the eye, so that they win over
+    // the wall they lie on.
+    const float bias = material.polygonOffset ? -1.0f / 65536.0f : 0.0f;
+    const float slope = material.polygonOffset ? -1.0f : 0.0f;
+    DWORD biasBits = 0, slopeBits = 0;
+    std::memcpy(&biasBits, &bias, sizeof biasBits);
+    std::memcpy(&slopeBits, &slope, sizeof slopeBits);
+    device->SetRenderState(D3DRS_DEPTHBIAS, biasBits);
+    device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, slopeBits);
+
+    for (int s = 0; s < material.stageCount; ++s) {
+        const MaterialStage& stage = material.stages[s];
+        const ShaderScriptStage& script = stage.script;
+        StageConstants constants;
+        ComputeStageConstants(material, stage, now, eye, &constants);
+        device->SetVertexShaderConstantF(kStageFirstRegister, &constants.vertex[0][0], kStageVertexRegisters);
+        device->SetPixelShaderConstantF(kStagePixelRegister, &constants.pixel[0][0], kStagePixelRegisters);
+        const bool blend = !(script.sourceFactor == BlendFactor::kOne && script.destinationFactor == BlendFactor::kZero);
+        const bool multiplies = script.sourceFactor == BlendFactor::kDestinationColor ||
+                                script.destinationFactor == BlendFactor::kSourceColor;
+        device->SetPixelShader(bright && !multiplies ? stageBrightPs_ : stagePs_);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, blend ? TRUE : FALSE);
+        device->SetRenderState(D3DRS_SRCBLEND, DeviceBlend(script.sourceFactor));
+        device->SetRenderState(D3DRS_DESTBLEND, DeviceBlend(script.destinationFactor));
+        device->SetRenderState(D3DRS_ZWRITEENABLE, !blend || script.depthWrite ? TRUE : FALSE);
+        device->SetRenderState(D3DRS_ZFUNC, script.depthEqual ? D3DCMP_EQUAL : D3DCMP_LESSEQUAL);
+        const bool lightmap = stage.image == MaterialStage::Image::kLightmap;
+        if (lightmap || script.clamp) SetClampAddress(device, 0);
+        else SetWrapAddress(device, 0);
+        if (stage.image == MaterialStage::Image::kTexture) {
+            IDirect3DTexture9* frame = stage.frames[StageFrameAt(stage, now)];
+            if (frame != nullptr) device->SetTexture(0, frame);
+            else g_videoSystem.BindFallbackTexture(0);
+        } else if (stage.image == MaterialStage::Image::kWhite) {
+            device->SetTexture(0, whiteTexture_);
+        }
+        for (uint32_t u = first; u < end; ++u) {
+            const RenderItem& item = list.items[materialUnits_[u].item];
+            if (cullApplied_ != kNoCullMode) {
+                const DWORD mode = CullModeFor(material.sides, item.primitiveType);
+                if (mode != cullApplied_) {
+                    device->SetRenderState(D3DRS_CULLMODE, mode);
+                    cullApplied_ = mode;
+                }
+            }
+            if (lightmap) {
+                if (item.lightmapTexture != nullptr) device->SetTexture(0, item.lightmapTexture);
+                else device->SetTexture(0, whiteTexture_);
+            }
+            device->SetStreamSource(0, item.vertexBuffer, 0, sizeof(GpuVertex));
+            if (DrawItem(device, item) && s == 0 && countItems) ++itemsDrawn_;
+        }
     }
 }
 
@@ -677,7 +948,7 @@ void CRenderer::PlanBatches(const RenderCacheSet& set, bool additive) {
     uint32_t used = 0;
     uint32_t ordered = 0;
     for (size_t t = 0; t < set.lists.size() && batchRunCount_ < kBatchRunCapacity; ++t) {
-        if (IsAdditive(static_cast<uint32_t>(t)) != additive) continue;
+        if (!InPhase(static_cast<uint32_t>(t), additive)) continue;
         const RenderList& list = set.lists[t];
         // The items drawn: those before the first item with count 0.
         uint32_t live = 0;

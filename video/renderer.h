@@ -4,11 +4,13 @@
 // path chosen by vid_effectmode, then the overlay, then presents.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "base/subsystem.h"
 #include "video/d3d9/d3d9.h"
+#include "video/materials.h"
 #include "video/post_process.h"
 #include "video/shader_scripts.h"
 #include "video/video_system.h"
@@ -33,7 +35,20 @@ struct RenderItem {
     // caller keeps none, and then the item is drawn on its own.
     const int32_t* sourceIndices;
     uint32_t sourceIndexCount;
+    // 1 + the fog volume (SetFogVolumes) the face lies in; 0 for none.
+    uint32_t fogVolume;
 };
+
+// A volume of fog: what lies inside its box is hidden by its colour in
+// proportion to how much of the way from the eye to it runs through the
+// box, entirely at opaqueDistance.
+struct FogVolume {
+    float bounds[6];  // low corner, then high
+    float colour[3];
+    float opaqueDistance;
+};
+constexpr uint32_t kMaxFogVolumes = 256;
+constexpr uint32_t kFogItemCapacity = 8192;
 
 // The items of one texture: preallocated, handed out by bumping a counter.
 struct RenderList {
@@ -158,6 +173,26 @@ public:
         return additiveDrawing_ && textureIndex < additive_.size() && additive_[textureIndex] != 0;
     }
 
+    // The texture's material (kept by the caller until replaced), drawn
+    // stage by stage while material drawing is on; null draws its faces as
+    // image times lightmap. Reset by SetupRenderCaches.
+    void SetMaterial(uint32_t textureIndex, const Material* material);
+    // With material drawing off every texture is drawn as image times
+    // lightmap, as before materials. Off until switched on.
+    void SetMaterialDrawing(bool on) { materialDrawing_ = on; }
+    // The world's fog volumes (copied; at most kMaxFogVolumes); a count of 0
+    // drops them. Faces in fog are gathered twice: as any face, and with
+    // AddFogItem, for the fog drawn over them after the rest of the world.
+    void SetFogVolumes(const FogVolume* volumes, uint32_t count);
+    void AddFogItem(const RenderItem& item);
+    uint32_t FogVolumeCount() const { return fogVolumeCount_; }
+    // Forgets every texture's material, before their owner lets them go.
+    void ForgetMaterials() { std::fill(materials_.begin(), materials_.end(), nullptr); }
+    bool HasMaterial(uint32_t textureIndex) const {
+        return materialDrawing_ && stageShadersReady_ && textureIndex < materials_.size() &&
+               materials_[textureIndex] != nullptr;
+    }
+
     // The sides of the texture's faces drawn while culling is on; the front
     // until set. Reset by SetupRenderCaches.
     void SetFaceSides(uint32_t textureIndex, FaceSides sides);
@@ -224,8 +259,25 @@ private:
     void DrawSky(IDirect3DDevice9* device) override;
     void DrawClouds(IDirect3DDevice9* device);
     void DrawCaches(IDirect3DDevice9* device, bool empty) override;
-    // The opaque lists of both sets, then the additive ones.
+    // The opaque lists of both sets, then the materials, then the additive
+    // ones.
     void DrawWorld(IDirect3DDevice9* device, bool empty);
+    // Whether the texture's list is drawn with the opaque world (additive
+    // false) or the additive one: neither when it has a material.
+    bool InPhase(uint32_t textureIndex, bool additive) const {
+        return !HasMaterial(textureIndex) && IsAdditive(textureIndex) == additive;
+    }
+    // The lists with materials, in the order of their sort, opaque ones
+    // nearest first and the others farthest first, stage by stage.
+    void DrawMaterials(IDirect3DDevice9* device, bool empty);
+    // The fog over the faces in fog volumes, farthest first.
+    void DrawFog(IDirect3DDevice9* device, bool empty);
+    // Compiles the stage shaders on first use; false when they are missing.
+    bool PrepareStageShaders(IDirect3DDevice9* device);
+    // One run of items of one material, every stage over all of them.
+    void DrawMaterialRun(IDirect3DDevice9* device, uint32_t first, uint32_t end, bool bright, bool countItems);
+    // One item as it is (no state set).
+    static bool DrawItem(IDirect3DDevice9* device, const RenderItem& item);
     void DrawFullScreenQuad() override;
     void DrawNoEffect(IDirect3DDevice9* device);
     // Draws the lists of the set whose additive flag equals additive.
@@ -269,6 +321,29 @@ private:
     std::vector<uint8_t> additive_;  // per texture
     bool anyAdditive_ = false;
     bool additiveDrawing_ = true;
+    std::vector<const Material*> materials_;  // per texture; null: none
+    bool materialDrawing_ = false;
+    // The stage shaders, compiled when materials are first drawn on this
+    // device; stageShadersReady_ once all three are there.
+    IDirect3DVertexShader9* stageVs_ = nullptr;
+    IDirect3DPixelShader9* stagePs_ = nullptr;
+    IDirect3DPixelShader9* stageBrightPs_ = nullptr;
+    IDirect3DVertexShader9* fogVs_ = nullptr;
+    bool stageShadersTried_ = false;
+    bool stageShadersReady_ = false;
+    IDirect3DTexture9* whiteTexture_ = nullptr;  // what white-image stages draw
+    // One draw of a material's item: sorted by key, then run by material.
+    struct MaterialUnit {
+        float sort;
+        float distance;  // signed: farthest first where it is negative
+        uint32_t list;   // texture index; bit 31: the tga set
+        uint32_t item;
+    };
+    std::vector<MaterialUnit> materialUnits_;  // kDrawUnitCapacity entries, made once
+    FogVolume fogVolumes_[kMaxFogVolumes];
+    uint32_t fogVolumeCount_ = 0;
+    std::vector<RenderItem> fogItems_;  // kFogItemCapacity entries, made once
+    uint32_t fogItemCount_ = 0;
     std::vector<uint8_t> sides_;  // per texture, a FaceSides
     bool culling_ = false;
     // The cull mode last set while the world is drawn culled; kNoCullMode

@@ -9,6 +9,7 @@
 #include "video/renderer.h"
 #include "video/video_cvars.h"
 #include "video/video_system.h"
+#include "world/fog.h"
 #include "world/visibility.h"
 #include "world/world_cvars.h"
 
@@ -51,6 +52,15 @@ void GatherFace(const WorldData& data, const WorldPictures& pictures, size_t ind
         }
     }
     const uint32_t flags = textureKnown && pictures.textures[texture].fromTga ? 1u : 0u;
+    // Faces in a drawn fog volume get its fog over them as well.
+    uint32_t fogVolume = 0;
+    if (materials) {
+        const int32_t fog = FaceFog(data, index);
+        if (fog >= 0 && static_cast<size_t>(fog) < pictures.fogVolumes.size() &&
+            pictures.fogVolumes[static_cast<size_t>(fog)].opaqueDistance > 0.0f) {
+            fogVolume = static_cast<uint32_t>(fog) + 1;
+        }
+    }
     IDirect3DTexture9* surface = textureKnown ? pictures.textures[texture].texture : nullptr;
 
     switch (face.type) {
@@ -77,6 +87,8 @@ void GatherFace(const WorldData& data, const WorldPictures& pictures, size_t ind
                 item->sourceIndices = data.meshVertices.data();
                 item->sourceIndexCount = static_cast<uint32_t>(data.meshVertices.size());
             }
+            item->fogVolume = fogVolume;
+            if (fogVolume != 0) g_renderer.AddFogItem(*item);
             break;
         }
         case kFacePatch: {
@@ -96,6 +108,8 @@ void GatherFace(const WorldData& data, const WorldPictures& pictures, size_t ind
                     item->spareCount = kPatchStripLength;
                     item->count = kPatchStripLength;
                     item->distance = distance;
+                    item->fogVolume = fogVolume;
+                    if (fogVolume != 0) g_renderer.AddFogItem(*item);
                 }
             }
             break;
@@ -136,6 +150,7 @@ int32_t GatherWorld(const WorldData& data, WorldPictures* pictures, const Camera
     // brush entities.
     const bool materials = r_materials.intValue != 0;
     SetRenderCacheCulling(materials);
+    g_renderer.SetMaterialDrawing(materials);
 
     std::memset(pictures->faceDrawn.data(), 0, pictures->faceDrawn.size());
     const D3DXVECTOR3 eye = camera.GetPosition();

@@ -64,7 +64,10 @@ GpuVertex ToGpuVertex(const BspVertex& v, bool vertexColour) {
     GpuVertex out{};
     std::memcpy(out.position, v.position, sizeof out.position);
     std::memcpy(out.normal, v.normal, sizeof out.normal);
-    out.colour = vertexColour ? D3DCOLOR_ARGB(v.colour[3], v.colour[0], v.colour[1], v.colour[2]) : 0xFFFFFFFFu;
+    // The alpha always comes along: stages blend by it (terrain layers)
+    // whether the face is lightmapped or not.
+    out.colour = vertexColour ? D3DCOLOR_ARGB(v.colour[3], v.colour[0], v.colour[1], v.colour[2])
+                              : D3DCOLOR_ARGB(v.colour[3], 255, 255, 255);
     out.texCoord[0] = v.texCoord[0];
     out.texCoord[1] = v.texCoord[1];
     out.lightmapCoord[0] = v.lightmapCoord[0];

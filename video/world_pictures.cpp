@@ -2,10 +2,12 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "base/message_output.h"
@@ -255,6 +257,109 @@ void LoadSkyClouds(IDirect3DDevice9* device, const ShaderTable& shaders, const W
     }
 }
 
+// The materials of the texture records whose shader draws more than its
+// image times the lightmap (see IsPlainLightmapped). Each stage's images
+// are loaded once per world, however many stages name them; a stage
+// whose image is missing is left out, and a shader left without stages
+// is drawn as image times lightmap.
+void LoadWorldMaterials(IDirect3DDevice9* device, const ShaderTable& shaders, const WorldData& data,
+                        WorldPictures* pictures) {
+    const size_t count = pictures->textures.size();
+    pictures->materials.assign(count, Material{});
+    std::vector<const ShaderDefinition*> recordShaders(count, nullptr);
+    std::vector<std::string> names;               // each image once
+    std::unordered_map<std::string, size_t> index;  // by its lower-case base
+    for (size_t i = 0; i < count; ++i) {
+        if (pictures->textures[i].hidden) continue;
+        const ShaderDefinition* shader = shaders.Find(RecordName(data.textureRecords[i]));
+        if (shader == nullptr || DrawnStageCount(*shader) == 0 || IsPlainLightmapped(*shader)) continue;
+        recordShaders[i] = shader;
+        for (const ShaderScriptStage& stage : shader->stages) {
+            if (stage.isLightmap || stage.isWhiteImage || stage.map.empty()) continue;
+            const std::vector<std::string> single = {stage.map};
+            for (const std::string& image : stage.frames.empty() ? single : stage.frames) {
+                std::string key = ShaderNameKey(ImageBase(image));
+                if (index.emplace(key, names.size()).second) names.push_back(ImageBase(image));
+            }
+        }
+    }
+    std::vector<std::vector<std::string>> candidates;
+    candidates.reserve(names.size());
+    for (const std::string& name : names) candidates.push_back({name + ".tga", name + ".jpg"});
+    const std::vector<LoadedImage> images = LoadFirstImages(device, candidates);
+    pictures->materialImages.reserve(images.size());
+    for (const LoadedImage& image : images) pictures->materialImages.push_back(image.texture);
+
+    int32_t made = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const ShaderDefinition* shader = recordShaders[i];
+        if (shader == nullptr) continue;
+        Material& material = pictures->materials[i];
+        for (const ShaderScriptStage& stage : shader->stages) {
+            if (material.stageCount == kMaxMaterialStages) break;
+            if (stage.map.empty() && !stage.isWhiteImage && !stage.isLightmap) continue;
+            MaterialStage& out = material.stages[material.stageCount];
+            out = MaterialStage{};
+            out.script = stage;
+            if (stage.isLightmap) {
+                out.image = MaterialStage::Image::kLightmap;
+            } else if (stage.isWhiteImage) {
+                out.image = MaterialStage::Image::kWhite;
+            } else {
+                out.image = MaterialStage::Image::kTexture;
+                const std::vector<std::string> single = {stage.map};
+                for (const std::string& image : stage.frames.empty() ? single : stage.frames) {
+                    if (out.frameCount == ShaderScriptStage::kMaxFrames) break;
+                    const auto found = index.find(ShaderNameKey(ImageBase(image)));
+                    IDirect3DTexture9* texture =
+                        found == index.end() ? nullptr : pictures->materialImages[found->second];
+                    if (texture != nullptr) out.frames[out.frameCount++] = texture;
+                }
+                if (out.frameCount == 0) continue;
+            }
+            ++material.stageCount;
+        }
+        if (material.stageCount == 0) continue;
+        material.sort = ShaderSortOf(*shader);
+        material.opaque = material.sort <= static_cast<float>(kSortOpaque);
+        material.polygonOffset = shader->polygonOffset;
+        material.noMipmaps = shader->noMipmaps;
+        material.sides = shader->sides;
+        for (int d = 0; d < shader->deformCount && d < ShaderDefinition::kMaxDeforms; ++d) {
+            const VertexDeform::Kind kind = shader->deforms[d].kind;
+            if (kind == VertexDeform::Kind::kWave || kind == VertexDeform::Kind::kBulge ||
+                kind == VertexDeform::Kind::kMove) {
+                material.deformed = true;
+                material.deform = shader->deforms[d];
+                break;
+            }
+        }
+        ++made;
+    }
+    PrintLine("Materials: %i of %i textures drawn by their shader stages", made, static_cast<int32_t>(count));
+}
+
+}  // namespace
+
+void BuildWorldFogs(const WorldData& data, WorldPictures* pictures) {
+    const ShaderTable& shaders = WorldShaders();
+    pictures->fogVolumes.assign(std::min<size_t>(data.fogs.size(), kMaxFogVolumes), FogVolume{});
+    int32_t drawn = 0;
+    for (size_t i = 0; i < pictures->fogVolumes.size(); ++i) {
+        const WorldFog& fog = data.fogs[i];
+        const ShaderDefinition* shader = shaders.Find(fog.shader);
+        if (!fog.usable || shader == nullptr || !(shader->fogOpaqueDistance > 0.0f)) continue;
+        FogVolume& volume = pictures->fogVolumes[i];
+        std::memcpy(volume.bounds, fog.bounds, sizeof volume.bounds);
+        std::memcpy(volume.colour, shader->fogColour, sizeof volume.colour);
+        volume.opaqueDistance = shader->fogOpaqueDistance;
+        ++drawn;
+    }
+    if (!data.fogs.empty()) PrintLine("Fog volumes: %i of %i drawn", drawn, static_cast<int32_t>(data.fogs.size()));
+}
+
+namespace {
+
 IDirect3DTexture9* CreateWhiteTexture(IDirect3DDevice9* device, uint8_t alpha) {
     IDirect3DTexture9* texture = nullptr;
     if (FAILED(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr))) return nullptr;
@@ -472,6 +577,8 @@ bool BuildWorldSurfaces(const WorldData& data, WorldPictures* pictures) {
     pictures->fullBright = CreateWhiteTexture(device, 0);
     LoadSkyBox(device, shaders, data, pictures);
     LoadSkyClouds(device, shaders, data, pictures);
+    ShowLoadingMessage("Loading materials...");
+    LoadWorldMaterials(device, shaders, data, pictures);
     return true;
 }
 
@@ -481,10 +588,14 @@ void UseWorldPictures(const WorldPictures& pictures) {
     for (uint32_t i = 0; i < textureCount; ++i) {
         if (pictures.textures[i].additive) SetRenderCacheAdditive(i);
         SetRenderCacheFaceSides(i, pictures.textures[i].sides);
+        if (i < pictures.materials.size() && pictures.materials[i].stageCount > 0) {
+            g_renderer.SetMaterial(i, &pictures.materials[i]);
+        }
     }
     SetRenderCacheAdditiveDrawing(bsp_vertexlit.intValue != 0);
     g_renderer.SetWorldSky(pictures.sky[0] != nullptr ? pictures.sky : nullptr);
     g_renderer.SetWorldClouds(pictures.clouds, pictures.cloudCount, pictures.cloudHeight);
+    g_renderer.SetFogVolumes(pictures.fogVolumes.data(), static_cast<uint32_t>(pictures.fogVolumes.size()));
 }
 
 void ReleaseWorldPictures(WorldPictures* pictures) {
@@ -496,6 +607,14 @@ void ReleaseWorldPictures(WorldPictures* pictures) {
     }
     Free(&pictures->textures);
     Free(&pictures->lightmaps);
+    g_renderer.ForgetMaterials();
+    g_renderer.SetFogVolumes(nullptr, 0);
+    Free(&pictures->fogVolumes);
+    for (IDirect3DTexture9* image : pictures->materialImages) {
+        if (image != nullptr) image->Release();
+    }
+    Free(&pictures->materialImages);
+    Free(&pictures->materials);
     ReleaseAll(&pictures->scaledLightmaps);
     Free(&pictures->scaledLightmaps);
     if (pictures->vertexLight != nullptr) pictures->vertexLight->Release();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "video/d3d9/d3d9.h"
+#include "video/materials.h"
 #include "video/renderer.h"
 #include "video/shader_scripts.h"
 #include "video/world_patches.h"
@@ -68,6 +69,14 @@ struct WorldPictures {
     SkyLayer clouds[kMaxSkyLayers];
     int cloudCount = 0;
     float cloudHeight = 128.0f;
+    // Per texture record: its material (stageCount 0 when it has none and
+    // is drawn as image times lightmap), and the images the materials draw
+    // beyond the records' own, held here.
+    std::vector<Material> materials;
+    std::vector<IDirect3DTexture9*> materialImages;
+    // Per fog of the world's records: its box and its shader's colour and
+    // opaque distance (0 when the fog is not drawn).
+    std::vector<FogVolume> fogVolumes;
     // One bit per face: handed to the renderer this frame.
     std::vector<uint8_t> faceDrawn;
 
@@ -83,6 +92,10 @@ bool BuildWorldGeometry(const WorldData& data, WorldPictures* pictures);
 //   Textures (from the texture records' images or their shaders' images),
 //   lightmaps, the vertex-light stand-in and the sky box.
 bool BuildWorldSurfaces(const WorldData& data, WorldPictures* pictures);
+//   The fog volumes: the fogs' boxes (after the tree is read) with their
+//   shaders' colour and opaque distance; a fog whose volume was not found
+//   or whose shader gives no distance is not drawn.
+void BuildWorldFogs(const WorldData& data, WorldPictures* pictures);
 // Sets up the renderer's caches for the world's textures and hands it the
 // world's sky; the last step of a load.
 void UseWorldPictures(const WorldPictures& pictures);
