@@ -311,6 +311,7 @@ void CRenderer::SetupRenderCaches(uint32_t textureCount) {
     mainSet_.lists.clear();
     additive_.assign(textureCount, 0);
     materials_.assign(textureCount, nullptr);
+    materialCount_ = 0;
     sides_.assign(textureCount, static_cast<uint8_t>(FaceSides::kFront));
     batchOrderStart_.assign(textureCount, kNoBatchOrder);
     batchOrderCount_.assign(textureCount, 0);
@@ -345,7 +346,10 @@ void CRenderer::SetAdditive(uint32_t textureIndex) {
 }
 
 void CRenderer::SetMaterial(uint32_t textureIndex, const Material* material) {
-    if (textureIndex < materials_.size()) materials_[textureIndex] = material;
+    if (textureIndex >= materials_.size()) return;
+    if (materials_[textureIndex] != nullptr) --materialCount_;
+    materials_[textureIndex] = material;
+    if (material != nullptr) ++materialCount_;
 }
 
 void CRenderer::SetFogVolumes(const FogVolume* volumes, uint32_t count) {
@@ -572,7 +576,9 @@ void CRenderer::DrawWorld(IDirect3DDevice9* device, bool empty) {
     DWORD cullMode = D3DCULL_NONE;
     const bool culling = culling_ && device != nullptr && SUCCEEDED(device->GetRenderState(D3DRS_CULLMODE, &cullMode));
     cullApplied_ = culling ? cullMode : kNoCullMode;
-    if (materialDrawing_ && device != nullptr) PrepareStageShaders(device);
+    if (materialDrawing_ && device != nullptr && (materialCount_ > 0 || fogVolumeCount_ > 0)) {
+        PrepareStageShaders(device);
+    }
     DrawCacheSet(device, &mainSet_, empty, true, false);
     DrawCacheSet(device, &tgaSet_, empty, false, false);
     if (culling) device->SetRenderState(D3DRS_CULLMODE, cullMode);
@@ -778,7 +784,7 @@ bool CRenderer::PrepareStageShaders(IDirect3DDevice9* device) {
     if (stageShadersTried_) return stageShadersReady_;
     stageShadersTried_ = true;
     bool missing = false;
-    if (ID3DXBuffer* code = CompileOptionalShaderEntry("stage_vs", "vs.2.0", &missing)) {
+    if (ID3DXBuffer* code = CompileOptionalShaderEntryFrom(kMaterialShaderFile, "stage_vs", "vs.2.0", &missing)) {
         if (FAILED(device->CreateVertexShader(static_cast<const DWORD*>(code->GetBufferPointer()), &stageVs_))) {
             stageVs_ = nullptr;
         }
@@ -787,14 +793,14 @@ bool CRenderer::PrepareStageShaders(IDirect3DDevice9* device) {
     IDirect3DPixelShader9** pixel[2] = {&stagePs_, &stageBrightPs_};
     const char* entries[2] = {"stage_ps", "stage_bright_ps"};
     for (int i = 0; i < 2; ++i) {
-        if (ID3DXBuffer* code = CompileOptionalShaderEntry(entries[i], "ps.2.0", &missing)) {
+        if (ID3DXBuffer* code = CompileOptionalShaderEntryFrom(kMaterialShaderFile, entries[i], "ps.2.0", &missing)) {
             if (FAILED(device->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), pixel[i]))) {
                 *pixel[i] = nullptr;
             }
             code->Release();
         }
     }
-    if (ID3DXBuffer* code = CompileOptionalShaderEntry("fog_vs", "vs.2.0", &missing)) {
+    if (ID3DXBuffer* code = CompileOptionalShaderEntryFrom(kMaterialShaderFile, "fog_vs", "vs.2.0", &missing)) {
         if (FAILED(device->CreateVertexShader(static_cast<const DWORD*>(code->GetBufferPointer()), &fogVs_))) {
             fogVs_ = nullptr;
         }
@@ -802,7 +808,10 @@ bool CRenderer::PrepareStageShaders(IDirect3DDevice9* device) {
     }
     stageShadersReady_ = stageVs_ != nullptr && stagePs_ != nullptr && stageBrightPs_ != nullptr && fogVs_ != nullptr;
     // Without them the worlds are drawn as image times lightmap.
-    if (!stageShadersReady_) PrintLine("Warning: the material shaders are missing from %s", kShaderFile);
+    if (!stageShadersReady_) {
+        PrintLine("Warning: %s lacks the material shaders; worlds are drawn as image times lightmap",
+                  kMaterialShaderFile);
+    }
     return stageShadersReady_;
 }
 

@@ -187,7 +187,10 @@ public:
     void AddFogItem(const RenderItem& item);
     uint32_t FogVolumeCount() const { return fogVolumeCount_; }
     // Forgets every texture's material, before their owner lets them go.
-    void ForgetMaterials() { std::fill(materials_.begin(), materials_.end(), nullptr); }
+    void ForgetMaterials() {
+        std::fill(materials_.begin(), materials_.end(), nullptr);
+        materialCount_ = 0;
+    }
     bool HasMaterial(uint32_t textureIndex) const {
         return materialDrawing_ && stageShadersReady_ && textureIndex < materials_.size() &&
                materials_[textureIndex] != nullptr;
@@ -322,6 +325,7 @@ private:
     bool anyAdditive_ = false;
     bool additiveDrawing_ = true;
     std::vector<const Material*> materials_;  // per texture; null: none
+    uint32_t materialCount_ = 0;  // textures with one
     bool materialDrawing_ = false;
     // The stage shaders, compiled when materials are first drawn on this
     // device; stageShadersReady_ once all three are there.

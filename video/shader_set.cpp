@@ -28,10 +28,10 @@ void BindPair(ShaderSlot vertex, ShaderSlot pixel) {
 // The compiler's error for an entry point the file does not define.
 constexpr const char kEntryNotFound[] = "X3501";
 
-ID3DXBuffer* Compile(const char* entry, const char* profile, bool* missing) {
+ID3DXBuffer* Compile(const char* file, const char* entry, const char* profile, bool* missing) {
     ID3DXBuffer* code = nullptr;
     ID3DXBuffer* messages = nullptr;
-    const HRESULT result = D3DXCompileShaderFromFileA(kShaderFile, nullptr, nullptr, entry, profile,
+    const HRESULT result = D3DXCompileShaderFromFileA(file, nullptr, nullptr, entry, profile,
                                                       0, &code, &messages, nullptr);
     if (messages != nullptr) {
         const char* text = static_cast<const char*>(messages->GetBufferPointer());
@@ -52,11 +52,18 @@ ID3DXBuffer* Compile(const char* entry, const char* profile, bool* missing) {
 
 }  // namespace
 
-ID3DXBuffer* CompileShaderEntry(const char* entry, const char* profile) { return Compile(entry, profile, nullptr); }
+ID3DXBuffer* CompileShaderEntry(const char* entry, const char* profile) {
+    return Compile(kShaderFile, entry, profile, nullptr);
+}
 
 ID3DXBuffer* CompileOptionalShaderEntry(const char* entry, const char* profile, bool* missing) {
     *missing = false;
-    return Compile(entry, profile, missing);
+    return Compile(kShaderFile, entry, profile, missing);
+}
+
+ID3DXBuffer* CompileOptionalShaderEntryFrom(const char* file, const char* entry, const char* profile, bool* missing) {
+    *missing = false;
+    return Compile(file, entry, profile, missing);
 }
 
 int32_t ShaderSet::CompileVertexShader(IDirect3DDevice9* device, const char* entry,

@@ -21,6 +21,8 @@ enum ShaderSlot {
 };
 
 constexpr const char* kShaderFile = "shaders.hlsl";
+// The shaders of the worlds' materials, compiled when a world first draws one.
+constexpr const char* kMaterialShaderFile = "materials.hlsl";
 
 class ID3DXBuffer;
 // Compiles one entry of the shader file for profile; prints whatever the
@@ -29,6 +31,8 @@ ID3DXBuffer* CompileShaderEntry(const char* entry, const char* profile);
 // The same for an entry the file need not have: when the file lacks it,
 // nothing is printed and *missing is set; any other failure is printed.
 ID3DXBuffer* CompileOptionalShaderEntry(const char* entry, const char* profile, bool* missing);
+// The same for an entry of another file of shaders.
+ID3DXBuffer* CompileOptionalShaderEntryFrom(const char* file, const char* entry, const char* profile, bool* missing);
 
 class ShaderSet {
 public:

@@ -336,7 +336,7 @@ void LoadWorldMaterials(IDirect3DDevice9* device, const ShaderTable& shaders, co
         }
         ++made;
     }
-    PrintLine("Materials: %i of %i textures drawn by their shader stages", made, static_cast<int32_t>(count));
+    if (made > 0) PrintLine("Materials: %i of %i textures drawn by their shader stages", made, static_cast<int32_t>(count));
 }
 
 }  // namespace

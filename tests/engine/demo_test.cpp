@@ -71,7 +71,7 @@ Demo SampleDemo(int packets) {
 class Demos : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder.CopyContent({"shaders.hlsl", "noshader.jpg"});
+        folder.CopyContent({"shaders.hlsl", "materials.hlsl", "noshader.jpg"});
         window = std::make_unique<HeadlessWindow>();
         ResetDemoState();
         m_invert.intValue = 0;

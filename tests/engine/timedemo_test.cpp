@@ -74,7 +74,7 @@ Demo BenchDemo(const std::vector<float>& times) {
 class Timedemos : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder.CopyContent({"shaders.hlsl", "noshader.jpg"});
+        folder.CopyContent({"shaders.hlsl", "materials.hlsl", "noshader.jpg"});
         window = std::make_unique<HeadlessWindow>();  // its clock steps 10 ms
         ResetDemoState();
         ResetTimedemoState();

@@ -45,7 +45,7 @@ const char* kTwoSpawns =
 class WorldsByName : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_.CopyContent({"shaders.hlsl", "noshader.jpg"});
+        folder_.CopyContent({"shaders.hlsl", "materials.hlsl", "noshader.jpg"});
         window_ = std::make_unique<HeadlessWindow>();
         ASSERT_EQ(g_videoSystem.Initialise(), 1);
         g_resourceManager.Initialise();

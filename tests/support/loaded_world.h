@@ -26,7 +26,7 @@
 class LoadedWorld : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_.CopyContent({"shaders.hlsl", "noshader.jpg"});
+        folder_.CopyContent({"shaders.hlsl", "materials.hlsl", "noshader.jpg"});
         window_ = std::make_unique<HeadlessWindow>();
         ASSERT_EQ(g_videoSystem.Initialise(), 1);
         manager_.Initialise();

@@ -24,7 +24,7 @@
 class WorldOnDevice : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_.CopyContent({"shaders.hlsl", "noshader.jpg"});
+        folder_.CopyContent({"shaders.hlsl", "materials.hlsl", "noshader.jpg"});
         window_ = std::make_unique<HeadlessWindow>(800, 600);
         ASSERT_EQ(g_videoSystem.Initialise(), 1);
         ASSERT_NE(GetDevice(), nullptr);

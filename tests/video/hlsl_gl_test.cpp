@@ -14,10 +14,10 @@
 
 namespace {
 
-std::string ReadShaderFile() {
+std::string ReadShaderFile(const char* name = "shaders.hlsl") {
     std::string path = __FILE__;
     for (int i = 0; i < 3; ++i) path = path.substr(0, path.find_last_of('/'));
-    std::ifstream file(path + "/content/shaders.hlsl");
+    std::ifstream file(path + "/content/" + name);
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
@@ -182,6 +182,21 @@ TEST_F(HlslGlTest, EveryShaderCompilesAndTheRenderersPairsLink) {
         for (const auto& s : ps.samplers) {
             EXPECT_NE(glGetUniformLocation(program, s.name.c_str()), -1) << what << " " << s.name;
         }
+    }
+}
+
+TEST_F(HlslGlTest, TheMaterialShadersCompileAndLinkWithConstantsOfTheirOwn) {
+    const std::string source = ReadShaderFile("materials.hlsl");
+    ASSERT_FALSE(source.empty());
+    const char* pairs[][2] = {{"stage_vs", "stage_ps"}, {"stage_vs", "stage_bright_ps"}, {"fog_vs", "stage_ps"}};
+    for (const auto& pair : pairs) {
+        const CompiledShader vs = Compile(source, pair[0], "vs.2.0");
+        const CompiledShader ps = Compile(source, pair[1], "ps.2.0");
+        Link(vs, ps, (std::string(pair[0]) + " + " + pair[1]).c_str());
+        // The view x projection at c0, as the engine's own shaders have it.
+        bool viewProjection = false;
+        for (const auto& c : vs.constants) viewProjection |= c.firstRegister == 0 && c.registerCount == 4;
+        EXPECT_TRUE(viewProjection) << pair[0];
     }
 }
 

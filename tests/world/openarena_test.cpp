@@ -77,7 +77,7 @@ protected:
         if (GetParam().empty()) GTEST_SKIP() << "no OpenArena worlds are installed";
         // The world and its textures come from the archives, as the engine
         // reads them.
-        folder_.CopyContent({"shaders.hlsl", "noshader.jpg"});
+        folder_.CopyContent({"shaders.hlsl", "materials.hlsl", "noshader.jpg"});
         MountDataFolders(DefaultDataFolders());
         window_ = std::make_unique<HeadlessWindow>();
         ASSERT_EQ(g_videoSystem.Initialise(), 1);

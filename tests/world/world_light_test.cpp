@@ -150,18 +150,24 @@ TEST_F(WorldLightScale, FacesThatGiveLightAreFullBrightUnlessTheirScriptAsksForV
     r_materials.intValue = 0;
     EXPECT_RGB_NEAR(CentrePixel(world), 16, 5, 2, 1);
 
-    // Scripts that ask for vertex light keep it: x4.
-    for (const char* name : {"textures/test/lit", "textures/test/lit2"}) {
-        world = VertexLitWall(name, 32, 32, 32);
-        ASSERT_NE(world, nullptr) << name;
-        EXPECT_FALSE(world->Pictures().textures[0].fullBright) << name;
+    // Scripts that ask for vertex light keep it: x4. The second multiplies
+    // the image lit by its vertices onto the image.
+    const struct {
+        const char* name;
+        int r, g, b;
+    } lit[] = {{"textures/test/lit", 100, 30, 10}, {"textures/test/lit2", 78, 7, 1}};
+    for (const auto& c : lit) {
+        world = VertexLitWall(c.name, 32, 32, 32);
+        ASSERT_NE(world, nullptr) << c.name;
+        EXPECT_FALSE(world->Pictures().textures[0].fullBright) << c.name;
         r_materials.intValue = 1;
-        EXPECT_RGB_NEAR(CentrePixel(world), 100, 30, 10, 1);
+        EXPECT_RGB_NEAR(CentrePixel(world), c.r, c.g, c.b, 1);
         r_materials.intValue = 0;
         EXPECT_RGB_NEAR(CentrePixel(world), 50, 15, 5, 1);
     }
 
-    // Faces with a lightmap are lit by it whatever their script says.
+    // A face with a lightmap whose script draws no lightmap stage shows its
+    // stages alone: the lava at full intensity.
     BspBuilder builder;
     builder.AddTexture("textures/test/lava");
     builder.AddLightmap(16, 16, 16);
@@ -171,7 +177,7 @@ TEST_F(WorldLightScale, FacesThatGiveLightAreFullBrightUnlessTheirScriptAsksForV
     world = Load(builder);
     ASSERT_NE(world, nullptr);
     r_materials.intValue = 1;
-    EXPECT_RGB_NEAR(CentrePixel(world), 50, 15, 5, 1);
+    EXPECT_RGB_NEAR(CentrePixel(world), 200, 60, 20, 1);
 
     // The full-bright stand-in is white with alpha 0; the vertex light's is
     // opaque white.
