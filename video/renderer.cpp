@@ -450,6 +450,7 @@ int32_t CRenderer::DrawFrame() {
 
     itemsDrawn_ = 0;
     worldDrawn_ = false;
+    cloudsPending_ = false;
     const int32_t mode = vid_effectmode.intValue;
     if (!postProcess_.Run(mode, device, this)) DrawNoEffect(device);
     DrawOverlay(EffectLabel(mode));
@@ -472,12 +473,21 @@ void CRenderer::DrawSky(IDirect3DDevice9* device) {
         const GpuVertex* engineFace = clouds ? blackSky_[face] : sky_[face];
         g_videoSystem.DrawQuadStrip(worldSky ? worldSkyVertices_[face] : engineFace, 4);
     }
-    if (clouds) DrawClouds(device);
+    // The clouds wait for the opaque world, so that only the sky it leaves
+    // uncovered pays for their layers; a path that draws the world first
+    // gets them at once.
+    if (clouds && worldDrawn_) {
+        DrawClouds(device);
+    } else {
+        cloudsPending_ = clouds;
+    }
 }
 
 // Each layer over the box in turn, on the dome around the eye, blended as
-// its stage says; the depth buffer is neither tested nor written, so the
-// clouds stay behind everything the world draws after them.
+// its stage says, after the opaque world: the depth buffer is tested (the
+// dome lies beyond the worlds) but not written, so the clouds show only
+// where the world left the sky uncovered and stay behind everything drawn
+// after them.
 void CRenderer::DrawClouds(IDirect3DDevice9* device) {
     if (device == nullptr) return;
     DWORD cull = D3DCULL_CCW, zEnable = D3DZB_TRUE, zWrite = TRUE, blend = FALSE;
@@ -488,8 +498,11 @@ void CRenderer::DrawClouds(IDirect3DDevice9* device) {
     device->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
     device->GetRenderState(D3DRS_SRCBLEND, &source);
     device->GetRenderState(D3DRS_DESTBLEND, &destination);
+    DWORD zFunc = D3DCMP_LESSEQUAL;
+    device->GetRenderState(D3DRS_ZFUNC, &zFunc);
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
     device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
     SetWrapAddress(device, 0);
     // The layers' pixel shader is made when clouds are first drawn on this
@@ -545,10 +558,33 @@ void CRenderer::DrawClouds(IDirect3DDevice9* device) {
     SetClampAddress(device, 0);
     device->SetRenderState(D3DRS_CULLMODE, cull);
     device->SetRenderState(D3DRS_ZENABLE, zEnable);
+    device->SetRenderState(D3DRS_ZFUNC, zFunc);
     device->SetRenderState(D3DRS_ZWRITEENABLE, zWrite);
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, blend);
     device->SetRenderState(D3DRS_SRCBLEND, source);
     device->SetRenderState(D3DRS_DESTBLEND, destination);
+}
+
+void CRenderer::DrawPendingClouds(IDirect3DDevice9* device) {
+    cloudsPending_ = false;
+    IDirect3DVertexShader9* vertexShader = nullptr;
+    IDirect3DPixelShader9* pixelShader = nullptr;
+    device->GetVertexShader(&vertexShader);
+    device->GetPixelShader(&pixelShader);
+    DWORD cull = D3DCULL_NONE;
+    device->GetRenderState(D3DRS_CULLMODE, &cull);
+    IDirect3DBaseTexture9* texture = nullptr;
+    device->GetTexture(0, &texture);
+    BindSkyShaders();
+    DrawClouds(device);
+    device->SetVertexShader(vertexShader);
+    device->SetPixelShader(pixelShader);
+    device->SetTexture(0, texture);
+    SetWrapAddress(device, 0);
+    if (vertexShader != nullptr) vertexShader->Release();
+    if (pixelShader != nullptr) pixelShader->Release();
+    if (texture != nullptr) texture->Release();
+    device->SetRenderState(D3DRS_CULLMODE, cull);
 }
 
 void CRenderer::DrawNoEffect(IDirect3DDevice9* device) {
@@ -584,10 +620,12 @@ void CRenderer::DrawWorld(IDirect3DDevice9* device, bool empty) {
     if (culling) device->SetRenderState(D3DRS_CULLMODE, cullMode);
     cullApplied_ = culling ? cullMode : kNoCullMode;
     if (materialDrawing_ && stageShadersReady_ && device != nullptr) {
+        // The clouds come between the opaque materials and the others.
         DrawMaterials(device, empty);
         if (culling) device->SetRenderState(D3DRS_CULLMODE, cullMode);
         cullApplied_ = culling ? cullMode : kNoCullMode;
     }
+    if (device != nullptr && cloudsPending_) DrawPendingClouds(device);
     if (device != nullptr) DrawFog(device, empty);
     if (!anyAdditive_ || !additiveDrawing_ || device == nullptr) {
         cullApplied_ = kNoCullMode;
@@ -860,6 +898,10 @@ void CRenderer::DrawMaterials(IDirect3DDevice9* device, bool empty) {
     for (uint32_t first = 0; first < count;) {
         uint32_t end = first + 1;
         while (end < count && units[end].list == units[first].list) ++end;
+        if (cloudsPending_ && units[first].sort > static_cast<float>(kSortOpaque)) {
+            DrawPendingClouds(device);
+            device->SetVertexShader(stageVs_);
+        }
         DrawMaterialRun(device, first, end, bright, empty);
         first = end;
     }

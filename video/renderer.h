@@ -124,7 +124,8 @@ struct SkyLayer {
 // each a strip of segments around it.
 constexpr int kCloudRings = 12;
 constexpr int kCloudSegments = 32;
-constexpr float kCloudDomeRadius = kSkyHalfSize * 0.25f;
+// Beyond any world (their coordinates stay within +-65536), inside the box.
+constexpr float kCloudDomeRadius = kSkyHalfSize * 0.9f;
 // How far below the eye the centre of the clouds' sphere lies: the clouds
 // are a shell cloudHeight thick over a ball of this radius, so that they
 // curve down to the horizon.
@@ -261,6 +262,9 @@ private:
     void SetQuad(int32_t width, int32_t height);
     void DrawSky(IDirect3DDevice9* device) override;
     void DrawClouds(IDirect3DDevice9* device);
+    // The clouds DrawSky left for after the opaque world, with the shaders,
+    // texture and cull mode of the moment put back.
+    void DrawPendingClouds(IDirect3DDevice9* device);
     void DrawCaches(IDirect3DDevice9* device, bool empty) override;
     // The opaque lists of both sets, then the materials, then the additive
     // ones.
@@ -314,6 +318,7 @@ private:
     GpuVertex blackSky_[kSkyFaceCount][4];  // the box's faces in black, behind clouds without a box
     SkyLayer clouds_[kMaxSkyLayers];
     int cloudCount_ = 0;
+    bool cloudsPending_ = false;  // DrawSky left them for the world's draw
     // Per dome point: the direction from the eye and the texture coordinates
     // of the cloud shell there, before a layer's transform.
     float cloudDirections_[kCloudRings + 1][kCloudSegments + 1][3];
