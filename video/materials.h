@@ -35,6 +35,10 @@ struct Material {
     // others are left out.
     bool deformed = false;
     VertexDeform deform;
+    // autosprite / autosprite2: the faces' quads turn towards the eye (see
+    // world_sprites.h).
+    enum class Sprite : unsigned char { kNone, kFacing, kAroundLongAxis };
+    Sprite sprite = Sprite::kNone;
     FaceSides sides = FaceSides::kFront;
     // Whether the first stage hides what is behind it (no blend): the
     // material's faces are then drawn nearest first, else farthest first.

@@ -946,6 +946,12 @@ void CRenderer::DrawMaterialRun(IDirect3DDevice9* device, uint32_t first, uint32
     std::memcpy(&slopeBits, &slope, sizeof slopeBits);
     device->SetRenderState(D3DRS_DEPTHBIAS, biasBits);
     device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, slopeBits);
+    // nomipmaps: the full-size image at every distance.
+    DWORD mipFilter = D3DTEXF_LINEAR;
+    if (material.noMipmaps) {
+        device->GetSamplerState(0, D3DSAMP_MIPFILTER, &mipFilter);
+        device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+    }
 
     for (int s = 0; s < material.stageCount; ++s) {
         const MaterialStage& stage = material.stages[s];
@@ -990,6 +996,7 @@ void CRenderer::DrawMaterialRun(IDirect3DDevice9* device, uint32_t first, uint32
             if (DrawItem(device, item) && s == 0 && countItems) ++itemsDrawn_;
         }
     }
+    if (material.noMipmaps) device->SetSamplerState(0, D3DSAMP_MIPFILTER, mipFilter);
 }
 
 void CRenderer::PlanBatches(const RenderCacheSet& set, bool additive) {

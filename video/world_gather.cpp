@@ -63,6 +63,27 @@ void GatherFace(const WorldData& data, const WorldPictures& pictures, size_t ind
     }
     IDirect3DTexture9* surface = textureKnown ? pictures.textures[texture].texture : nullptr;
 
+    // Quads turned towards the eye come from the sprites' buffer, a fan each.
+    if (materials && index < pictures.sprites.faceFirstQuad.size() &&
+        pictures.sprites.faceFirstQuad[index] != kNoSprite && pictures.sprites.buffer != nullptr) {
+        const uint32_t first = pictures.sprites.faceFirstQuad[index];
+        for (uint32_t q = 0; q < pictures.sprites.faceQuads[index]; ++q) {
+            RenderItem* item = AllocateRenderItem(texture, flags);
+            if (item == nullptr) return;
+            item->vertexBuffer = pictures.sprites.buffer;
+            item->indexBuffer = nullptr;
+            item->primitiveType = D3DPT_TRIANGLEFAN;
+            item->surfaceTexture = surface;
+            item->lightmapTexture = lightmap;
+            item->baseVertex = static_cast<int32_t>(4 * (first + q));
+            item->spareCount = 4;
+            item->count = 4;
+            item->distance = distance;
+            item->fogVolume = fogVolume;
+            if (fogVolume != 0) g_renderer.AddFogItem(*item);
+        }
+        return;
+    }
     switch (face.type) {
         case kFacePolygon:
         case kFaceMesh: {
@@ -154,6 +175,12 @@ int32_t GatherWorld(const WorldData& data, WorldPictures* pictures, const Camera
 
     std::memset(pictures->faceDrawn.data(), 0, pictures->faceDrawn.size());
     const D3DXVECTOR3 eye = camera.GetPosition();
+    if (materials && pictures->sprites.buffer != nullptr) {
+        const float eyeAt[3] = {eye.x, eye.y, eye.z};
+        const D3DXVECTOR3& up = camera.Up();
+        const float upAt[3] = {up.x, up.y, up.z};
+        TurnWorldSprites(&pictures->sprites, eyeAt, upAt);
+    }
     const auto inFrustum = [&camera](const D3DXVECTOR3& low, const D3DXVECTOR3& high) {
         return camera.BoxInFrustum(low, high);
     };

@@ -327,13 +327,19 @@ void LoadWorldMaterials(IDirect3DDevice9* device, const ShaderTable& shaders, co
         material.sides = shader->sides;
         for (int d = 0; d < shader->deformCount && d < ShaderDefinition::kMaxDeforms; ++d) {
             const VertexDeform::Kind kind = shader->deforms[d].kind;
-            if (kind == VertexDeform::Kind::kWave || kind == VertexDeform::Kind::kBulge ||
-                kind == VertexDeform::Kind::kMove) {
+            if (kind == VertexDeform::Kind::kAutosprite && material.sprite == Material::Sprite::kNone) {
+                material.sprite = Material::Sprite::kFacing;
+            } else if (kind == VertexDeform::Kind::kAutosprite2 && material.sprite == Material::Sprite::kNone) {
+                material.sprite = Material::Sprite::kAroundLongAxis;
+            } else if ((kind == VertexDeform::Kind::kWave || kind == VertexDeform::Kind::kBulge ||
+                        kind == VertexDeform::Kind::kMove) &&
+                       !material.deformed) {
                 material.deformed = true;
                 material.deform = shader->deforms[d];
-                break;
             }
         }
+        // Turned towards the eye, a sprite's winding says nothing of its sides.
+        if (material.sprite != Material::Sprite::kNone) material.sides = FaceSides::kBoth;
         ++made;
     }
     if (made > 0) PrintLine("Materials: %i of %i textures drawn by their shader stages", made, static_cast<int32_t>(count));
@@ -579,7 +585,7 @@ bool BuildWorldSurfaces(const WorldData& data, WorldPictures* pictures) {
     LoadSkyClouds(device, shaders, data, pictures);
     ShowLoadingMessage("Loading materials...");
     LoadWorldMaterials(device, shaders, data, pictures);
-    return true;
+    return BuildWorldSprites(device, data, pictures->materials, &pictures->sprites);
 }
 
 void UseWorldPictures(const WorldPictures& pictures) {
@@ -608,6 +614,7 @@ void ReleaseWorldPictures(WorldPictures* pictures) {
     Free(&pictures->textures);
     Free(&pictures->lightmaps);
     g_renderer.ForgetMaterials();
+    ReleaseWorldSprites(&pictures->sprites);
     g_renderer.SetFogVolumes(nullptr, 0);
     Free(&pictures->fogVolumes);
     for (IDirect3DTexture9* image : pictures->materialImages) {

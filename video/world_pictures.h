@@ -14,6 +14,7 @@
 #include "video/renderer.h"
 #include "video/shader_scripts.h"
 #include "video/world_patches.h"
+#include "video/world_sprites.h"
 #include "world/world_data.h"
 
 struct WorldTexture {
@@ -74,6 +75,8 @@ struct WorldPictures {
     // beyond the records' own, held here.
     std::vector<Material> materials;
     std::vector<IDirect3DTexture9*> materialImages;
+    // The quads of faces whose material turns them towards the eye.
+    WorldSprites sprites;
     // Per fog of the world's records: its box and its shader's colour and
     // opaque distance (0 when the fog is not drawn).
     std::vector<FogVolume> fogVolumes;

@@ -271,4 +271,75 @@ TEST_F(WorldMaterials, FacesInAFogVolumeFadeIntoItsColourByTheirDepthInIt) {
     EXPECT_RGB_NEAR(Centre(world), 128, 0, 0, 3);
 }
 
+TEST_F(WorldMaterials, SwitchedOffTheFrameIsTheOneOfTheSameImagesWithoutScripts) {
+    // Stages that move, blend and animate, a cloud sky and a fog volume:
+    // with r_materials 0 none of it counts, byte for byte.
+    folder_.Write("scripts/test.shader",
+                  "textures/test/front\n{\n\t{\n\t\tmap textures/test/blue.tga\n\t\ttcMod scroll 0.5 0\n\t}\n"
+                  "\t{\n\t\tmap textures/test/green.tga\n\t\tblendFunc add\n\t\trgbGen wave sin 0.5 0.5 0 1\n\t}\n}\n"
+                  "textures/test/fog\n{\n\tsurfaceparm fog\n\tfogParms ( 1 1 1 ) 300\n}\n"
+                  "textures/test/sky\n{\n\tsurfaceparm sky\n\tskyParms - 512 -\n\t{\n\t\tmap textures/test/red.tga\n"
+                  "\t\ttcMod scroll 0.1 0\n\t}\n}\n");
+    const auto build = [](const char* front, bool fog) {
+        BspBuilder builder;
+        builder.AddTexture("textures/test/white");
+        const int32_t texture = builder.AddTexture(front);
+        builder.AddLightmap(64, 64, 64);
+        builder.AddPolygon(Square(-200.0f, 150.0f, 255, 255, 255), 0, 0);
+        builder.AddPolygon(Square(-150.0f, 60.0f, 255, 255, 255), texture, 0);
+        AddHiddenMesh(&builder);
+        for (BspFace& face : builder.Faces()) face.effect = fog ? 0 : -1;
+        if (fog) {
+            const int32_t fogTexture = builder.AddTexture("textures/test/fog");
+            builder.AddTexture("textures/test/sky");
+            builder.AddFog("textures/test/fog",
+                           builder.AddBoxBrush({{-1000, -1000, -1000}, {1000, 1000, 1000}}, fogTexture));
+        }
+        builder.BuildSingleLeafTree();
+        return builder;
+    };
+    const auto frame = [&](World* world, bool materials, double ms) {
+        r_materials.intValue = materials ? 1 : 0;
+        SetClock(ms);
+        return Frame(world, D3DXVECTOR3(0.0f, 0.0f, 0.0f));
+    };
+    World* world = Load(build("textures/test/front", true));
+    ASSERT_NE(world, nullptr);
+    const std::vector<uint32_t> on = frame(world, true, 250.0);
+    const std::vector<uint32_t> off = frame(world, false, 250.0);
+    const std::vector<uint32_t> offLater = frame(world, false, 1250.0);
+
+    world_.reset();
+    world = Load(build("textures/test/blue", false));
+    ASSERT_NE(world, nullptr);
+    const std::vector<uint32_t> plain = frame(world, false, 250.0);
+    ASSERT_FALSE(plain.empty());
+    EXPECT_TRUE(off == plain);
+    EXPECT_TRUE(offLater == plain);  // nothing moves
+    EXPECT_FALSE(on == plain);
+}
+
+TEST_F(WorldMaterials, SpritesTurnTowardsTheEye) {
+    folder_.Write("scripts/test.shader",
+                  "textures/test/flare\n{\n\tdeformVertexes autosprite\n\t{\n\t\tmap textures/test/green.tga\n"
+                  "\t\tblendFunc add\n\t}\n}\n");
+    BspBuilder builder;
+    builder.AddTexture("textures/test/red");
+    const int32_t flare = builder.AddTexture("textures/test/flare");
+    builder.AddLightmap(64, 64, 64);
+    builder.AddPolygon(Square(-200.0f, 150.0f, 255, 255, 255), 0, 0);
+    // Level with the eye and edge on: nothing of it shows unless turned.
+    builder.AddPolygon({BspBuilder::Vertex(-20, 0, -120, 0, 0), BspBuilder::Vertex(20, 0, -120, 1, 0),
+                        BspBuilder::Vertex(20, 0, -80, 1, 1), BspBuilder::Vertex(-20, 0, -80, 0, 1)},
+                       flare, 0);
+    AddHiddenMesh(&builder);
+    builder.BuildSingleLeafTree();
+    World* world = Load(builder);
+    ASSERT_NE(world, nullptr);
+    EXPECT_EQ(world->Pictures().sprites.QuadCount(), 1u);
+    EXPECT_RGB_NEAR(Centre(world), 255, 255, 0, 3);
+    r_materials.intValue = 0;
+    EXPECT_RGB_NEAR(Centre(world), 128, 0, 0, 3);
+}
+
 }  // namespace
