@@ -175,6 +175,53 @@ TEST_F(FrameAllocations, CloudLayersAllocateNothingEitherOnAnyPath) {
     ForgetWorldShaders();
 }
 
+TEST_F(FrameAllocations, MaterialsFogAndSpritesAllocateNothingOnAnyPath) {
+    folder_.Write("scripts/test.shader",
+                  "textures/test/stages\n{\n\tdeformVertexes wave 100 sin 0 2 0 1\n"
+                  "\t{\n\t\tmap env/grey.tga\n\t\ttcMod turb 0 0.1 0 1\n\t\ttcMod rotate 30\n\t}\n"
+                  "\t{\n\t\tanimMap 4 env/grey.tga env/grey2.tga\n\t\tblendFunc add\n\t\trgbGen wave sin 0.5 0.5 0 1\n\t}\n"
+                  "\t{\n\t\tmap $lightmap\n\t\tblendFunc filter\n\t}\n}\n"
+                  "textures/test/flare\n{\n\tdeformVertexes autosprite\n\t{\n\t\tmap env/grey.tga\n"
+                  "\t\tblendFunc blend\n\t\talphaGen const 0.5\n\t}\n}\n"
+                  "textures/test/fog\n{\n\tsurfaceparm fog\n\tfogParms ( 0.5 0.5 0.5 ) 500\n}\n");
+    std::string image(18, '\0');
+    image[2] = 2;
+    image[12] = 2;
+    image[14] = 2;
+    image[16] = 24;
+    folder_.Write("env/grey.tga", image + std::string(12, '\x60'));
+    folder_.Write("env/grey2.tga", image + std::string(12, '\x30'));
+    ForgetWorldShaders();
+    BspBuilder builder = WorldWithPatch();
+    const int32_t stages = builder.AddTexture("textures/test/stages");
+    const int32_t flare = builder.AddTexture("textures/test/flare");
+    const int32_t fog = builder.AddTexture("textures/test/fog");
+    builder.AddPolygon({BspBuilder::Vertex(-20, 0, -20), BspBuilder::Vertex(20, 0, -20), BspBuilder::Vertex(20, 20, -20),
+                        BspBuilder::Vertex(-20, 20, -20)},
+                       stages, 0);
+    builder.AddPolygon({BspBuilder::Vertex(-5, 10, 0, 0, 0), BspBuilder::Vertex(5, 10, 0, 1, 0),
+                        BspBuilder::Vertex(5, 20, 0, 1, 1), BspBuilder::Vertex(-5, 20, 0, 0, 1)},
+                       flare, 0);
+    builder.AddFog("textures/test/fog", builder.AddBoxBrush({{-1000, -1000, -1000}, {1000, 1000, 1000}}, fog));
+    for (BspFace& face : builder.Faces()) face.effect = 0;
+    builder.BuildSingleLeafTree();
+    World* world = Load(builder);
+    ASSERT_NE(world, nullptr) << ::testing::PrintToString(loadLines_);
+    ASSERT_EQ(world->Pictures().sprites.QuadCount(), 1u);
+    ASSERT_EQ(g_renderer.FogVolumeCount(), 1u);
+    g_camera.SetPosition(D3DXVECTOR3(0.0f, 50.0f, 200.0f));
+    g_camera.ResetView(0.0f, 0.0f, 0.0f);
+    for (int path = 0; path <= 4; ++path) {
+        vid_effectmode.intValue = path;
+        for (int i = 0; i < 5; ++i) Frame(world);
+        AllocationWindow window;
+        for (int i = 0; i < 50; ++i) Frame(world);
+        EXPECT_EQ(window.Count(), 0u) << "allocations in 50 frames of path " << path;
+    }
+    world_.reset();
+    ForgetWorldShaders();
+}
+
 TEST(AllocationCounter, CountsOnlyInsideTheWindow) {
     // The counter itself must see an allocation, or the test above proves nothing.
     AllocationWindow window;
