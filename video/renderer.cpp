@@ -93,6 +93,37 @@ DWORD CullModeFor(FaceSides sides, int32_t primitive) {
     return (sides == FaceSides::kFront) != strip ? D3DCULL_CCW : D3DCULL_CW;
 }
 
+// The shaders bound when it is made, bound again when it goes.
+class BoundShaders {
+public:
+    explicit BoundShaders(IDirect3DDevice9* device) : device_(device) {
+        device_->GetVertexShader(&vertex_);
+        device_->GetPixelShader(&pixel_);
+    }
+    ~BoundShaders() {
+        device_->SetVertexShader(vertex_);
+        device_->SetPixelShader(pixel_);
+        if (vertex_ != nullptr) vertex_->Release();
+        if (pixel_ != nullptr) pixel_->Release();
+    }
+    BoundShaders(const BoundShaders&) = delete;
+    BoundShaders& operator=(const BoundShaders&) = delete;
+    IDirect3DPixelShader9* Pixel() const { return pixel_; }
+
+private:
+    IDirect3DDevice9* device_;
+    IDirect3DVertexShader9* vertex_ = nullptr;
+    IDirect3DPixelShader9* pixel_ = nullptr;
+};
+
+// Blending off and depth written: the state the opaque world is drawn in.
+void SetOpaqueState(IDirect3DDevice9* device) {
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+    device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+}
+
 }  // namespace
 
 SkyLayerTransform SkyLayerTransformAt(const SkyLayer& layer, double milliseconds) {
@@ -567,22 +598,15 @@ void CRenderer::DrawClouds(IDirect3DDevice9* device) {
 
 void CRenderer::DrawPendingClouds(IDirect3DDevice9* device) {
     cloudsPending_ = false;
-    IDirect3DVertexShader9* vertexShader = nullptr;
-    IDirect3DPixelShader9* pixelShader = nullptr;
-    device->GetVertexShader(&vertexShader);
-    device->GetPixelShader(&pixelShader);
+    const BoundShaders bound(device);
     DWORD cull = D3DCULL_NONE;
     device->GetRenderState(D3DRS_CULLMODE, &cull);
     IDirect3DBaseTexture9* texture = nullptr;
     device->GetTexture(0, &texture);
     BindSkyShaders();
     DrawClouds(device);
-    device->SetVertexShader(vertexShader);
-    device->SetPixelShader(pixelShader);
     device->SetTexture(0, texture);
     SetWrapAddress(device, 0);
-    if (vertexShader != nullptr) vertexShader->Release();
-    if (pixelShader != nullptr) pixelShader->Release();
     if (texture != nullptr) texture->Release();
     device->SetRenderState(D3DRS_CULLMODE, cull);
 }
@@ -649,10 +673,7 @@ void CRenderer::DrawFog(IDirect3DDevice9* device, bool empty) {
     const uint32_t count = fogItemCount_;
     if (empty) fogItemCount_ = 0;
     if (count == 0 || !materialDrawing_ || !stageShadersReady_) return;
-    IDirect3DVertexShader9* vertexShader = nullptr;
-    IDirect3DPixelShader9* pixelShader = nullptr;
-    device->GetVertexShader(&vertexShader);
-    device->GetPixelShader(&pixelShader);
+    const BoundShaders shaders(device);
     DWORD cull = D3DCULL_NONE;
     device->GetRenderState(D3DRS_CULLMODE, &cull);
     device->SetVertexShader(fogVs_);
@@ -687,15 +708,8 @@ void CRenderer::DrawFog(IDirect3DDevice9* device, bool empty) {
         device->SetStreamSource(0, item.vertexBuffer, 0, sizeof(GpuVertex));
         DrawItem(device, item);
     }
-    device->SetVertexShader(vertexShader);
-    device->SetPixelShader(pixelShader);
-    if (vertexShader != nullptr) vertexShader->Release();
-    if (pixelShader != nullptr) pixelShader->Release();
     device->SetRenderState(D3DRS_CULLMODE, cull);
-    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
-    device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    SetOpaqueState(device);
 }
 
 void CRenderer::DrawFullScreenQuad() { g_videoSystem.DrawQuadStrip(quad_, 4); }
@@ -886,13 +900,10 @@ void CRenderer::DrawMaterials(IDirect3DDevice9* device, bool empty) {
     });
 
     // What the path had bound: the world's shaders, or its bright pass.
-    IDirect3DVertexShader9* vertexShader = nullptr;
-    IDirect3DPixelShader9* pixelShader = nullptr;
-    device->GetVertexShader(&vertexShader);
-    device->GetPixelShader(&pixelShader);
+    const BoundShaders bound(device);
     CVideoSystem* video = GetVideoSystem();
-    const bool bright = video != nullptr && pixelShader != nullptr &&
-                        pixelShader == video->Shaders().Pixel(kShaderHdrPrePs);
+    const bool bright = video != nullptr && bound.Pixel() != nullptr &&
+                        bound.Pixel() == video->Shaders().Pixel(kShaderHdrPrePs);
     device->SetVertexShader(stageVs_);
 
     for (uint32_t first = 0; first < count;) {
@@ -906,14 +917,7 @@ void CRenderer::DrawMaterials(IDirect3DDevice9* device, bool empty) {
         first = end;
     }
 
-    device->SetVertexShader(vertexShader);
-    device->SetPixelShader(pixelShader);
-    if (vertexShader != nullptr) vertexShader->Release();
-    if (pixelShader != nullptr) pixelShader->Release();
-    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
-    device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    SetOpaqueState(device);
     device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
     device->SetRenderState(D3DRS_DEPTHBIAS, 0);
     device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, 0);

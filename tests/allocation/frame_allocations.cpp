@@ -148,13 +148,7 @@ TEST_F(FrameAllocations, CloudLayersAllocateNothingEitherOnAnyPath) {
                   "textures/skies/clouds\n{\n\tsurfaceparm sky\n\tskyParms - 512 -\n"
                   "\t{\n\t\tmap env/clouds.tga\n\t\ttcMod scale 3 2\n\t\ttcMod scroll 0.05 0.03\n\t}\n"
                   "\t{\n\t\tmap env/clouds.tga\n\t\tblendFunc blend\n\t\talphaGen const 0.5\n\t}\n}\n");
-    std::string image(18, '\0');
-    image[2] = 2;
-    image[12] = 2;
-    image[14] = 2;
-    image[16] = 24;
-    image += std::string(12, '\x60');
-    folder_.Write("env/clouds.tga", image);
+    folder_.Write("env/clouds.tga", SolidTga(2, 2, 0x60, 0x60, 0x60));
     ForgetWorldShaders();
     BspBuilder builder = WorldWithPatch();
     builder.AddTexture("textures/skies/clouds");
@@ -184,13 +178,8 @@ TEST_F(FrameAllocations, MaterialsFogAndSpritesAllocateNothingOnAnyPath) {
                   "textures/test/flare\n{\n\tdeformVertexes autosprite\n\t{\n\t\tmap env/grey.tga\n"
                   "\t\tblendFunc blend\n\t\talphaGen const 0.5\n\t}\n}\n"
                   "textures/test/fog\n{\n\tsurfaceparm fog\n\tfogParms ( 0.5 0.5 0.5 ) 500\n}\n");
-    std::string image(18, '\0');
-    image[2] = 2;
-    image[12] = 2;
-    image[14] = 2;
-    image[16] = 24;
-    folder_.Write("env/grey.tga", image + std::string(12, '\x60'));
-    folder_.Write("env/grey2.tga", image + std::string(12, '\x30'));
+    folder_.Write("env/grey.tga", SolidTga(2, 2, 0x60, 0x60, 0x60));
+    folder_.Write("env/grey2.tga", SolidTga(2, 2, 0x30, 0x30, 0x30));
     ForgetWorldShaders();
     BspBuilder builder = WorldWithPatch();
     const int32_t stages = builder.AddTexture("textures/test/stages");

@@ -59,6 +59,20 @@ protected:
     std::vector<std::string> loadLines_;
 };
 
+// The channels of a pixel read as 0xRRGGBB.
+inline int Red(uint32_t rgb) { return static_cast<int>((rgb >> 16) & 0xFF); }
+inline int Green(uint32_t rgb) { return static_cast<int>((rgb >> 8) & 0xFF); }
+inline int Blue(uint32_t rgb) { return static_cast<int>(rgb & 0xFF); }
+
+// Each channel of a 0xRRGGBB pixel within tolerance of r, g, b.
+#define EXPECT_RGB_NEAR(pixel, r, g, b, tolerance)                      \
+    do {                                                                \
+        const uint32_t seen = (pixel);                                  \
+        EXPECT_NEAR(Red(seen), (r), (tolerance)) << std::hex << seen;   \
+        EXPECT_NEAR(Green(seen), (g), (tolerance)) << std::hex << seen; \
+        EXPECT_NEAR(Blue(seen), (b), (tolerance)) << std::hex << seen;  \
+    } while (0)
+
 // An uncompressed 24-bit TGA of one colour.
 inline std::string SolidTga(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
     std::string file(18, '\0');

@@ -17,18 +17,6 @@
 
 namespace {
 
-int Red(uint32_t rgb) { return static_cast<int>((rgb >> 16) & 0xFF); }
-int Green(uint32_t rgb) { return static_cast<int>((rgb >> 8) & 0xFF); }
-int Blue(uint32_t rgb) { return static_cast<int>(rgb & 0xFF); }
-
-#define EXPECT_RGB_NEAR(pixel, r, g, b, tolerance)         \
-    do {                                                   \
-        const uint32_t seen = (pixel);                     \
-        EXPECT_NEAR(Red(seen), (r), (tolerance)) << std::hex << seen;   \
-        EXPECT_NEAR(Green(seen), (g), (tolerance)) << std::hex << seen; \
-        EXPECT_NEAR(Blue(seen), (b), (tolerance)) << std::hex << seen;  \
-    } while (0)
-
 // The colour of a texture's first texel as 0xRRGGBB, and its alpha.
 uint32_t FirstTexel(IDirect3DTexture9* texture, uint32_t* alpha = nullptr) {
     D3DLOCKED_RECT locked;

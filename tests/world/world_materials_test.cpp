@@ -18,18 +18,6 @@
 
 namespace {
 
-int Red(uint32_t rgb) { return static_cast<int>((rgb >> 16) & 0xFF); }
-int Green(uint32_t rgb) { return static_cast<int>((rgb >> 8) & 0xFF); }
-int Blue(uint32_t rgb) { return static_cast<int>(rgb & 0xFF); }
-
-#define EXPECT_RGB_NEAR(pixel, r, g, b, tolerance)                      \
-    do {                                                                \
-        const uint32_t seen = (pixel);                                  \
-        EXPECT_NEAR(Red(seen), (r), (tolerance)) << std::hex << seen;   \
-        EXPECT_NEAR(Green(seen), (g), (tolerance)) << std::hex << seen; \
-        EXPECT_NEAR(Blue(seen), (b), (tolerance)) << std::hex << seen;  \
-    } while (0)
-
 // An uncompressed 32-bit TGA, one row, of the given texels (r, g, b, a each).
 std::string RowTga(const std::vector<std::vector<uint8_t>>& texels) {
     std::string file(18, '\0');
