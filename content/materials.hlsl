@@ -42,8 +42,8 @@ static const float kBrightKnee = 0.20;
 static const float3 kLuminance = float3(0.2126, 0.7152, 0.0722);
 
 // ---------------------------------------------------------------------------
-// Stages: the engine uploads these constants per stage (vertex c5-c21,
-// pixel c22); positions are in drawing coordinates (Y up).
+// Stages: the engine uploads these constants per stage (vertex c5-c21 and
+// c28, pixel c22); positions are in drawing coordinates (Y up).
 
 float4 g_stageS : register(c5);        // s from (u, v, lightmap u, lightmap v)
 float4 g_stageT : register(c6);        // t, the same
@@ -62,6 +62,7 @@ float4 g_deformWave : register(c18);   // base, amplitude, phase now, phase per 
 float4 g_deformForms : register(c19);  // weights of sin, triangle, square, sawtooth
 float4 g_deformAlong : register(c20);  // xyz: direction moved; w: weight of the normal
 float4 g_deformBulge : register(c21);  // x: phase per unit of s
+float4 g_deformNormal : register(c28); // x: how far the normals wobble, y: the wobble's phase now
 
 float4 g_alphaTest : register(c22);    // pixel: kept where alpha * x + y >= 0
 
@@ -87,10 +88,14 @@ VertexOutput stage_vs(EngineVertex input)
     position += (input.normal * g_deformAlong.w + g_deformAlong.xyz) * amount;
     output.position = mul(float4(position, 1.0), g_viewProjection);
 
+    // The normals wobble each along its own phase, from where the vertex lies.
+    float3 wobble = sin(kTwoPi * (g_deformNormal.y + position * (1.0 / 256.0) + float3(0.0, 0.33, 0.67)));
+    float3 normal = normalize(input.normal + wobble * g_deformNormal.x + float3(0.0, 0.0, 0.000001));
+
     float3 toEye = g_stageEye.xyz - position;
     float distance = length(toEye);
     float3 viewer = toEye / max(distance, 0.0001);
-    float3 reflected = input.normal * (2.0 * dot(input.normal, viewer)) - viewer;
+    float3 reflected = normal * (2.0 * dot(normal, viewer)) - viewer;
     float4 coords = float4(input.texCoord, input.lightCoord.xy);
     float2 st;
     st.x = dot(g_stageS, coords) + dot(g_stageVectorS.xyz, position) + g_stageVectorS.w * (0.5 + reflected.z * 0.5);
@@ -110,7 +115,7 @@ VertexOutput stage_vs(EngineVertex input)
     colour.a += g_stageAlpha.x * specular + g_stageAlpha.y * saturate(distance * g_stageEye.w);
     output.color = saturate(colour);
     output.lightCoord = input.lightCoord.xy;
-    output.normal = input.normal;
+    output.normal = normal;
     return output;
 }
 

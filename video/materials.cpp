@@ -312,6 +312,12 @@ void ComputeStageConstants(const Material& material, const MaterialStage& stage,
         }
     }
 
+    // The normal wobble (c28): its amplitude and where its period stands.
+    if (material.normalAmplitude != 0.0f) {
+        out->normal[0] = material.normalAmplitude;
+        out->normal[1] = static_cast<float>(Fraction(seconds * material.normalFrequency));
+    }
+
     // The alpha test (pixel c22): a pixel is kept where a * x + y >= 0; the
     // thresholds lie halfway between the 8-bit steps they part.
     float* test = out->pixel[0];

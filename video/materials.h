@@ -35,6 +35,10 @@ struct Material {
     // others are left out.
     bool deformed = false;
     VertexDeform deform;
+    // deformVertexes normal: the normals wobble by its amplitude at its
+    // frequency (what reflections and highlights see); 0 for none.
+    float normalAmplitude = 0.0f;
+    float normalFrequency = 0.0f;
     // autosprite / autosprite2: the faces' quads turn towards the eye (see
     // world_sprites.h).
     enum class Sprite : unsigned char { kNone, kFacing, kAroundLongAxis };
@@ -56,17 +60,19 @@ bool IsPlainLightmapped(const ShaderDefinition& shader);
 // kMaxMaterialStages, skipping stages with no image at all).
 int DrawnStageCount(const ShaderDefinition& shader);
 
-// The registers of the stage shaders (see shaders.hlsl): vertex c5 to
-// c5 + kStageVertexRegisters - 1, pixel c22 on; the fog's vertex shader
-// reads c23 to c27. Every constant of the file has a register of its own.
+// The registers of the stage shaders (see materials.hlsl): vertex c5 to
+// c21 and c28, pixel c22; the fog's vertex shader reads c23 to c27. Every
+// constant of the file has a register of its own.
 constexpr uint32_t kStageFirstRegister = 5;
 constexpr int kStageVertexRegisters = 17;
+constexpr uint32_t kStageNormalRegister = 28;
 constexpr uint32_t kStagePixelRegister = 22;
 constexpr int kStagePixelRegisters = 1;
 constexpr uint32_t kFogFirstRegister = 23;
 
 struct StageConstants {
     float vertex[kStageVertexRegisters][4];
+    float normal[4];  // c28: amplitude, phase now (the normal wobble)
     float pixel[kStagePixelRegisters][4];
 };
 

@@ -963,6 +963,7 @@ void CRenderer::DrawMaterialRun(IDirect3DDevice9* device, uint32_t first, uint32
         StageConstants constants;
         ComputeStageConstants(material, stage, now, eye, &constants);
         device->SetVertexShaderConstantF(kStageFirstRegister, &constants.vertex[0][0], kStageVertexRegisters);
+        device->SetVertexShaderConstantF(kStageNormalRegister, constants.normal, 1);
         device->SetPixelShaderConstantF(kStagePixelRegister, &constants.pixel[0][0], kStagePixelRegisters);
         const bool blend = !(script.sourceFactor == BlendFactor::kOne && script.destinationFactor == BlendFactor::kZero);
         const bool multiplies = script.sourceFactor == BlendFactor::kDestinationColor ||

@@ -327,7 +327,10 @@ void LoadWorldMaterials(IDirect3DDevice9* device, const ShaderTable& shaders, co
         material.sides = shader->sides;
         for (int d = 0; d < shader->deformCount && d < ShaderDefinition::kMaxDeforms; ++d) {
             const VertexDeform::Kind kind = shader->deforms[d].kind;
-            if (kind == VertexDeform::Kind::kAutosprite && material.sprite == Material::Sprite::kNone) {
+            if (kind == VertexDeform::Kind::kNormal && material.normalAmplitude == 0.0f) {
+                material.normalAmplitude = shader->deforms[d].wave.amplitude;
+                material.normalFrequency = shader->deforms[d].wave.frequency;
+            } else if (kind == VertexDeform::Kind::kAutosprite && material.sprite == Material::Sprite::kNone) {
                 material.sprite = Material::Sprite::kFacing;
             } else if (kind == VertexDeform::Kind::kAutosprite2 && material.sprite == Material::Sprite::kNone) {
                 material.sprite = Material::Sprite::kAroundLongAxis;

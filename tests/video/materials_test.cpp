@@ -211,6 +211,14 @@ TEST(MaterialConstants, DeformsMoveAlongTheirDirection) {
     EXPECT_FLOAT_EQ(constants.vertex[13][0], 5.0f);
     EXPECT_FLOAT_EQ(constants.vertex[13][1], -4.0f);
     EXPECT_FLOAT_EQ(constants.vertex[14][3], 1.0f);
+    EXPECT_FLOAT_EQ(constants.normal[0], 0.0f);  // no wobble asked for
+
+    // The normals' wobble: its amplitude, and its phase at 0.25 s of 2 Hz.
+    material.normalAmplitude = 0.5f;
+    material.normalFrequency = 2.0f;
+    ComputeStageConstants(material, stage, 250.0, eye, &constants);
+    EXPECT_FLOAT_EQ(constants.normal[0], 0.5f);
+    EXPECT_FLOAT_EQ(constants.normal[1], 0.5f);
 }
 
 TEST(MaterialScripts, OnlyImageTimesLightmapNeedsNoMaterial) {
