@@ -49,6 +49,34 @@ uint32_t BatchIndexCount(const RenderItem& item) {
     return item.primitiveType == D3DPT_TRIANGLEFAN ? 3 * (count - 2) : count / 3 * 3;
 }
 
+// Writes a batchable item's triangles as absolute vertex numbers at out and
+// returns where it stopped; lowest and highest take in the vertices used.
+uint32_t* WriteBatchIndices(const RenderItem& item, uint32_t* out, uint32_t* lowest, uint32_t* highest) {
+    const uint32_t base = static_cast<uint32_t>(item.baseVertex);
+    if (item.primitiveType == D3DPT_TRIANGLEFAN) {
+        // Fan triangle i is (0, i + 1, i + 2): the same corners, in the
+        // same order, as a list.
+        const uint32_t last = base + static_cast<uint32_t>(item.count) - 1;
+        for (uint32_t v = base + 1; v < last; ++v) {
+            *out++ = base;
+            *out++ = v;
+            *out++ = v + 1;
+        }
+        *lowest = std::min(*lowest, base);
+        *highest = std::max(*highest, last);
+        return out;
+    }
+    const uint32_t first = static_cast<uint32_t>(item.startIndex);
+    const uint32_t count = BatchIndexCount(item);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t vertex = static_cast<uint32_t>(item.sourceIndices[first + i]) + base;
+        *out++ = vertex;
+        *lowest = std::min(*lowest, vertex);
+        *highest = std::max(*highest, vertex);
+    }
+    return out;
+}
+
 // A list item's indices lie inside the copy its caller keeps of them.
 bool HoldsSourceIndices(const RenderItem& item) {
     return item.sourceIndices != nullptr &&
@@ -182,6 +210,7 @@ CRenderer::CRenderer() {
     SetQuad(0, 0);
     drawUnits_.resize(kDrawUnitCapacity);
     materialUnits_.resize(kDrawUnitCapacity);
+    materialScratch_.resize(kDrawUnitCapacity);
     fogItems_.resize(kFogItemCapacity);
 
     const float s = kSkyHalfSize;
@@ -905,6 +934,7 @@ void CRenderer::DrawMaterials(IDirect3DDevice9* device, bool empty) {
     const bool bright = video != nullptr && bound.Pixel() != nullptr &&
                         bound.Pixel() == video->Shaders().Pixel(kShaderHdrPrePs);
     device->SetVertexShader(stageVs_);
+    PlanMaterialDraws(count);
 
     for (uint32_t first = 0; first < count;) {
         uint32_t end = first + 1;
@@ -930,6 +960,110 @@ void CRenderer::DrawMaterials(IDirect3DDevice9* device, bool empty) {
             if (HasMaterial(static_cast<uint32_t>(t))) set.lists[t].used = 0;
         }
     }
+}
+
+void CRenderer::PlanMaterialDraws(uint32_t count) {
+    MaterialUnit* units = materialUnits_.data();
+    for (uint32_t u = 0; u < count; ++u) units[u].draw = kNoBatchRun;
+    materialDrawCount_ = 0;
+    if (batchIndices_ == nullptr) return;
+    const auto itemOf = [this](const MaterialUnit& unit) -> const RenderItem& {
+        const RenderCacheSet& set = (unit.list & 0x80000000u) ? tgaSet_ : mainSet_;
+        return set.lists[unit.list & 0x7FFFFFFFu].items[unit.item];
+    };
+    const auto takes = [](const RenderItem& item) {
+        return Batchable(item) && (item.primitiveType == D3DPT_TRIANGLEFAN || HoldsSourceIndices(item));
+    };
+    // An opaque material's faces may be drawn in any order: those of one
+    // vertex buffer and lightmap are put next to each other, in the order
+    // their first one comes (so that every run orders them alike).
+    for (uint32_t first = 0; first < count;) {
+        uint32_t end = first + 1;
+        while (end < count && units[end].list == units[first].list) ++end;
+        if (materials_[units[first].list & 0x7FFFFFFFu]->opaque && end - first >= kBatchMinItems) {
+            constexpr uint32_t kGroups = 64;  // past this many, the rest share the last group
+            const void* groupBuffer[kGroups];
+            const void* groupLightmap[kGroups];
+            uint32_t groups = 0;
+            for (uint32_t u = first; u < end; ++u) {
+                const RenderItem& item = itemOf(units[u]);
+                uint32_t g = 0;
+                while (g < groups && (groupBuffer[g] != item.vertexBuffer || groupLightmap[g] != item.lightmapTexture)) {
+                    ++g;
+                }
+                if (g == groups) {
+                    if (groups < kGroups) {
+                        groupBuffer[groups] = item.vertexBuffer;
+                        groupLightmap[groups] = item.lightmapTexture;
+                        ++groups;
+                    } else {
+                        g = kGroups - 1;
+                    }
+                }
+                units[u].group = g;
+            }
+            // Stable, and without the buffer a stable sort would ask for.
+            uint32_t start[kGroups + 1] = {};
+            for (uint32_t u = first; u < end; ++u) ++start[units[u].group + 1];
+            for (uint32_t g = 0; g < kGroups; ++g) start[g + 1] += start[g];
+            MaterialUnit* scratch = materialScratch_.data();
+            for (uint32_t u = first; u < end; ++u) scratch[start[units[u].group]++] = units[u];
+            std::copy(scratch, scratch + (end - first), units + first);
+        }
+        first = end;
+    }
+    // Runs of following faces of one material, vertex buffer and lightmap
+    // become one draw each.
+    uint32_t used = 0;
+    for (uint32_t u = 0; u < count && materialDrawCount_ < kBatchRunCapacity;) {
+        const RenderItem& head = itemOf(units[u]);
+        if (!takes(head)) {
+            ++u;
+            continue;
+        }
+        uint32_t end = u + 1;
+        uint32_t indices = BatchIndexCount(head);
+        while (end < count && units[end].list == units[u].list) {
+            const RenderItem& next = itemOf(units[end]);
+            if (next.vertexBuffer != head.vertexBuffer || next.lightmapTexture != head.lightmapTexture ||
+                !takes(next) || indices + BatchIndexCount(next) > kBatchIndexCapacity - used) {
+                break;
+            }
+            indices += BatchIndexCount(next);
+            ++end;
+        }
+        if (end - u >= kBatchMinItems && indices <= kBatchIndexCapacity - used) {
+            BatchRun& draw = batchRuns_[materialDrawCount_];
+            draw.first = u;
+            draw.end = end;
+            draw.startIndex = used;
+            draw.triangles = indices / 3;
+            for (uint32_t k = u; k < end; ++k) units[k].draw = materialDrawCount_;
+            ++materialDrawCount_;
+            used += indices;
+        }
+        u = end;
+    }
+    if (materialDrawCount_ == 0) return;
+    void* data = nullptr;
+    if (FAILED(batchIndices_->Lock(0, used * 4, &data, D3DLOCK_DISCARD)) || data == nullptr) {
+        for (uint32_t u = 0; u < count; ++u) units[u].draw = kNoBatchRun;
+        materialDrawCount_ = 0;
+        return;
+    }
+    uint32_t* out = static_cast<uint32_t*>(data);
+    for (uint32_t d = 0; d < materialDrawCount_; ++d) {
+        BatchRun& draw = batchRuns_[d];
+        uint32_t lowest = 0xFFFFFFFFu;
+        uint32_t highest = 0;
+        for (uint32_t k = draw.first; k < draw.end; ++k) {
+            const RenderItem& item = itemOf(units[k]);
+            out = WriteBatchIndices(item, out, &lowest, &highest);
+        }
+        draw.lowestVertex = lowest;
+        draw.highestVertex = highest;
+    }
+    batchIndices_->Unlock();
 }
 
 void CRenderer::DrawMaterialRun(IDirect3DDevice9* device, uint32_t first, uint32_t end, bool bright,
@@ -986,6 +1120,7 @@ void CRenderer::DrawMaterialRun(IDirect3DDevice9* device, uint32_t first, uint32
         }
         for (uint32_t u = first; u < end; ++u) {
             const RenderItem& item = list.items[materialUnits_[u].item];
+            const uint32_t merged = materialUnits_[u].draw;
             if (cullApplied_ != kNoCullMode) {
                 const DWORD mode = CullModeFor(material.sides, item.primitiveType);
                 if (mode != cullApplied_) {
@@ -998,6 +1133,17 @@ void CRenderer::DrawMaterialRun(IDirect3DDevice9* device, uint32_t first, uint32
                 else device->SetTexture(0, whiteTexture_);
             }
             device->SetStreamSource(0, item.vertexBuffer, 0, sizeof(GpuVertex));
+            if (merged != kNoBatchRun && merged < materialDrawCount_ && batchRuns_[merged].first == u) {
+                // The faces of one buffer and lightmap that follow, at once.
+                const BatchRun& draw = batchRuns_[merged];
+                device->SetIndices(batchIndices_);
+                device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, draw.lowestVertex,
+                                             draw.highestVertex - draw.lowestVertex + 1, draw.startIndex,
+                                             draw.triangles);
+                if (s == 0 && countItems) itemsDrawn_ += draw.end - draw.first;
+                u = std::min(draw.end, end) - 1;
+                continue;
+            }
             if (DrawItem(device, item) && s == 0 && countItems) ++itemsDrawn_;
         }
     }
@@ -1104,29 +1250,7 @@ void CRenderer::PlanBatches(const RenderCacheSet& set, bool additive) {
         uint32_t lowest = 0xFFFFFFFFu;
         uint32_t highest = 0;
         for (uint32_t k = batch.first; k < batch.end; ++k) {
-            const RenderItem& item = ItemAt(list, batch.list, k);
-            const uint32_t base = static_cast<uint32_t>(item.baseVertex);
-            if (item.primitiveType == D3DPT_TRIANGLEFAN) {
-                // Fan triangle i is (0, i + 1, i + 2): the same corners, in the
-                // same order, as a list.
-                const uint32_t last = base + static_cast<uint32_t>(item.count) - 1;
-                for (uint32_t v = base + 1; v < last; ++v) {
-                    *out++ = base;
-                    *out++ = v;
-                    *out++ = v + 1;
-                }
-                lowest = std::min(lowest, base);
-                highest = std::max(highest, last);
-            } else {
-                const uint32_t first = static_cast<uint32_t>(item.startIndex);
-                const uint32_t count = BatchIndexCount(item);
-                for (uint32_t i = 0; i < count; ++i) {
-                    const uint32_t vertex = static_cast<uint32_t>(item.sourceIndices[first + i]) + base;
-                    *out++ = vertex;
-                    lowest = std::min(lowest, vertex);
-                    highest = std::max(highest, vertex);
-                }
-            }
+            out = WriteBatchIndices(ItemAt(list, batch.list, k), out, &lowest, &highest);
         }
         batch.lowestVertex = lowest;
         batch.highestVertex = highest;

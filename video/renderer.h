@@ -347,8 +347,16 @@ private:
         float distance;  // signed: farthest first where it is negative
         uint32_t list;   // texture index; bit 31: the tga set
         uint32_t item;
+        uint32_t group;  // its vertex buffer and lightmap, in order of first use
+        uint32_t draw;   // the merged draw that takes it (batchRuns_), or kNoBatchRun
     };
-    std::vector<MaterialUnit> materialUnits_;  // kDrawUnitCapacity entries, made once
+    // Merged draws of the materials' faces: each run of following units of
+    // one material, vertex buffer and lightmap, its indices written into
+    // the batch index buffer, in batchRuns_ (first, end: unit positions).
+    void PlanMaterialDraws(uint32_t count);
+    uint32_t materialDrawCount_ = 0;
+    std::vector<MaterialUnit> materialUnits_;    // kDrawUnitCapacity entries, made once
+    std::vector<MaterialUnit> materialScratch_;  // as many, for putting them in order
     FogVolume fogVolumes_[kMaxFogVolumes];
     uint32_t fogVolumeCount_ = 0;
     std::vector<RenderItem> fogItems_;  // kFogItemCapacity entries, made once

@@ -12,6 +12,7 @@
 #include "engine/game_system.h"
 #include "platform/operating_system.h"
 #include "support/loaded_world.h"
+#include "video/d3d9/d3d9.h"
 #include "video/renderer.h"
 #include "video/video_cvars.h"
 #include "video/world_pictures.h"
@@ -328,6 +329,36 @@ TEST_F(WorldMaterials, SpritesTurnTowardsTheEye) {
     EXPECT_RGB_NEAR(Centre(world), 255, 255, 0, 3);
     r_materials.intValue = 0;
     EXPECT_RGB_NEAR(Centre(world), 128, 0, 0, 3);
+}
+
+TEST_F(WorldMaterials, FacesOfOneMaterialBufferAndLightmapAreDrawnTogetherStageByStage) {
+    folder_.Write("scripts/test.shader",
+                  "textures/test/front\n{\n\t{\n\t\tmap textures/test/blue.tga\n\t}\n"
+                  "\t{\n\t\tmap textures/test/green.tga\n\t\tblendFunc add\n\t}\n}\n");
+    BspBuilder builder;
+    builder.AddTexture("textures/test/front");
+    builder.AddLightmap(64, 64, 64);
+    for (float x : {-40.0f, 40.0f}) {
+        std::vector<BspVertex> square = Square(-150.0f, 35.0f, 255, 255, 255);
+        for (BspVertex& vertex : square) vertex.position[0] += x;
+        builder.AddPolygon(square, 0, 0);
+    }
+    AddHiddenMesh(&builder);
+    builder.BuildSingleLeafTree();
+    World* world = Load(builder);
+    ASSERT_NE(world, nullptr);
+    std::vector<std::string> trace;
+    D3D9SetTrace(GetDevice(), &trace);
+    const std::vector<uint32_t> argb = Frame(world, D3DXVECTOR3(0.0f, 0.0f, 0.0f));
+    D3D9SetTrace(GetDevice(), nullptr);
+    ASSERT_FALSE(argb.empty());
+    // Both faces show both stages.
+    for (int column : {width_ / 2 - width_ / 8, width_ / 2 + width_ / 8}) {
+        EXPECT_RGB_NEAR(argb[static_cast<size_t>(height_ / 2) * width_ + column] & 0xFFFFFF, 0, 255, 255, 3);
+    }
+    // Neither fan is drawn by itself: one merged draw per stage takes both.
+    for (const std::string& line : trace) EXPECT_EQ(line.rfind("DrawPrimitive(D3DPT_TRIANGLEFAN", 0), std::string::npos);
+    EXPECT_EQ(g_renderer.ItemsDrawn(), 3u);  // the two faces and the hidden mesh, each counted once
 }
 
 }  // namespace
