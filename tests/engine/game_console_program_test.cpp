@@ -111,10 +111,10 @@ TEST(GameConsoleProgram, KeysTypedIntoTheConsoleInAWindowRunTheLine) {
                  "xdotool windowfocus \"$w\" key Escape 2>/dev/null; sleep 0.5; done\n"
                  "kill $engine 2>/dev/null\n"
                  "wait $engine\n");
-    const std::string command = "OSPREL_INSTANCE_NAME=osprel-console-window-" + std::to_string(::getpid()) +
-                                " timeout 300 xvfb-run -a -n $((100 + $$ % 800)) -s '-screen 0 1280x1024x24' sh " +
-                                ShellQuote(folder.Path() + "/type.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
-                                ShellQuote(folder.Path());
+    const std::string command = "OSPREL_INSTANCE_NAME=osprel-console-window-" + std::to_string(::getpid()) + " " +
+                                OnVirtualDisplay("sh " + ShellQuote(folder.Path() + "/type.sh") + " " +
+                                                     ShellQuote(OSPREL_BINARY) + " " + ShellQuote(folder.Path()),
+                                                 folder.Path() + "/xvfb.log", folder.Path() + "/run.out");
     RunProgram(command);
     const std::string log = folder.Read("runtime.log");
     EXPECT_NE(log.find("] fov 33\r\nfov set \"33.000000\"\r\n"), std::string::npos) << log << folder.Read("run.out");

@@ -44,8 +44,13 @@ void InstallContent(const ScratchFolder& folder) {
 // The engine in a window on a virtual X display, in folder; arguments
 // follow the content folder (redirections included).
 ProgramResult RunWindowed(const ScratchFolder& folder, const std::string& arguments) {
-    return RunProgram(InstanceEnvironment() + "timeout 300 xvfb-run -a -n $((100 + $$ % 800)) -s '-screen 0 1280x1024x24' " +
-                      ShellQuote(OSPREL_BINARY) + " --basedir " + ShellQuote(folder.Path()) + " " + arguments);
+    const std::string log = folder.Path() + "/windowed.log";
+    ProgramResult run = RunProgram(InstanceEnvironment() +
+                                   OnVirtualDisplay(ShellQuote(OSPREL_BINARY) + " --basedir " +
+                                                        ShellQuote(folder.Path()) + " " + arguments,
+                                                    log));
+    run.output = folder.Read("windowed.log");
+    return run;
 }
 
 bool XvfbAndXdotoolInstalled() {
@@ -76,9 +81,9 @@ void RunWindowedAnsweringBoxes(const ScratchFolder& folder, const std::string& a
                  "kill $engine 2>/dev/null\n"
                  "wait $engine\n"
                  "echo $? > \"$2/code\"\n");
-    RunProgram(InstanceEnvironment() + "timeout 300 xvfb-run -a -n $((100 + $$ % 800)) -s '-screen 0 1280x1024x24' sh " +
-               ShellQuote(folder.Path() + "/answer-boxes.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
-               ShellQuote(folder.Path()));
+    RunProgram(InstanceEnvironment() + OnVirtualDisplay("sh " + ShellQuote(folder.Path() + "/answer-boxes.sh") + " " +
+                                                            ShellQuote(OSPREL_BINARY) + " " + ShellQuote(folder.Path()),
+                                                        folder.Path() + "/xvfb.log", folder.Path() + "/run.err"));
 }
 
 // Whether a box captioned caption with a text beginning with text reached
@@ -433,8 +438,9 @@ TEST(Program, AWindowResizedByTheWindowManagerGetsABackBufferOfItsSize) {
                      "for i in $(seq 600); do grep -q 'Width: 1000 Height: 700' " + log + " && break; sleep 0.1; done\n"
                      "kill $pid; wait $pid\n"
                      "grep '^Width:' " + log + "\n");
-    ProgramResult run = RunProgram("timeout 180 xvfb-run -a -n $((100 + $$ % 800)) -s '-screen 0 1280x1024x24' sh " +
-                                   ShellQuote(folder.Path() + "/resize.sh") + " 2>&1");
+    ProgramResult run = RunProgram(OnVirtualDisplay("sh " + ShellQuote(folder.Path() + "/resize.sh"),
+                                                    folder.Path() + "/xvfb.log"));
+    run.output = folder.Read("xvfb.log");
     const size_t first = run.output.find("Width: 800 Height: 600");
     ASSERT_NE(first, std::string::npos) << run.output;
     EXPECT_NE(run.output.find("Width: 1000 Height: 700", first), std::string::npos) << run.output;
@@ -651,9 +657,10 @@ TEST(Program, KeysPressedInTheWindowMoveTheCamera) {
                  "xdotool windowfocus \"$w\" key Escape 2>/dev/null; sleep 0.5; done\n"
                  "kill $engine 2>/dev/null\n"
                  "wait $engine\n");
-    const std::string command = InstanceEnvironment() + "timeout 300 xvfb-run -a -n $((100 + $$ % 800)) -s '-screen 0 1280x1024x24' sh " +
-                                ShellQuote(folder.Path() + "/press.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
-                                ShellQuote(folder.Path());
+    const std::string command =
+        InstanceEnvironment() + OnVirtualDisplay("sh " + ShellQuote(folder.Path() + "/press.sh") + " " +
+                                                     ShellQuote(OSPREL_BINARY) + " " + ShellQuote(folder.Path()),
+                                                 folder.Path() + "/xvfb.log", folder.Path() + "/run.out");
     ProgramResult run = RunProgram(command);
     const std::string output = folder.Read("run.out");
     const size_t at = output.find(" pos=");
@@ -684,9 +691,10 @@ TEST(Program, EnterAndEscapeAnswerTheStartupDialog) {
                  "wait $engine\n"
                  "echo $? > \"$2/$3.code\"\n");
     for (const char* key : {"KP_Enter", "Escape"}) {
-        RunProgram(InstanceEnvironment() + "timeout 300 xvfb-run -a -n $((100 + $$ % 800)) -s '-screen 0 1280x1024x24' sh " +
-                   ShellQuote(folder.Path() + "/answer.sh") + " " + ShellQuote(OSPREL_BINARY) + " " +
-                   ShellQuote(folder.Path()) + " " + key);
+        RunProgram(InstanceEnvironment() +
+                   OnVirtualDisplay("sh " + ShellQuote(folder.Path() + "/answer.sh") + " " + ShellQuote(OSPREL_BINARY) +
+                                        " " + ShellQuote(folder.Path()) + " " + key,
+                                    folder.Path() + "/xvfb.log", folder.Path() + "/" + key + ".out"));
     }
     EXPECT_EQ(folder.Read("KP_Enter.code"), "0\n");
     EXPECT_NE(folder.Read("KP_Enter.out").find("stats: frames=5 "), std::string::npos)

@@ -77,6 +77,16 @@ ProgramResult RunProgram(const std::string& command) {
     return result;
 }
 
+std::string OnVirtualDisplay(const std::string& run, const std::string& log, const std::string& engineOutput) {
+    const std::string checked = ShellQuote(engineOutput.empty() ? log : engineOutput);
+    // A shell of its own, so that environment assignments may come before it.
+    return "sh -c " + ShellQuote("for attempt in 1 2 3; do rm -f " + checked +
+                                 "; { timeout 300 xvfb-run -a -n $((100 + ($$ + 97 * attempt) % 800)) "
+                                 "-s '-screen 0 1280x1024x24' " + run + "; } > " + ShellQuote(log) +
+                                 " 2>&1; status=$?; grep -qs 'osprel: no display can be reached' " + checked +
+                                 " || break; done; exit $status");
+}
+
 std::string ShellQuote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) {

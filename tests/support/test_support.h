@@ -54,4 +54,12 @@ struct ProgramResult {
 };
 ProgramResult RunProgram(const std::string& command);
 std::string ShellQuote(const std::string& text);
+// A shell command that runs `run` (the rest of an xvfb-run command line: a
+// program and its arguments) on a virtual X display of its own, its
+// standard output and error into log. Where the engine says in
+// engineOutput (log when empty) that no display could be reached (when two
+// servers start side by side on a busy machine, one now and then refuses
+// its first client), it is run again, at most three times in all. The
+// command's status is the last run's.
+std::string OnVirtualDisplay(const std::string& run, const std::string& log, const std::string& engineOutput = "");
 std::vector<std::string> SplitLines(const std::string& text);
