@@ -23,9 +23,15 @@ void Set(float* r, float x, float y, float z, float w) {
     r[3] = w;
 }
 
+// A texture coordinate transform while it is being put together: in double
+// precision, since scrolls grow with the clock and later tcMods scale them.
+struct Affine {
+    double m[6] = {1.0, 0.0, 0.0, 0.0, 1.0, 0.0};
+};
+
 // a then b: (b . a)(p) = b(a(p)).
-TexCoordMatrix Then(const TexCoordMatrix& a, const TexCoordMatrix& b) {
-    TexCoordMatrix out;
+Affine Then(const Affine& a, const Affine& b) {
+    Affine out;
     out.m[0] = b.m[0] * a.m[0] + b.m[1] * a.m[3];
     out.m[1] = b.m[0] * a.m[1] + b.m[1] * a.m[4];
     out.m[2] = b.m[0] * a.m[2] + b.m[1] * a.m[5] + b.m[2];
@@ -36,42 +42,38 @@ TexCoordMatrix Then(const TexCoordMatrix& a, const TexCoordMatrix& b) {
 }
 
 // Scaling around the middle of the image (0.5, 0.5).
-TexCoordMatrix AroundMiddle(float a, float b, float c, float d) {
-    TexCoordMatrix out;
+Affine AroundMiddle(double a, double b, double c, double d) {
+    Affine out;
     out.m[0] = a;
     out.m[1] = b;
-    out.m[2] = 0.5f - 0.5f * a - 0.5f * b;
+    out.m[2] = 0.5 - 0.5 * a - 0.5 * b;
     out.m[3] = c;
     out.m[4] = d;
-    out.m[5] = 0.5f - 0.5f * c - 0.5f * d;
+    out.m[5] = 0.5 - 0.5 * c - 0.5 * d;
     return out;
 }
 
-TexCoordMatrix MotionMatrix(const TexCoordMotion& motion, double seconds) {
-    TexCoordMatrix out;
+Affine MotionAffine(const TexCoordMotion& motion, double seconds) {
+    Affine out;
     switch (motion.kind) {
         case TexCoordMotion::Kind::kScale:
             out.m[0] = motion.s;
             out.m[4] = motion.t;
             break;
         case TexCoordMotion::Kind::kScroll:
-            // The images repeat, so only the fraction of the offset matters;
-            // keeping it small keeps the texture coordinates precise.
-            out.m[2] = static_cast<float>(Fraction(motion.s * seconds));
-            out.m[5] = static_cast<float>(Fraction(motion.t * seconds));
+            out.m[2] = motion.s * seconds;
+            out.m[5] = motion.t * seconds;
             break;
         case TexCoordMotion::Kind::kRotate: {
-            const double turns = Fraction(motion.s * seconds / 360.0);
-            const float angle = static_cast<float>(-turns * kTwoPi);
-            const float c = std::cos(angle);
-            const float s = std::sin(angle);
-            out = AroundMiddle(c, -s, s, c);
+            // A whole turn changes nothing: only its fraction is kept.
+            const double angle = -Fraction(motion.s * seconds / 360.0) * kTwoPi;
+            out = AroundMiddle(std::cos(angle), -std::sin(angle), std::sin(angle), std::cos(angle));
             break;
         }
         case TexCoordMotion::Kind::kStretch: {
-            const float value = WaveValue(motion.wave, seconds);
-            const float p = std::fabs(value) > 1e-4f ? 1.0f / value : 1e4f;
-            out = AroundMiddle(p, 0.0f, 0.0f, p);
+            const double value = WaveValue(motion.wave, seconds);
+            const double p = std::fabs(value) > 1e-4 ? 1.0 / value : 1e4;
+            out = AroundMiddle(p, 0.0, 0.0, p);
             break;
         }
         case TexCoordMotion::Kind::kTransform:
@@ -85,8 +87,22 @@ TexCoordMatrix MotionMatrix(const TexCoordMotion& motion, double seconds) {
         case TexCoordMotion::Kind::kTurb:
             break;
     }
-    for (float& value : out.m) {
-        if (!std::isfinite(value)) value = 0.0f;
+    return out;
+}
+
+// Offsets past this many repeats of an image that repeats are brought back
+// by whole repeats, which change nothing drawn: below it a float still
+// places a texel to a few thousandths.
+constexpr double kRepeatsKept = 256.0;
+
+TexCoordMatrix ToMatrix(const Affine& affine, bool repeats) {
+    TexCoordMatrix out;
+    for (int i = 0; i < 6; ++i) {
+        double value = affine.m[i];
+        if ((i == 2 || i == 5) && repeats && std::fabs(value) >= kRepeatsKept) value = Fraction(value);
+        const float single = static_cast<float>(value);
+        // What overflows keeps the identity's value.
+        out.m[i] = std::isfinite(single) ? single : (i == 0 || i == 4 ? 1.0f : 0.0f);
     }
     return out;
 }
@@ -166,22 +182,37 @@ int StageFrameAt(const MaterialStage& stage, double milliseconds) {
     return std::min(std::max(frame, 0), stage.frameCount - 1);
 }
 
-void TexCoordTransformsAt(const ShaderScriptStage& stage, double seconds, TexCoordMatrix* before,
-                          TexCoordMatrix* after, const TexCoordMotion** turb) {
-    *before = TexCoordMatrix();
-    *after = TexCoordMatrix();
+void TexCoordTransformsAt(const TexCoordMotion* motions, int count, bool repeats, double seconds,
+                          TexCoordMatrix* before, TexCoordMatrix* after, const TexCoordMotion** turb) {
+    Affine first, second;
     *turb = nullptr;
-    const int count = std::min(std::max(stage.motionCount, 0), ShaderScriptStage::kMaxMotions);
+    count = std::min(std::max(count, 0), ShaderScriptStage::kMaxMotions);
     for (int i = 0; i < count; ++i) {
-        const TexCoordMotion& motion = stage.motions[i];
+        const TexCoordMotion& motion = motions[i];
         if (motion.kind == TexCoordMotion::Kind::kTurb) {
             // One turb is drawn; later ones are left out.
             if (*turb == nullptr) *turb = &motion;
             continue;
         }
-        TexCoordMatrix* target = *turb == nullptr ? before : after;
-        *target = Then(*target, MotionMatrix(motion, seconds));
+        Affine& target = *turb == nullptr ? first : second;
+        target = Then(target, MotionAffine(motion, seconds));
     }
+    if (*turb != nullptr) {
+        // The offset before the turb goes through the transforms after it,
+        // so that it is brought back by whole repeats where it lands.
+        Affine offset;
+        offset.m[2] = first.m[2];
+        offset.m[5] = first.m[5];
+        second = Then(offset, second);
+        first.m[2] = first.m[5] = 0.0;
+    }
+    *before = ToMatrix(first, repeats);
+    *after = ToMatrix(second, repeats);
+}
+
+void TexCoordTransformsAt(const ShaderScriptStage& stage, double seconds, TexCoordMatrix* before,
+                          TexCoordMatrix* after, const TexCoordMotion** turb) {
+    TexCoordTransformsAt(stage.motions, stage.motionCount, !stage.clamp, seconds, before, after, turb);
 }
 
 void ComputeStageConstants(const Material& material, const MaterialStage& stage, double milliseconds,

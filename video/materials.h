@@ -92,6 +92,12 @@ struct TexCoordMatrix {
     float m[6] = {1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f};
 };
 // The tcMods before the first turb (all of them when there is none) as
-// `before`, those after it as `after`; *turb is the turb or null.
+// `before`, those after it as `after`; *turb is the turb or null. Composed
+// exactly, then (for images that repeat) offsets past a few hundred repeats
+// are brought back by whole repeats, so that they stay precise hours into
+// a run.
+void TexCoordTransformsAt(const TexCoordMotion* motions, int count, bool repeats, double seconds,
+                          TexCoordMatrix* before, TexCoordMatrix* after, const TexCoordMotion** turb);
+// The same for a stage's tcMods (clampMap images do not repeat).
 void TexCoordTransformsAt(const ShaderScriptStage& stage, double seconds, TexCoordMatrix* before,
                           TexCoordMatrix* after, const TexCoordMotion** turb);

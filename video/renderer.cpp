@@ -155,28 +155,23 @@ void SetOpaqueState(IDirect3DDevice9* device) {
 }  // namespace
 
 SkyLayerTransform SkyLayerTransformAt(const SkyLayer& layer, double milliseconds) {
-    const double seconds = milliseconds / 1000.0;
-    double scaleS = 1.0, scaleT = 1.0, offsetS = 0.0, offsetT = 0.0;
-    const int count = std::min(std::max(layer.motionCount, 0), ShaderScriptStage::kMaxMotions);
-    for (int i = 0; i < count; ++i) {
+    // A cloud layer moves by its scales and scrolls alone.
+    TexCoordMotion motions[ShaderScriptStage::kMaxMotions];
+    int count = 0;
+    for (int i = 0; i < std::min(std::max(layer.motionCount, 0), ShaderScriptStage::kMaxMotions); ++i) {
         const TexCoordMotion& motion = layer.motions[i];
-        if (motion.kind == TexCoordMotion::Kind::kScale) {
-            scaleS *= motion.s;
-            offsetS *= motion.s;
-            scaleT *= motion.t;
-            offsetT *= motion.t;
-        } else {
-            offsetS += motion.s * seconds;
-            offsetT += motion.t * seconds;
+        if (motion.kind == TexCoordMotion::Kind::kScale || motion.kind == TexCoordMotion::Kind::kScroll) {
+            motions[count++] = motion;
         }
     }
+    TexCoordMatrix before, after;
+    const TexCoordMotion* turb = nullptr;
+    TexCoordTransformsAt(motions, count, true, milliseconds / 1000.0, &before, &after, &turb);
     SkyLayerTransform transform;
-    transform.scaleS = static_cast<float>(scaleS);
-    transform.scaleT = static_cast<float>(scaleT);
-    transform.offsetS = std::isfinite(offsetS) ? static_cast<float>(offsetS - std::floor(offsetS)) : 0.0f;
-    transform.offsetT = std::isfinite(offsetT) ? static_cast<float>(offsetT - std::floor(offsetT)) : 0.0f;
-    if (!std::isfinite(transform.scaleS)) transform.scaleS = 1.0f;
-    if (!std::isfinite(transform.scaleT)) transform.scaleT = 1.0f;
+    transform.scaleS = before.m[0];
+    transform.scaleT = before.m[4];
+    transform.offsetS = before.m[2] - std::floor(before.m[2]);
+    transform.offsetT = before.m[5] - std::floor(before.m[5]);
     return transform;
 }
 

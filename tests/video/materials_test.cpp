@@ -69,6 +69,30 @@ TEST(MaterialTexCoords, ScrollsStayPreciseAfterHoursOnTheClock) {
     EXPECT_NEAR(before.m[5], 0.65f, 1e-3f);
 }
 
+TEST(MaterialTexCoords, AScrollThenAFractionalScaleMovesTheImageSmoothly) {
+    // Scrolled 1.5 images in two seconds, then halved: 0.75 of an image. A
+    // whole image dropped before the halving would put it at 0.25.
+    ShaderScriptStage stage;
+    stage.motions[0] = Motion(TexCoordMotion::Kind::kScroll, 0.75f, 0.0f);
+    stage.motions[1] = Motion(TexCoordMotion::Kind::kScale, 0.5f, 1.0f);
+    stage.motionCount = 2;
+    TexCoordMatrix before, after;
+    const TexCoordMotion* turb = nullptr;
+    for (const double seconds : {2.0, 2.0 + 4000.0}) {  // and hours later, whole repeats on
+        TexCoordTransformsAt(stage, seconds, &before, &after, &turb);
+        const float offset = before.m[2] - std::floor(before.m[2]);
+        EXPECT_NEAR(offset, 0.75f, 1e-3f) << seconds;
+    }
+    // Through a turb the offset before it lands after it, halved alike.
+    stage.motions[2] = stage.motions[1];
+    stage.motions[1] = Motion(TexCoordMotion::Kind::kTurb, 0.0f, 0.0f);
+    stage.motionCount = 3;
+    TexCoordTransformsAt(stage, 2.0, &before, &after, &turb);
+    EXPECT_EQ(turb, &stage.motions[1]);
+    EXPECT_FLOAT_EQ(before.m[2], 0.0f);
+    EXPECT_NEAR(after.m[2] - std::floor(after.m[2]), 0.75f, 1e-5f);
+}
+
 TEST(MaterialTexCoords, RotateStretchAndTransformKeepTheirCentres) {
     ShaderScriptStage stage;
     stage.motions[0] = Motion(TexCoordMotion::Kind::kRotate, 90.0f, 0.0f);
