@@ -171,13 +171,8 @@ void PostProcess::CreatePassShaders(IDirect3DDevice9* device) {
     std::string missing;
     for (const auto& [entry, shader] : pixels) {
         bool absent = false;
-        ID3DXBuffer* code = CompileOptionalShaderEntry(entry, "ps.2.0", &absent);
+        *shader = CreateOptionalPixelShader(device, kShaderFile, entry, &absent);
         if (absent) missing += std::string(missing.empty() ? "" : ", ") + entry;
-        if (code == nullptr) continue;
-        if (FAILED(device->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), shader))) {
-            ReleaseShader(shader);
-        }
-        code->Release();
     }
     if (!missing.empty() && missing != missingReported_) {
         PrintLine("%s has no %s; the effects do without those passes", kShaderFile, missing.c_str());

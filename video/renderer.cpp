@@ -83,6 +83,35 @@ bool HoldsSourceIndices(const RenderItem& item) {
            static_cast<uint64_t>(item.startIndex) + static_cast<uint32_t>(item.count) <= item.sourceIndexCount;
 }
 
+// An item a merged draw takes: batchable, and a fan or a list whose indices
+// can be read without locking its buffer.
+bool Mergeable(const RenderItem& item) {
+    return Batchable(item) && (item.primitiveType == D3DPT_TRIANGLEFAN || HoldsSourceIndices(item));
+}
+
+// Numbers the (vertex buffer, lightmap) pairs of items in the order each is
+// first met, so that items drawn together can be put next to each other
+// alike in every run whatever addresses the buffers have; past kCapacity
+// pairs the rest share the last number.
+template <uint32_t kCapacity>
+class FirstUseGroups {
+public:
+    uint32_t Of(const RenderItem& item) {
+        uint32_t g = 0;
+        while (g < count_ && (buffer_[g] != item.vertexBuffer || lightmap_[g] != item.lightmapTexture)) ++g;
+        if (g < count_) return g;
+        if (count_ == kCapacity) return kCapacity - 1;
+        buffer_[count_] = item.vertexBuffer;
+        lightmap_[count_] = item.lightmapTexture;
+        return count_++;
+    }
+
+private:
+    const void* buffer_[kCapacity];
+    const void* lightmap_[kCapacity];
+    uint32_t count_ = 0;
+};
+
 DWORD DeviceBlend(BlendFactor factor) {
     switch (factor) {
         case BlendFactor::kZero: return D3DBLEND_ZERO;
@@ -564,13 +593,7 @@ void CRenderer::DrawClouds(IDirect3DDevice9* device) {
     // device, so that devices that never show any do not compile it.
     if (!cloudPsTried_) {
         cloudPsTried_ = true;
-        bool missing = false;
-        if (ID3DXBuffer* code = CompileOptionalShaderEntry("sky_layer_ps", "ps.2.0", &missing)) {
-            if (FAILED(device->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), &cloudPs_))) {
-                cloudPs_ = nullptr;
-            }
-            code->Release();
-        }
+        cloudPs_ = CreateOptionalPixelShader(device, kShaderFile, "sky_layer_ps");
     }
     if (cloudPs_ != nullptr) device->SetPixelShader(cloudPs_);
 
@@ -623,8 +646,6 @@ void CRenderer::DrawClouds(IDirect3DDevice9* device) {
 void CRenderer::DrawPendingClouds(IDirect3DDevice9* device) {
     cloudsPending_ = false;
     const BoundShaders bound(device);
-    DWORD cull = D3DCULL_NONE;
-    device->GetRenderState(D3DRS_CULLMODE, &cull);
     IDirect3DBaseTexture9* texture = nullptr;
     device->GetTexture(0, &texture);
     BindSkyShaders();
@@ -632,7 +653,6 @@ void CRenderer::DrawPendingClouds(IDirect3DDevice9* device) {
     device->SetTexture(0, texture);
     SetWrapAddress(device, 0);
     if (texture != nullptr) texture->Release();
-    device->SetRenderState(D3DRS_CULLMODE, cull);
 }
 
 void CRenderer::DrawNoEffect(IDirect3DDevice9* device) {
@@ -859,29 +879,10 @@ bool CRenderer::DrawItem(IDirect3DDevice9* device, const RenderItem& item) {
 bool CRenderer::PrepareStageShaders(IDirect3DDevice9* device) {
     if (stageShadersTried_) return stageShadersReady_;
     stageShadersTried_ = true;
-    bool missing = false;
-    if (ID3DXBuffer* code = CompileOptionalShaderEntryFrom(kMaterialShaderFile, "stage_vs", "vs.2.0", &missing)) {
-        if (FAILED(device->CreateVertexShader(static_cast<const DWORD*>(code->GetBufferPointer()), &stageVs_))) {
-            stageVs_ = nullptr;
-        }
-        code->Release();
-    }
-    IDirect3DPixelShader9** pixel[2] = {&stagePs_, &stageBrightPs_};
-    const char* entries[2] = {"stage_ps", "stage_bright_ps"};
-    for (int i = 0; i < 2; ++i) {
-        if (ID3DXBuffer* code = CompileOptionalShaderEntryFrom(kMaterialShaderFile, entries[i], "ps.2.0", &missing)) {
-            if (FAILED(device->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), pixel[i]))) {
-                *pixel[i] = nullptr;
-            }
-            code->Release();
-        }
-    }
-    if (ID3DXBuffer* code = CompileOptionalShaderEntryFrom(kMaterialShaderFile, "fog_vs", "vs.2.0", &missing)) {
-        if (FAILED(device->CreateVertexShader(static_cast<const DWORD*>(code->GetBufferPointer()), &fogVs_))) {
-            fogVs_ = nullptr;
-        }
-        code->Release();
-    }
+    stageVs_ = CreateOptionalVertexShader(device, kMaterialShaderFile, "stage_vs");
+    stagePs_ = CreateOptionalPixelShader(device, kMaterialShaderFile, "stage_ps");
+    stageBrightPs_ = CreateOptionalPixelShader(device, kMaterialShaderFile, "stage_bright_ps");
+    fogVs_ = CreateOptionalVertexShader(device, kMaterialShaderFile, "fog_vs");
     stageShadersReady_ = stageVs_ != nullptr && stagePs_ != nullptr && stageBrightPs_ != nullptr && fogVs_ != nullptr;
     // Without them the worlds are drawn as image times lightmap.
     if (!stageShadersReady_) {
@@ -966,9 +967,6 @@ void CRenderer::PlanMaterialDraws(uint32_t count) {
         const RenderCacheSet& set = (unit.list & 0x80000000u) ? tgaSet_ : mainSet_;
         return set.lists[unit.list & 0x7FFFFFFFu].items[unit.item];
     };
-    const auto takes = [](const RenderItem& item) {
-        return Batchable(item) && (item.primitiveType == D3DPT_TRIANGLEFAN || HoldsSourceIndices(item));
-    };
     // An opaque material's faces may be drawn in any order: those of one
     // vertex buffer and lightmap are put next to each other, in the order
     // their first one comes (so that every run orders them alike).
@@ -976,27 +974,9 @@ void CRenderer::PlanMaterialDraws(uint32_t count) {
         uint32_t end = first + 1;
         while (end < count && units[end].list == units[first].list) ++end;
         if (materials_[units[first].list & 0x7FFFFFFFu]->opaque && end - first >= kBatchMinItems) {
-            constexpr uint32_t kGroups = 64;  // past this many, the rest share the last group
-            const void* groupBuffer[kGroups];
-            const void* groupLightmap[kGroups];
-            uint32_t groups = 0;
-            for (uint32_t u = first; u < end; ++u) {
-                const RenderItem& item = itemOf(units[u]);
-                uint32_t g = 0;
-                while (g < groups && (groupBuffer[g] != item.vertexBuffer || groupLightmap[g] != item.lightmapTexture)) {
-                    ++g;
-                }
-                if (g == groups) {
-                    if (groups < kGroups) {
-                        groupBuffer[groups] = item.vertexBuffer;
-                        groupLightmap[groups] = item.lightmapTexture;
-                        ++groups;
-                    } else {
-                        g = kGroups - 1;
-                    }
-                }
-                units[u].group = g;
-            }
+            constexpr uint32_t kGroups = 64;
+            FirstUseGroups<kGroups> groups;
+            for (uint32_t u = first; u < end; ++u) units[u].group = groups.Of(itemOf(units[u]));
             // Stable, and without the buffer a stable sort would ask for.
             uint32_t start[kGroups + 1] = {};
             for (uint32_t u = first; u < end; ++u) ++start[units[u].group + 1];
@@ -1012,7 +992,7 @@ void CRenderer::PlanMaterialDraws(uint32_t count) {
     uint32_t used = 0;
     for (uint32_t u = 0; u < count && materialDrawCount_ < kBatchRunCapacity;) {
         const RenderItem& head = itemOf(units[u]);
-        if (!takes(head)) {
+        if (!Mergeable(head)) {
             ++u;
             continue;
         }
@@ -1021,7 +1001,7 @@ void CRenderer::PlanMaterialDraws(uint32_t count) {
         while (end < count && units[end].list == units[u].list) {
             const RenderItem& next = itemOf(units[end]);
             if (next.vertexBuffer != head.vertexBuffer || next.lightmapTexture != head.lightmapTexture ||
-                !takes(next) || indices + BatchIndexCount(next) > kBatchIndexCapacity - used) {
+                !Mergeable(next) || indices + BatchIndexCount(next) > kBatchIndexCapacity - used) {
                 break;
             }
             indices += BatchIndexCount(next);
@@ -1166,27 +1146,10 @@ void CRenderer::PlanBatches(const RenderCacheSet& set, bool additive) {
             uint16_t* order = batchOrder_.data() + ordered;
             uint16_t* group = batchGroup_.data() + ordered;
             const RenderItem* items = list.items.data();
-            constexpr uint32_t kGroups = 256;  // past this many, the rest share the last group
-            const void* groupBuffer[kGroups];
-            const void* groupLightmap[kGroups];
-            uint32_t groups = 0;
+            FirstUseGroups<256> groups;
             for (uint32_t i = 0; i < live; ++i) {
                 order[i] = static_cast<uint16_t>(i);
-                uint32_t g = 0;
-                while (g < groups && (groupBuffer[g] != items[i].vertexBuffer ||
-                                      groupLightmap[g] != items[i].lightmapTexture)) {
-                    ++g;
-                }
-                if (g == groups) {
-                    if (groups < kGroups) {
-                        groupBuffer[groups] = items[i].vertexBuffer;
-                        groupLightmap[groups] = items[i].lightmapTexture;
-                        ++groups;
-                    } else {
-                        g = kGroups - 1;
-                    }
-                }
-                group[i] = static_cast<uint16_t>(g);
+                group[i] = static_cast<uint16_t>(groups.Of(items[i]));
             }
             std::sort(order, order + live, [group](uint16_t a, uint16_t b) {
                 return group[a] != group[b] ? group[a] < group[b] : a < b;
@@ -1195,13 +1158,10 @@ void CRenderer::PlanBatches(const RenderCacheSet& set, bool additive) {
             batchOrderCount_[t] = live;
             ordered += live;
         }
-        const auto takes = [&](const RenderItem& item) {
-            return Batchable(item) && (item.primitiveType == D3DPT_TRIANGLEFAN || HoldsSourceIndices(item));
-        };
         uint32_t k = 0;
         while (k < live && batchRunCount_ < kBatchRunCapacity) {
             const RenderItem& head = ItemAt(list, t, k);
-            if (!takes(head)) {
+            if (!Mergeable(head)) {
                 ++k;
                 continue;
             }
@@ -1212,7 +1172,7 @@ void CRenderer::PlanBatches(const RenderCacheSet& set, bool additive) {
             while (end < live) {
                 const RenderItem& next = ItemAt(list, t, end);
                 if (next.vertexBuffer != head.vertexBuffer || next.lightmapTexture != head.lightmapTexture ||
-                    !takes(next) || indices + BatchIndexCount(next) > kBatchIndexCapacity - used) {
+                    !Mergeable(next) || indices + BatchIndexCount(next) > kBatchIndexCapacity - used) {
                     break;
                 }
                 indices += BatchIndexCount(next);

@@ -262,8 +262,8 @@ private:
     void SetQuad(int32_t width, int32_t height);
     void DrawSky(IDirect3DDevice9* device) override;
     void DrawClouds(IDirect3DDevice9* device);
-    // The clouds DrawSky left for after the opaque world, with the shaders,
-    // texture and cull mode of the moment put back.
+    // The clouds DrawSky left for after the opaque world, with the shaders
+    // and texture of the moment put back (DrawClouds puts back its states).
     void DrawPendingClouds(IDirect3DDevice9* device);
     void DrawCaches(IDirect3DDevice9* device, bool empty) override;
     // The opaque lists of both sets, then the materials, then the additive

@@ -56,14 +56,32 @@ ID3DXBuffer* CompileShaderEntry(const char* entry, const char* profile) {
     return Compile(kShaderFile, entry, profile, nullptr);
 }
 
-ID3DXBuffer* CompileOptionalShaderEntry(const char* entry, const char* profile, bool* missing) {
-    *missing = false;
-    return Compile(kShaderFile, entry, profile, missing);
+IDirect3DVertexShader9* CreateOptionalVertexShader(IDirect3DDevice9* device, const char* file, const char* entry,
+                                                   bool* missing) {
+    bool absent = false;
+    ID3DXBuffer* code = Compile(file, entry, "vs.2.0", &absent);
+    if (missing != nullptr) *missing = absent;
+    if (code == nullptr) return nullptr;
+    IDirect3DVertexShader9* shader = nullptr;
+    if (FAILED(device->CreateVertexShader(static_cast<const DWORD*>(code->GetBufferPointer()), &shader))) {
+        shader = nullptr;
+    }
+    code->Release();
+    return shader;
 }
 
-ID3DXBuffer* CompileOptionalShaderEntryFrom(const char* file, const char* entry, const char* profile, bool* missing) {
-    *missing = false;
-    return Compile(file, entry, profile, missing);
+IDirect3DPixelShader9* CreateOptionalPixelShader(IDirect3DDevice9* device, const char* file, const char* entry,
+                                                 bool* missing) {
+    bool absent = false;
+    ID3DXBuffer* code = Compile(file, entry, "ps.2.0", &absent);
+    if (missing != nullptr) *missing = absent;
+    if (code == nullptr) return nullptr;
+    IDirect3DPixelShader9* shader = nullptr;
+    if (FAILED(device->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), &shader))) {
+        shader = nullptr;
+    }
+    code->Release();
+    return shader;
 }
 
 int32_t ShaderSet::CompileVertexShader(IDirect3DDevice9* device, const char* entry,

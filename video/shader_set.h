@@ -28,11 +28,13 @@ class ID3DXBuffer;
 // Compiles one entry of the shader file for profile; prints whatever the
 // compiler said. Null when it fails.
 ID3DXBuffer* CompileShaderEntry(const char* entry, const char* profile);
-// The same for an entry the file need not have: when the file lacks it,
-// nothing is printed and *missing is set; any other failure is printed.
-ID3DXBuffer* CompileOptionalShaderEntry(const char* entry, const char* profile, bool* missing);
-// The same for an entry of another file of shaders.
-ID3DXBuffer* CompileOptionalShaderEntryFrom(const char* file, const char* entry, const char* profile, bool* missing);
+// The shaders of an entry a file of shaders need not have (vs.2.0 and
+// ps.2.0), made on device: null when the file lacks the entry (nothing is
+// printed; *missing, when given, is set) or when it fails (which is printed).
+IDirect3DVertexShader9* CreateOptionalVertexShader(IDirect3DDevice9* device, const char* file, const char* entry,
+                                                   bool* missing = nullptr);
+IDirect3DPixelShader9* CreateOptionalPixelShader(IDirect3DDevice9* device, const char* file, const char* entry,
+                                                 bool* missing = nullptr);
 
 class ShaderSet {
 public:
