@@ -165,7 +165,8 @@ int32_t LoadWorldTextures(IDirect3DDevice9* device, const ShaderTable& shaders, 
     for (size_t i = 0; i < count; ++i) {
         WorldTexture& entry = pictures->textures[i];
         entry.texture = images[i].texture;
-        entry.fromTga = entry.texture != nullptr && EndsWithTga(candidates[i][images[i].candidate]);
+        if (entry.texture != nullptr) entry.file = candidates[i][images[i].candidate];
+        entry.fromTga = entry.texture != nullptr && EndsWithTga(entry.file);
         ReadSurfaceKind(data.textureRecords[i], recordShaders[i], &entry);
         if (entry.texture != nullptr) {
             ++loaded;
@@ -257,6 +258,13 @@ void LoadSkyClouds(IDirect3DDevice9* device, const ShaderTable& shaders, const W
     }
 }
 
+// The images a stage draws: its animation frames, or its one map ("" none).
+std::vector<std::string> StageImages(const ShaderScriptStage& stage) {
+    if (!stage.frames.empty()) return stage.frames;
+    if (stage.map.empty()) return {};
+    return {stage.map};
+}
+
 // The materials of the texture records whose shader draws more than its
 // image times the lightmap (see IsPlainLightmapped). Each stage's images
 // are loaded once per world, however many stages name them; a stage
@@ -266,20 +274,24 @@ void LoadWorldMaterials(IDirect3DDevice9* device, const ShaderTable& shaders, co
                         WorldPictures* pictures) {
     const size_t count = pictures->textures.size();
     pictures->materials.assign(count, Material{});
+    // Every image by its lower-case base: the records' own first, so that a
+    // stage drawing a record's image shares its texture instead of loading
+    // the file again.
+    std::unordered_map<std::string, IDirect3DTexture9*> loaded;
+    for (const WorldTexture& entry : pictures->textures) {
+        if (entry.texture != nullptr) loaded.emplace(ShaderNameKey(ImageBase(entry.file)), entry.texture);
+    }
     std::vector<const ShaderDefinition*> recordShaders(count, nullptr);
-    std::vector<std::string> names;               // each image once
-    std::unordered_map<std::string, size_t> index;  // by its lower-case base
+    std::vector<std::string> names;                 // each image to load, once
     for (size_t i = 0; i < count; ++i) {
         if (pictures->textures[i].hidden) continue;
         const ShaderDefinition* shader = shaders.Find(RecordName(data.textureRecords[i]));
         if (shader == nullptr || DrawnStageCount(*shader) == 0 || IsPlainLightmapped(*shader)) continue;
         recordShaders[i] = shader;
         for (const ShaderScriptStage& stage : shader->stages) {
-            if (stage.isLightmap || stage.isWhiteImage || stage.map.empty()) continue;
-            const std::vector<std::string> single = {stage.map};
-            for (const std::string& image : stage.frames.empty() ? single : stage.frames) {
-                std::string key = ShaderNameKey(ImageBase(image));
-                if (index.emplace(key, names.size()).second) names.push_back(ImageBase(image));
+            if (stage.isLightmap || stage.isWhiteImage) continue;
+            for (const std::string& image : StageImages(stage)) {
+                if (loaded.emplace(ShaderNameKey(ImageBase(image)), nullptr).second) names.push_back(ImageBase(image));
             }
         }
     }
@@ -288,7 +300,10 @@ void LoadWorldMaterials(IDirect3DDevice9* device, const ShaderTable& shaders, co
     for (const std::string& name : names) candidates.push_back({name + ".tga", name + ".jpg"});
     const std::vector<LoadedImage> images = LoadFirstImages(device, candidates);
     pictures->materialImages.reserve(images.size());
-    for (const LoadedImage& image : images) pictures->materialImages.push_back(image.texture);
+    for (size_t n = 0; n < names.size(); ++n) {
+        pictures->materialImages.push_back(images[n].texture);
+        loaded[ShaderNameKey(names[n])] = images[n].texture;
+    }
 
     int32_t made = 0;
     for (size_t i = 0; i < count; ++i) {
@@ -307,13 +322,10 @@ void LoadWorldMaterials(IDirect3DDevice9* device, const ShaderTable& shaders, co
                 out.image = MaterialStage::Image::kWhite;
             } else {
                 out.image = MaterialStage::Image::kTexture;
-                const std::vector<std::string> single = {stage.map};
-                for (const std::string& image : stage.frames.empty() ? single : stage.frames) {
+                for (const std::string& image : StageImages(stage)) {
                     if (out.frameCount == ShaderScriptStage::kMaxFrames) break;
-                    const auto found = index.find(ShaderNameKey(ImageBase(image)));
-                    IDirect3DTexture9* texture =
-                        found == index.end() ? nullptr : pictures->materialImages[found->second];
-                    if (texture != nullptr) out.frames[out.frameCount++] = texture;
+                    const auto found = loaded.find(ShaderNameKey(ImageBase(image)));
+                    if (found != loaded.end() && found->second != nullptr) out.frames[out.frameCount++] = found->second;
                 }
                 if (out.frameCount == 0) continue;
             }

@@ -19,6 +19,7 @@
 
 struct WorldTexture {
     IDirect3DTexture9* texture = nullptr;  // none when no image was found, directly or through its shader
+    std::string file;                      // the image file it came from; "" without one
     bool fromTga = false;
     // From the texture's shader script and surface flags: never drawn (no
     // surface, sky, fog, portal), and drawn by adding its light.
@@ -72,7 +73,7 @@ struct WorldPictures {
     float cloudHeight = 128.0f;
     // Per texture record: its material (stageCount 0 when it has none and
     // is drawn as image times lightmap), and the images the materials draw
-    // beyond the records' own, held here.
+    // beyond the records' own, held here (the records' own are shared).
     std::vector<Material> materials;
     std::vector<IDirect3DTexture9*> materialImages;
     // The quads of faces whose material turns them towards the eye.

@@ -139,6 +139,20 @@ TEST_F(WorldMaterials, StagesAreDrawnInTheirOrderOverTheFirst) {
     EXPECT_RGB_NEAR(Centre(world), 0, 0, 128, 3);
 }
 
+TEST_F(WorldMaterials, AStageDrawingTheRecordsOwnImageSharesItsTexture) {
+    const std::string script =
+        "textures/test/front\n{\n\t{\n\t\tmap textures/test/blue.tga\n\t}\n"
+        "\t{\n\t\tmap textures/test/green.tga\n\t\tblendFunc add\n\t}\n}\n";
+    World* world = Layers("textures/test/red", {"textures/test/front"}, script);
+    ASSERT_NE(world, nullptr);
+    const WorldPictures& pictures = world->Pictures();
+    // The record is drawn from the script's first image: its stage takes
+    // that texture, and only the second image is loaded for the material.
+    ASSERT_EQ(pictures.materials[1].stageCount, 2);
+    EXPECT_EQ(pictures.materials[1].stages[0].frames[0], pictures.textures[1].texture);
+    EXPECT_EQ(pictures.materialImages.size(), 1u);
+}
+
 TEST_F(WorldMaterials, TheAlphaTestLetsWhatIsBehindShowThrough) {
     struct Case {
         const char* image;
