@@ -78,13 +78,19 @@ ReadResult ReadWholeFile(const char* path, std::vector<uint8_t>* bytes) {
     return ReadResult::kOk;
 }
 
+// The lump's bytes lie inside the file.
+bool LumpInsideFile(const WorldFile& file, int lump) {
+    const BspLumpEntry& entry = file.lumps[lump];
+    return entry.offset >= 0 && entry.length >= 0 &&
+           static_cast<uint64_t>(entry.offset) + static_cast<uint64_t>(entry.length) <= file.bytes.size();
+}
+
 bool LumpsInsideFile(const WorldFile& file) {
     const uint64_t size = file.bytes.size();
     for (int lump = 0; lump < kLumpCount; ++lump) {
         if (!LumpIsRead(lump)) continue;
         const BspLumpEntry& entry = file.lumps[lump];
-        if (entry.offset < 0 || entry.length < 0 ||
-            static_cast<uint64_t>(entry.offset) + static_cast<uint64_t>(entry.length) > size) {
+        if (!LumpInsideFile(file, lump)) {
             PrintLine("Error: Lump %i (%s) lies outside the file: offset %i, length %i, file size %" PRIu64, lump,
                       kLumpNames[lump], entry.offset, entry.length, size);
             return false;
@@ -342,8 +348,7 @@ void ReadFogs(const WorldFile& file, const char* path, WorldData* data) {
     data->fogs.clear();
     const BspLumpEntry& entry = file.lumps[kLumpEffects];
     if (entry.length == 0) return;
-    if (entry.offset < 0 || entry.length < 0 ||
-        static_cast<uint64_t>(entry.offset) + static_cast<uint64_t>(entry.length) > file.bytes.size()) {
+    if (!LumpInsideFile(file, kLumpEffects)) {
         PrintLine("Warning: the fogs of %s lie outside the file; no fogs", path);
         return;
     }
@@ -392,8 +397,7 @@ void ReadModels(const WorldFile& file, const char* path, WorldData* data) {
     data->models.clear();
     const BspLumpEntry& entry = file.lumps[kLumpModels];
     if (entry.length == 0) return;
-    if (entry.offset < 0 || entry.length < 0 ||
-        static_cast<uint64_t>(entry.offset) + static_cast<uint64_t>(entry.length) > file.bytes.size()) {
+    if (!LumpInsideFile(file, kLumpModels)) {
         PrintLine("Warning: the models of %s lie outside the file; no brush entities", path);
         return;
     }
@@ -425,8 +429,7 @@ void ReadModels(const WorldFile& file, const char* path, WorldData* data) {
 void ReadEntities(const WorldFile& file, const char* path, WorldData* data) {
     const BspLumpEntry& entry = file.lumps[kLumpEntities];
     if (entry.length == 0) return;
-    if (entry.offset < 0 || entry.length < 0 ||
-        static_cast<uint64_t>(entry.offset) + static_cast<uint64_t>(entry.length) > file.bytes.size()) {
+    if (!LumpInsideFile(file, kLumpEntities)) {
         PrintLine("Warning: the entity text of %s lies outside the file; no spawn points", path);
         return;
     }
