@@ -324,14 +324,19 @@ bool WaveFormOf(std::string_view name, WaveForm* form) {
 // "FORM base amplitude phase frequency" from args[first] on; a number that is
 // missing or is not one counts as 0. False (and the wave untouched) when the
 // form is not one the engine draws.
+// "base amplitude phase frequency" from args[first] on.
+void ReadWaveNumbers(const std::vector<std::string_view>& args, size_t first, Wave* wave) {
+    wave->base = Number(Arg(args, first), 0.0f);
+    wave->amplitude = Number(Arg(args, first + 1), 0.0f);
+    wave->phase = Number(Arg(args, first + 2), 0.0f);
+    wave->frequency = Number(Arg(args, first + 3), 0.0f);
+}
+
 bool ReadWave(const std::vector<std::string_view>& args, size_t first, Wave* wave) {
     WaveForm form = WaveForm::kSin;
     if (!WaveFormOf(Arg(args, first), &form)) return false;
     wave->form = form;
-    wave->base = Number(Arg(args, first + 1), 0.0f);
-    wave->amplitude = Number(Arg(args, first + 2), 0.0f);
-    wave->phase = Number(Arg(args, first + 3), 0.0f);
-    wave->frequency = Number(Arg(args, first + 4), 0.0f);
+    ReadWaveNumbers(args, first + 1, wave);
     return true;
 }
 
@@ -359,15 +364,9 @@ bool ReadTexCoordMod(const std::vector<std::string_view>& args, ShaderScriptStag
     } else if (IEquals(kind, "turb")) {
         // The form is optional and a sine when left out.
         motion.kind = TexCoordMotion::Kind::kTurb;
-        WaveForm form = WaveForm::kSin;
-        if (WaveFormOf(Arg(args, 1), &form)) {
-            ReadWave(args, 1, &motion.wave);
-        } else {
+        if (!ReadWave(args, 1, &motion.wave)) {
             motion.wave.form = WaveForm::kSin;
-            motion.wave.base = Number(Arg(args, 1), 0.0f);
-            motion.wave.amplitude = Number(Arg(args, 2), 0.0f);
-            motion.wave.phase = Number(Arg(args, 3), 0.0f);
-            motion.wave.frequency = Number(Arg(args, 4), 0.0f);
+            ReadWaveNumbers(args, 1, &motion.wave);
         }
     } else if (IEquals(kind, "transform")) {
         motion.kind = TexCoordMotion::Kind::kTransform;
