@@ -163,14 +163,41 @@ bool IsPlainLightmapped(const ShaderDefinition& shader) {
     return false;
 }
 
+bool StageDraws(const ShaderScriptStage& stage) { return !stage.map.empty() || stage.isWhiteImage || stage.isLightmap; }
+
 int DrawnStageCount(const ShaderDefinition& shader) {
     int count = 0;
     for (const ShaderScriptStage& stage : shader.stages) {
         if (count == kMaxMaterialStages) break;
-        if (stage.map.empty() && !stage.isWhiteImage && !stage.isLightmap) continue;
-        ++count;
+        if (StageDraws(stage)) ++count;
     }
     return count;
+}
+
+void ReadMaterialShader(const ShaderDefinition& shader, Material* material) {
+    material->sort = ShaderSortOf(shader);
+    material->opaque = material->sort <= static_cast<float>(kSortOpaque);
+    material->polygonOffset = shader.polygonOffset;
+    material->noMipmaps = shader.noMipmaps;
+    material->sides = shader.sides;
+    for (int d = 0; d < shader.deformCount && d < ShaderDefinition::kMaxDeforms; ++d) {
+        const VertexDeform& deform = shader.deforms[d];
+        if (deform.kind == VertexDeform::Kind::kNormal && material->normalAmplitude == 0.0f) {
+            material->normalAmplitude = deform.wave.amplitude;
+            material->normalFrequency = deform.wave.frequency;
+        } else if (deform.kind == VertexDeform::Kind::kAutosprite && material->sprite == Material::Sprite::kNone) {
+            material->sprite = Material::Sprite::kFacing;
+        } else if (deform.kind == VertexDeform::Kind::kAutosprite2 && material->sprite == Material::Sprite::kNone) {
+            material->sprite = Material::Sprite::kAroundLongAxis;
+        } else if ((deform.kind == VertexDeform::Kind::kWave || deform.kind == VertexDeform::Kind::kBulge ||
+                    deform.kind == VertexDeform::Kind::kMove) &&
+                   !material->deformed) {
+            material->deformed = true;
+            material->deform = deform;
+        }
+    }
+    // Turned towards the eye, a sprite's winding says nothing of its sides.
+    if (material->sprite != Material::Sprite::kNone) material->sides = FaceSides::kBoth;
 }
 
 int StageFrameAt(const MaterialStage& stage, double milliseconds) {

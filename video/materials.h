@@ -56,9 +56,14 @@ struct Material {
 // that changes the picture.
 bool IsPlainLightmapped(const ShaderDefinition& shader);
 
-// The image stages of a script a material draws (at most
-// kMaxMaterialStages, skipping stages with no image at all).
+// Whether a stage draws anything: an image, the lightmap or white.
+bool StageDraws(const ShaderScriptStage& stage);
+// The stages of a script a material draws (at most kMaxMaterialStages).
 int DrawnStageCount(const ShaderDefinition& shader);
+// The material's state that comes from its shader as a whole: sort,
+// opaqueness, polygon offset, mipmaps, sides, the first deform of each
+// kind it draws and sprites (drawn from both sides).
+void ReadMaterialShader(const ShaderDefinition& shader, Material* material);
 
 // The registers of the stage shaders (see materials.hlsl): vertex c5 to
 // c21 and c28, pixel c22; the fog's vertex shader reads c23 to c27. Every

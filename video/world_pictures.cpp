@@ -312,7 +312,7 @@ void LoadWorldMaterials(IDirect3DDevice9* device, const ShaderTable& shaders, co
         Material& material = pictures->materials[i];
         for (const ShaderScriptStage& stage : shader->stages) {
             if (material.stageCount == kMaxMaterialStages) break;
-            if (stage.map.empty() && !stage.isWhiteImage && !stage.isLightmap) continue;
+            if (!StageDraws(stage)) continue;
             MaterialStage& out = material.stages[material.stageCount];
             out = MaterialStage{};
             out.script = stage;
@@ -332,29 +332,7 @@ void LoadWorldMaterials(IDirect3DDevice9* device, const ShaderTable& shaders, co
             ++material.stageCount;
         }
         if (material.stageCount == 0) continue;
-        material.sort = ShaderSortOf(*shader);
-        material.opaque = material.sort <= static_cast<float>(kSortOpaque);
-        material.polygonOffset = shader->polygonOffset;
-        material.noMipmaps = shader->noMipmaps;
-        material.sides = shader->sides;
-        for (int d = 0; d < shader->deformCount && d < ShaderDefinition::kMaxDeforms; ++d) {
-            const VertexDeform::Kind kind = shader->deforms[d].kind;
-            if (kind == VertexDeform::Kind::kNormal && material.normalAmplitude == 0.0f) {
-                material.normalAmplitude = shader->deforms[d].wave.amplitude;
-                material.normalFrequency = shader->deforms[d].wave.frequency;
-            } else if (kind == VertexDeform::Kind::kAutosprite && material.sprite == Material::Sprite::kNone) {
-                material.sprite = Material::Sprite::kFacing;
-            } else if (kind == VertexDeform::Kind::kAutosprite2 && material.sprite == Material::Sprite::kNone) {
-                material.sprite = Material::Sprite::kAroundLongAxis;
-            } else if ((kind == VertexDeform::Kind::kWave || kind == VertexDeform::Kind::kBulge ||
-                        kind == VertexDeform::Kind::kMove) &&
-                       !material.deformed) {
-                material.deformed = true;
-                material.deform = shader->deforms[d];
-            }
-        }
-        // Turned towards the eye, a sprite's winding says nothing of its sides.
-        if (material.sprite != Material::Sprite::kNone) material.sides = FaceSides::kBoth;
+        ReadMaterialShader(*shader, &material);
         ++made;
     }
     if (made > 0) PrintLine("Materials: %i of %i textures drawn by their shader stages", made, static_cast<int32_t>(count));
